@@ -1,0 +1,86 @@
+// pmedian.h - the whole solver state and every procedure of the solver core.
+//
+// The solver is a set of plain procedures that communicate through the
+// process-wide state declared here, once.  Each variable carries a one-line
+// note on what it holds and which procedure group writes it.  Every real
+// value is a 32-bit float; every expression that combines floats is evaluated
+// in double precision and rounded to float only when it is stored (see the
+// helpers in arith.h), so results are bit-reproducible on every machine.
+#ifndef PMEDIAN_H
+#define PMEDIAN_H
+
+// One open median and the clients allocated to it (rebuilt by allocate_clients).
+struct Cluster {
+    int median;    // vertex index of the median
+    int size;      // number of clients held in members
+    int *members;  // clients in order of allocation; room for n - p entries
+    float total;   // float sum of the members' allocation costs, in order
+};
+
+// Starting value of every running minimum: the float nearest to 9.99e10,
+// exactly 99899998208.  Its negative is the starting lower bound.
+const float INFINITE_COST = 9.99e10f;
+
+// ---- Instance (written by read_instance) --------------------------------
+extern int n;          // number of vertices
+extern int p;          // number of medians to open
+extern float **cost;   // cost[i][j]: serving client j from a median at i; zero diagonal
+extern float **dist;   // symmetric distances, zero diagonal; read by the interchange only
+extern float radius;   // neighbourhood bound of the interchange
+
+// ---- Lagrangian dual (written by the dual procedures) --------------------
+extern float *lambda;  // multiplier direction, never negative (solve, subgradient loop)
+extern float TFator;   // factor applied to lambda (factor search, subgradient loop)
+extern float *beta;    // relaxed values in ascending order (relaxation, factor search)
+extern int *node;      // vertex order carrying beta; first p are open (relaxation, factor search)
+extern float *sv_beta; // save area of beta (factor search)
+extern int *subg;      // subgradient of the relaxed assignment constraints (compute_subgradient)
+extern int feasible;   // 1 when the relaxed solution serves every vertex once (compute_subgradient)
+extern float ZD;       // dual value of the latest evaluation (relaxation, factor search)
+
+// ---- Primal side (written by the subgradient loop and the heuristics) ----
+extern int *sv_node;   // working primal arrangement; save area of node in the factor search
+extern int *best;      // arrangement of the best primal solution (subgradient loop)
+extern Cluster *vc;    // p clusters of the last allocation (allocate_clients)
+
+// ---- Bounds and run statistics -------------------------------------------
+extern float LB;          // best dual bound (solve, subgradient loop)
+extern float UB;          // best primal bound (solve, subgradient loop)
+extern int iterations;    // relaxation evaluations (solve resets, relaxation counts)
+extern int feasible_count;// primal solutions built, one per rise of LB (subgradient loop)
+extern int status;        // 1 gap closed, 0 relaxation feasible, 2 step exhausted (subgradient loop)
+extern float cpu_time;    // seconds spent in the outer iterations (subgradient loop)
+extern int t_start;       // clock reading in ms at the start of an iteration (subgradient loop)
+extern int t_end;         // clock reading in ms at the end of an iteration (subgradient loop)
+
+// ---- driver ----------------------------------------------------------------
+void solve();
+void initial_multipliers();
+double elapsed_seconds(float start_ms, float end_ms);
+int clock_ms();
+void release_storage();
+
+// ---- instance ----------------------------------------------------------------
+void read_instance();
+void fatal(const char *format, ...);
+
+// ---- dual ------------------------------------------------------------------
+void solve_relaxation();
+void sort_by_beta(int lo, int hi);
+void swap_int(int &a, int &b);
+void swap_float(float &a, float &b);
+void compute_subgradient();
+float search_factor(float &factor, float &factor_step);
+void subgradient_optimization();
+int integer_part(float x);
+
+// ---- heuristics --------------------------------------------------------------
+float allocate_clients();
+float interchange();
+double neighbourhood_bound();
+
+// ---- report ----------------------------------------------------------------
+void print_summary(float ZP, float Pi);
+void write_solution();
+
+#endif

@@ -1,0 +1,173 @@
+// read_instance.cpp - loads an instance and allocates all working storage.
+//
+// "pmeddata.dat" holds n, p and the n(n-1) off-diagonal costs row by row;
+// "pmedmtrx.dat" holds two ignored integers, the interchange radius and the
+// strict upper triangle of the distances, mirrored into the lower one.  Every
+// number is read with the standard formatted input, so any white space
+// separates values and a value that cannot be read leaves its entry at 0.
+// Such a short or damaged file is not fatal, but the reader says on standard
+// error how many values it got, so a truncated instance never passes silently.
+//
+// Storage is allocated zero-filled, once, in a fixed order; an allocation the
+// machine cannot satisfy ends the run with a message naming the array.  The
+// reader checks every request against the memory the machine can still give
+// before making it, so a hopeless instance fails at once with that message
+// instead of being killed by the kernel halfway through the read.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "pmedian.h"
+
+// Prints a fatal message on standard output and ends the run with status 1.
+void fatal(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    fflush(stdout);
+    exit(1);
+}
+
+// Reads the first number of a one-line file, or returns -1.
+static double read_number(const char *path) {
+    FILE *f = fopen(path, "r");
+    if (!f) return -1.0;
+    double v = -1.0;
+    if (fscanf(f, "%lf", &v) != 1) v = -1.0;
+    fclose(f);
+    return v;
+}
+
+// Bytes the machine can still give this process: available memory plus free
+// swap, capped by the memory limit of the control group the process runs in.
+// When nothing can be read, no limit is imposed here and calloc decides.
+static double memory_available() {
+    double total = 1e300;
+    FILE *f = fopen("/proc/meminfo", "r");
+    if (f) {
+        char key[64];
+        double kb, sum = 0.0;
+        int found = 0;
+        while (fscanf(f, "%63s %lf kB", key, &kb) == 2) {
+            if (!strcmp(key, "MemAvailable:") || !strcmp(key, "SwapFree:")) {
+                sum += kb * 1024.0;
+                ++found;
+            }
+        }
+        fclose(f);
+        if (found) total = sum;
+    }
+    double limit = read_number("/sys/fs/cgroup/memory.max");  // "max" reads as -1
+    double used = read_number("/sys/fs/cgroup/memory.current");
+    if (limit > 0.0 && used >= 0.0 && limit - used < total) total = limit - used;
+    return total;
+}
+
+static double memory_budget;  // bytes the remaining allocations may still take
+
+// Zero-filled allocation of count elements that returns null when the request
+// exceeds what is left of the budget or calloc fails.  An empty request
+// succeeds with a valid pointer.
+static void *allocate(long long count, size_t size) {
+    double bytes = (double)count * (double)size;
+    if (bytes > memory_budget) return nullptr;
+    memory_budget -= bytes;
+    return calloc(count > 0 ? (size_t)count : 1, size);
+}
+
+// Each reader makes one "%f" read per entry, in file order, and returns how
+// many of them succeeded.
+static long long read_cost_rows(FILE *f) {
+    long long got = 0;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            if (j != i && fscanf(f, "%f", &cost[i][j]) == 1) ++got;
+    return got;
+}
+
+static long long read_distance_triangle(FILE *f) {
+    long long got = 0;
+    for (int i = 0; i < n - 1; ++i)
+        for (int j = i + 1; j < n; ++j) {
+            if (fscanf(f, "%f", &dist[i][j]) == 1) ++got;
+            dist[j][i] = dist[i][j];
+        }
+    return got;
+}
+
+static void warn_short(const char *file, long long got, long long expected) {
+    if (got < expected)
+        fprintf(stderr,
+                "\nAviso: %s incompleto ou com texto nao numerico: %lld de %lld valores lidos;"
+                " os valores nao lidos ficam 0\n",
+                file, got, expected);
+}
+
+static void allocate_storage() {
+    memory_budget = memory_available();
+    cost = (float **)allocate(n, sizeof(float *));
+    if (!cost) fatal("\n >>> Memoria insuficiente para *cost[%d]\n", n);
+    for (int i = 0; i < n; ++i) {
+        cost[i] = (float *)allocate(n, sizeof(float));
+        if (!cost[i]) fatal("\n >>> Memoria insuficiente para cost[%d][%d]\n", i, n);
+    }
+    dist = (float **)allocate(n, sizeof(float *));
+    if (!dist) fatal("\n >>> Memoria insuficiente para *dist[%d]\n", n);
+    for (int i = 0; i < n; ++i) {
+        dist[i] = (float *)allocate(n, sizeof(float));
+        if (!dist[i]) fatal("\n >>> Memoria insuficiente para dist[%d][%d]\n", i, n);
+    }
+    beta = (float *)allocate(n, sizeof(float));
+    if (!beta) fatal("\n >>> Memoria insuficiente para beta[%d]\n", n);
+    sv_beta = (float *)allocate(n, sizeof(float));
+    if (!sv_beta) fatal("\n >>> Memoria insuficiente para sv_beta[%d]\n", n);
+    node = (int *)allocate(n, sizeof(int));
+    if (!node) fatal("\n >>> Memoria insuficiente para node[%d]\n", n);
+    best = (int *)allocate(n, sizeof(int));
+    if (!best) fatal("\n >>> Memoria insuficiente para best[%d]\n", n);
+    sv_node = (int *)allocate(n, sizeof(int));
+    if (!sv_node) fatal("\n >>> Memoria insuficiente para sv_node[%d]\n", n);
+    subg = (int *)allocate(n, sizeof(int));
+    if (!subg) fatal("\n >>> Memoria insuficiente para subg[%d]\n", n);
+    lambda = (float *)allocate(n, sizeof(float));
+    if (!lambda) fatal("\n >>> Memoria insuficiente para lambda[%d]\n", n);
+    vc = (Cluster *)allocate(p, sizeof(Cluster));
+    if (!vc) fatal("\n >>> Memoria insuficiente para vc[%d]\n", p);
+    for (int i = 0; i < p; ++i) {
+        vc[i].members = (int *)allocate(n - p, sizeof(int));
+        if (!vc[i].members) fatal("\n >>> Memoria insuficiente para vc[%d][%d]\n", i, p);
+    }
+}
+
+void read_instance() {
+    FILE *f = fopen("pmeddata.dat", "r");
+    if (!f) fatal("\nArquivo de dados (pmeddata.dat) nao pode ser aberto\n");
+    n = 0;
+    p = 0;
+    if (fscanf(f, "%d %d", &n, &p) != 2)
+        fatal("\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = %d, p = %d\n",
+              n, p);
+    if (n < 1 || p < 1 || p > n)
+        fatal("\nTamanho invalido em pmeddata.dat: n = %d, p = %d (exige-se n >= 1 e 1 <= p <= n)\n",
+              n, p);
+
+    allocate_storage();
+    for (int i = 0; i < n; ++i) cost[i][i] = 0.0f;
+    warn_short("pmeddata.dat", read_cost_rows(f), (long long)n * (n - 1));
+    fclose(f);
+
+    f = fopen("pmedmtrx.dat", "r");
+    if (!f) fatal("\nMatriz de distancias (pmedmtrx.dat) nao pode ser aberto\n");
+    long long got = fscanf(f, "%*d %*d %f", &radius) == 1 ? 1 : 0;
+    got += read_distance_triangle(f);
+    warn_short("pmedmtrx.dat", got, 1 + (long long)n * (n - 1) / 2);
+    fclose(f);
+
+    for (int i = 0; i < n; ++i) {
+        beta[i] = sv_beta[i] = 0.0f;
+        node[i] = best[i] = sv_node[i] = subg[i] = 0;
+        lambda[i] = 0.0f;
+    }
+}

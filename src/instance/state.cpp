@@ -1,0 +1,33 @@
+// state.cpp - storage of the process-wide solver state declared in pmedian.h.
+//
+// Everything starts at zero; read_instance allocates the arrays, solve sets
+// the starting multipliers and bounds, and release_storage frees it all.
+#include "pmedian.h"
+
+int n = 0;
+int p = 0;
+float **cost = nullptr;
+float **dist = nullptr;
+float radius = 0.0f;
+
+float *lambda = nullptr;
+float TFator = 0.0f;
+float *beta = nullptr;
+int *node = nullptr;
+float *sv_beta = nullptr;
+int *subg = nullptr;
+int feasible = 0;
+float ZD = 0.0f;
+
+int *sv_node = nullptr;
+int *best = nullptr;
+Cluster *vc = nullptr;
+
+float LB = 0.0f;
+float UB = 0.0f;
+int iterations = 0;
+int feasible_count = 0;
+int status = 0;
+float cpu_time = 0.0f;
+int t_start = 0;
+int t_end = 0;

@@ -1,0 +1,62 @@
+// support.h - shared helpers of the tests: scratch folders, instance files
+// written from matrices, loading them through the real reader, and running
+// the real programs.
+#ifndef PMEDIAN_TEST_SUPPORT_H
+#define PMEDIAN_TEST_SUPPORT_H
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using Matrix = std::vector<std::vector<float>>;
+
+// A fresh temporary folder that is the working directory while it lives.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_, previous_;
+};
+
+void write_file(const std::string &name, const std::string &text);
+std::string read_file(const std::string &name);
+bool file_exists(const std::string &name);
+
+// A float written so that the "%f" read gives back exactly the same value.
+std::string float_text(float v);
+
+// Writes "pmeddata.dat" and "pmedmtrx.dat" for the given matrices into the
+// working directory (only off-diagonal costs and the upper distance triangle).
+void write_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad);
+
+// Writes the instance and loads it through read_instance.
+void load_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad);
+
+// An n x n matrix of zeros; and a symmetric one filled from a function.
+Matrix zero_matrix(int nv);
+
+// Fixture: every test runs in its own scratch folder, and whatever the
+// instance reader allocated is released afterwards.
+class SolverTest : public ::testing::Test {
+protected:
+    ScratchDir scratch;
+    void TearDown() override;
+};
+
+// Result of running a program of the project in a folder.
+struct RunResult {
+    int exit_status;   // -1 when it did not exit normally (signal, timeout)
+    std::string out;   // standard output
+    std::string err;   // standard error
+};
+
+// Runs the pmedian program (or another given program) in dir with a time limit.
+RunResult run_program(const std::string &dir, const std::string &program = "",
+                      int timeout_seconds = 120);
+
+#endif
