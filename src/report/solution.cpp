@@ -1,0 +1,103 @@
+// solution.cpp - writes the best solution to "solucao.txt".
+//
+// The file lists every client of the best arrangement with its median and
+// cost, cluster by cluster, then the end marker 9999999, the status and the
+// medians.  Fixed-width columns keep the classic layout; a value too wide for
+// its column gets one blank before it, so that neighbouring fields never run
+// together (indices from 10000 on the medians line, huge costs).
+//
+// A regular "solucao.txt" is replaced only once the new one is complete: the
+// file is written under a temporary name beside it, checked, and renamed over
+// it, so a full disk or an I/O error never destroys the previous solution.  A
+// name that is a symbolic link or a device is written through directly.
+// Every write and the close are checked; a failure ends the run with status 1.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "pmedian.h"
+
+static const char *SOLUTION_FILE = "solucao.txt";
+
+// Writes value in a field of width characters, or after one blank when it
+// needs the whole field or more and a field stands before it.
+static void put_int(FILE *f, int value, int width, bool first) {
+    char text[16];
+    int len = snprintf(text, sizeof text, "%d", value);
+    if (!first && len >= width)
+        fprintf(f, " %s", text);
+    else
+        fprintf(f, "%*s", width, text);
+}
+
+static void put_cost(FILE *f, float value) {
+    char text[64];
+    int len = snprintf(text, sizeof text, "%.2f", value);
+    fprintf(f, len >= 11 ? " %s" : "%11s", text);
+}
+
+static void write_body(FILE *f) {
+    for (int i = 0; i < p; ++i) {
+        for (int k = 0; k < vc[i].size; ++k) {
+            int median = vc[i].median, client = vc[i].members[k];
+            put_int(f, median, 7, true);
+            put_int(f, client, 7, false);
+            put_cost(f, cost[median][client]);
+            fputc('\n', f);
+        }
+    }
+    fprintf(f, "%d\n", 9999999);
+    fprintf(f, "%d\n", status);
+    for (int i = 0; i < p; ++i) put_int(f, best[i], 5, i == 0);
+    fputc('\n', f);
+}
+
+// Opens the file that will receive the solution: a temporary file beside a
+// regular (or absent) "solucao.txt", or the name itself otherwise.  Returns
+// null when nothing can be created.
+static FILE *open_target(char *temp_name, size_t temp_size) {
+    struct stat st;
+    bool replace = lstat(SOLUTION_FILE, &st) != 0 || S_ISREG(st.st_mode);
+    temp_name[0] = '\0';
+    if (!replace) return fopen(SOLUTION_FILE, "w");
+    snprintf(temp_name, temp_size, "%s.XXXXXX", SOLUTION_FILE);
+    int fd = mkstemp(temp_name);
+    if (fd < 0) {
+        temp_name[0] = '\0';
+        return nullptr;
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);  // the permissions fopen would have given
+    FILE *f = fdopen(fd, "w");
+    if (!f) {
+        close(fd);
+        unlink(temp_name);
+        temp_name[0] = '\0';
+    }
+    return f;
+}
+
+void write_solution() {
+    char temp_name[64];
+    FILE *f = open_target(temp_name, sizeof temp_name);
+    if (!f) fatal("\nArquivo solucao.txt nao pode ser aberto\n");
+
+    for (int i = 0; i < n; ++i) sv_node[i] = best[i];
+    allocate_clients();
+    write_body(f);
+
+    int error = 0;
+    errno = 0;
+    if (fflush(f) != 0 || ferror(f)) error = errno ? errno : EIO;
+    if (fclose(f) != 0 && !error) error = errno ? errno : EIO;
+    if (!error && temp_name[0] && rename(temp_name, SOLUTION_FILE) != 0) error = errno;
+    if (error) {
+        if (temp_name[0]) unlink(temp_name);
+        fatal("\nArquivo solucao.txt nao pode ser gravado (%s)\n", strerror(error));
+    }
+}

@@ -1,0 +1,194 @@
+// Reports: the console summary and the solution file, its layout and its
+// failure paths.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <vector>
+
+#include "pmedian.h"
+#include "support.h"
+
+namespace {
+
+class Report : public SolverTest {};
+
+TEST_F(Report, SummaryAtTheStartingBoundsWidensItsFields) {
+    iterations = 0;
+    UB = INFINITE_COST;
+    LB = -INFINITE_COST;
+    ZD = 1234.5f;
+    TFator = 0.25f;
+    feasible_count = 12;
+    cpu_time = 0.42f;
+    status = 2;
+    testing::internal::CaptureStdout();
+    print_summary(0.0f, 0.00390625f);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n"
+              "\nIteracoes ....................      0"
+              "\nUB ........................... 99899998208.00"
+              "\nLB ........................... -99899998208.00"
+              "\nZD ...........................   1234.50"
+              "\nZP ...........................      0.00"
+              "\nPi ...........................      0.0039"
+              "\nTFator .......................      0.2500"
+              "\nSolucoes viaveis .............     12"
+              "\nTotal CPU Time ...............      0.42"
+              "\nStatus da solucao ............      2\n");
+}
+
+// The six-vertex example: best = 3, 0 | 1, 2, 4, 5 and status 0.
+void load_six() {
+    Matrix c(6, std::vector<float>(6, 9.0f));
+    for (int i = 0; i < 6; ++i) c[i][i] = 0.0f;
+    c[3][2] = 2.0f;
+    c[3][4] = 3.25f;
+    c[0][1] = 4.5f;
+    c[0][5] = 1.0f;
+    load_instance(6, 2, c, zero_matrix(6), 0.0f);
+    int order[6] = {3, 0, 1, 2, 4, 5};
+    for (int i = 0; i < 6; ++i) best[i] = order[i];
+    status = 0;
+}
+
+const char *SIX_SOLUTION =
+    "      3      2       2.00\n"
+    "      3      4       3.25\n"
+    "      0      1       4.50\n"
+    "      0      5       1.00\n"
+    "9999999\n"
+    "0\n"
+    "    3    0\n";
+
+TEST_F(Report, SolutionFileGroupsClientsByClusterInMedianOrder) {
+    load_six();
+    write_solution();
+    EXPECT_EQ(read_file("solucao.txt"), SIX_SOLUTION);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(sv_node[i], best[i]);
+}
+
+TEST_F(Report, SolutionFileReplacesAnOlderOneAndLeavesNoTemporaryFile) {
+    load_six();
+    write_file("solucao.txt", "an older solution that is much longer than the new one\n");
+    write_solution();
+    EXPECT_EQ(read_file("solucao.txt"), SIX_SOLUTION);
+    EXPECT_EQ(system("test $(ls -A | grep -c solucao) -eq 1"), 0);
+}
+
+TEST_F(Report, AllMediansWriteNoAssignmentLine) {
+    load_instance(3, 3, zero_matrix(3), zero_matrix(3), 0.0f);
+    best[0] = 2;
+    best[1] = 0;
+    best[2] = 1;
+    status = 1;
+    write_solution();
+    EXPECT_EQ(read_file("solucao.txt"), "9999999\n1\n    2    0    1\n");
+}
+
+// Wide values without an instance of 12346 vertices: only the rows of the
+// two medians are allocated, which is all the writer reads.
+TEST_F(Report, WideValuesAreSeparatedByABlank) {
+    const int nv = 12346;
+    static float median_row_a[nv], median_row_b[nv];
+    std::vector<float *> rows(nv, nullptr);
+    rows[9999] = median_row_a;
+    rows[12345] = median_row_b;
+    std::vector<int> best_order(nv), work(nv), members_a(nv), members_b(nv);
+    Cluster clusters[2] = {{0, 0, members_a.data(), 0.0f}, {0, 0, members_b.data(), 0.0f}};
+    for (int i = 0; i < nv; ++i) {
+        median_row_a[i] = 1e9f;
+        median_row_b[i] = 1e9f;
+    }
+    best_order[0] = 9999;
+    best_order[1] = 12345;
+    int k = 2;
+    for (int v = 0; v < nv; ++v)
+        if (v != 9999 && v != 12345) best_order[k++] = v;
+    median_row_a[1234567 % nv] = 12345678.5f;  // needs 11 characters
+    median_row_b[10000] = -9999999.0f;         // "-9999999.00": 11 characters
+    median_row_a[3] = 1.25f;
+    median_row_b[3] = 5.0f;
+
+    n = nv;
+    p = 2;
+    cost = rows.data();
+    best = best_order.data();
+    sv_node = work.data();
+    vc = clusters;
+    status = 2;
+    write_solution();
+    n = p = 0;
+    cost = nullptr;
+    best = sv_node = nullptr;
+    vc = nullptr;
+
+    std::string text = read_file("solucao.txt");
+    EXPECT_NE(text.find("   9999      3       1.25\n"), std::string::npos);
+    EXPECT_NE(text.find("  12345  10000 -9999999.00\n"), std::string::npos);
+    char wide[64];
+    snprintf(wide, sizeof wide, "   9999%7d 12345678.00\n", 1234567 % nv);
+    EXPECT_NE(text.find(wide), std::string::npos) << wide;
+    EXPECT_NE(text.find("   9999      0 1000000000.00\n"), std::string::npos);  // 1e9 needs 13
+    EXPECT_EQ(text.substr(text.size() - 13), "\n 9999 12345\n");
+}
+
+// ---- failures ---------------------------------------------------------------
+
+// Runs write_solution in a child whose standard output is sent to standard
+// error, so that the death test can match the message.
+void write_solution_reporting_on_stderr() {
+    fflush(stdout);
+    dup2(2, 1);
+    write_solution();
+    exit(0);
+}
+
+TEST_F(Report, SolutionNameThatIsAFolderCannotBeOpened) {
+    load_six();
+    mkdir("solucao.txt", 0755);
+    EXPECT_EXIT(write_solution_reporting_on_stderr(), ::testing::ExitedWithCode(1),
+                "\nArquivo solucao.txt nao pode ser aberto\n");
+}
+
+TEST_F(Report, ReadOnlyFolderCannotBeWrittenAndKeepsTheOldSolution) {
+    load_six();
+    write_file("solucao.txt", "previous\n");
+    chmod(".", 0555);
+    auto attempt = []() {
+        // The superuser ignores permissions: drop to an ordinary user first.
+        if (geteuid() == 0 && setuid(65534) != 0) exit(3);
+        write_solution_reporting_on_stderr();
+    };
+    EXPECT_EXIT(attempt(), ::testing::ExitedWithCode(1), "\nArquivo solucao.txt nao pode ser aberto\n");
+    chmod(".", 0755);
+    EXPECT_EQ(read_file("solucao.txt"), "previous\n");
+}
+
+TEST_F(Report, FullDeviceBehindALinkIsReportedAsAWriteError) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no writable /dev/full";
+    load_six();
+    ASSERT_EQ(symlink("/dev/full", "solucao.txt"), 0);
+    EXPECT_EXIT(write_solution_reporting_on_stderr(), ::testing::ExitedWithCode(1),
+                "\nArquivo solucao.txt nao pode ser gravado \\(No space left on device\\)\n");
+}
+
+TEST_F(Report, WriteErrorKeepsThePreviousSolutionIntact) {
+    load_six();
+    write_file("solucao.txt", "previous\n");
+    auto attempt = []() {
+        // A file-size limit stands in for a full disk: the solution needs
+        // 117 bytes, the message (which goes to a file too) about 60.
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {80, 80};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        write_solution_reporting_on_stderr();
+    };
+    EXPECT_EXIT(attempt(), ::testing::ExitedWithCode(1), "\nArquivo solucao.txt nao pode ser gravado \\(");
+    EXPECT_EQ(read_file("solucao.txt"), "previous\n");
+    EXPECT_EQ(system("test $(ls -A | grep -c solucao) -eq 1"), 0);  // no temporary left
+}
+
+}  // namespace
