@@ -44,6 +44,7 @@ TEST(DriverRun, ExitsWithStatusOneAndIgnoresArguments) {
     write_file("pmeddata.dat", "3 1\n4.0 7.5\n4.5 2.0\n7.0 2.5\n");
     write_file("pmedmtrx.dat", "3 1 150.0\n10.0 25.0\n12.0\n");
     RunResult plain = run_program(dir.path());
+    std::string plain_solution = read_file("solucao.txt");
     RunResult with_args = run_program(dir.path(), std::string(PMEDIAN_PROGRAM) + "' '-h' 'x.dat");
     EXPECT_EQ(plain.exit_status, 1);
     EXPECT_EQ(with_args.exit_status, 1);
@@ -52,6 +53,8 @@ TEST(DriverRun, ExitsWithStatusOneAndIgnoresArguments) {
         return at == std::string::npos ? s : s.erase(at, s.find('\n', at + 1) - at);
     };
     EXPECT_EQ(without_cpu(plain.out), without_cpu(with_args.out));
+    EXPECT_EQ(read_file("solucao.txt"), plain_solution);
+    EXPECT_NE(plain.out.find("Status da solucao"), std::string::npos);
 }
 
 }  // namespace

@@ -54,5 +54,8 @@ void solve() {
     UB = INFINITE_COST;
     LB = -INFINITE_COST;
     iterations = 0;
+
+    subgradient_optimization();
+    write_solution();
     release_storage();
 }

@@ -1,0 +1,94 @@
+// optimization.cpp - the subgradient optimisation loop, the solver's main loop.
+//
+// Each outer iteration makes one dual step (a factor search until five
+// searches in a row have returned the same factor, then a single relaxation
+// at the unchanged TFator), builds and improves a primal solution whenever
+// the dual bound LB rises, halves the step parameter Pi after 15 iterations
+// without a rise of LB's integer part, and moves lambda along the subgradient.
+// It stops when the relaxed solution is feasible, the gap UB - LB is 1 or
+// less, or Pi has fallen below 0.005.
+
+#include <cmath>
+#include <cstdint>
+
+#include "arith.h"
+#include "pmedian.h"
+
+// Integer part of a float: truncation toward zero to a 64-bit integer whose
+// low 32 bits are read as a signed 32-bit integer.  A NaN or a value outside
+// the 64-bit range gives 0, as the hardware conversion's low bits do.
+int integer_part(float x) {
+    if (!(std::fabs((double)x) < 9223372036854775808.0)) return 0;
+    int64_t whole = (int64_t)x;
+    return (int32_t)(uint32_t)(uint64_t)whole;
+}
+
+void subgradient_optimization() {
+    float Pi = 2.0f;
+    int stall = 0, repeats = 0;
+    float last_factor = 0.0f, factor = 0.25f, factor_step = 0.25f;
+    float ZP = 0.0f;  // printed as 0.00 if no primal solution is ever built
+    feasible_count = 0;
+    cpu_time = 0.0f;
+
+    do {
+        t_start = clock_ms();
+        ++stall;
+
+        if (repeats < 5) {
+            TFator = search_factor(factor, factor_step);
+            if (TFator == last_factor) {
+                ++repeats;
+            } else {
+                last_factor = TFator;
+                repeats = 1;
+            }
+        } else {
+            solve_relaxation();
+        }
+
+        if (ZD > LB) {
+            if (integer_part(ZD) > integer_part(LB)) stall = 0;
+            LB = ZD;
+            ++feasible_count;
+            for (int i = 0; i < n; ++i) sv_node[i] = node[i];
+            ZP = allocate_clients();
+            for (;;) {
+                float v = interchange();
+                if (!(v < ZP)) break;
+                ZP = v;
+            }
+            if (ZP < UB) {
+                UB = ZP;
+                for (int i = 0; i < n; ++i) best[i] = sv_node[i];
+            }
+        }
+
+        if (stall >= 15) {
+            Pi = (float)((double)Pi / 2.0);
+            stall = 0;
+        }
+
+        compute_subgradient();
+        if (!feasible) {
+            float norm = 0.0f;
+            for (int i = 0; i < n; ++i) norm = float_add(norm, (double)subg[i] * (double)subg[i]);
+            float step_size = (float)(((double)UB - (double)ZD) * (double)Pi / (double)norm);
+            for (int i = 0; i < n; ++i) {
+                lambda[i] = float_add(lambda[i], (double)subg[i] * (double)step_size);
+                if (lambda[i] < 0.0f) lambda[i] = 0.0f;
+            }
+        }
+
+        t_end = clock_ms();
+        cpu_time = float_add(cpu_time, elapsed_seconds((float)t_start, (float)t_end));
+    } while (!feasible && (double)UB - (double)LB > 1.0 && (double)Pi >= 0.005);
+
+    if ((double)UB - (double)LB <= 1.0)
+        status = 1;
+    else if (feasible)
+        status = 0;
+    else
+        status = 2;
+    print_summary(ZP, Pi);
+}
