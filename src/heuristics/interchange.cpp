@@ -5,7 +5,8 @@
 // cost is strictly below the current one (best improvement within a
 // position, sequential across positions).  The trial cost of an arrangement
 // is computed by the allocation rule and order, so it is bit-identical to
-// what allocate_clients returns for it.
+// what allocate_clients returns for it.  This straightforward pass is the
+// reference that the fast pass (fast_interchange.cpp) must match bit for bit.
 #include "arith.h"
 #include "pmedian.h"
 
@@ -29,7 +30,18 @@ double neighbourhood_bound() {
     return exact_product(factor, radius);
 }
 
+// The pass the solver runs: the fast one, unless the build asks for the
+// straightforward reference or some cost is NaN or infinite.
 float interchange() {
+#ifdef PMEDIAN_REFERENCE
+    return interchange_reference();
+#else
+    return costs_finite ? interchange_fast() : interchange_reference();
+#endif
+}
+
+// The straightforward pass: every trial costed from scratch.
+float interchange_reference() {
     double bound = neighbourhood_bound();
     // The pass starts from the sum of the cluster totals of the last
     // allocation, which may differ in the last bits from its client-ordered sum.

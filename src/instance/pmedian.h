@@ -43,6 +43,24 @@ extern int *sv_node;   // working primal arrangement; save area of node in the f
 extern int *best;      // arrangement of the best primal solution (subgradient loop)
 extern Cluster *vc;    // p clusters of the last allocation (allocate_clients)
 
+// ---- Working storage of the fast interchange (allocated by read_instance) --
+extern float *near1;      // cheapest open-median cost of each vertex as a client (fast interchange)
+extern int *near1_pos;    // median position attaining near1, first on ties; -1 if none (fast interchange)
+extern float *near2;      // cheapest cost among the other open medians (fast interchange)
+extern int *near2_pos;    // median position attaining near2; -1 if none (fast interchange)
+extern double *gain;      // gain[u]: saving if vertex u opened beside the current medians (fast interchange)
+extern double *gain_error;// bound on the rounding error that gain[u] carries (fast interchange)
+extern double *own_correction; // per vertex: its extra saving on the clients of the position under exchange (fast interchange)
+extern int *changed;      // clients whose cheapest cost an exchange changed (fast interchange)
+extern float *changed_from; // their cheapest cost before that exchange (fast interchange)
+extern float *near_other; // per client position: cheapest cost without the median being replaced (fast interchange)
+extern int *attached;     // client vertices grouped by the median position that serves them (fast interchange)
+extern int *attached_start; // p + 1 offsets of those groups in attached (fast interchange)
+extern double *row_abs;   // row_abs[u]: sum of |cost[u][v]| over the row (read_instance)
+extern int costs_finite;  // 1 when no cost is NaN or infinite (read_instance)
+extern int costs_whole;   // 1 when costs are whole numbers so small that float sums of n of them are exact (read_instance)
+extern int costs_symmetric; // 1 when cost[i][j] == cost[j][i] for all i, j (read_instance)
+
 // ---- Bounds and run statistics -------------------------------------------
 extern float LB;          // best dual bound (solve, subgradient loop)
 extern float UB;          // best primal bound (solve, subgradient loop)
@@ -77,7 +95,10 @@ int integer_part(float x);
 // ---- heuristics --------------------------------------------------------------
 float allocate_clients();
 float interchange();
+float interchange_reference();
+float interchange_fast();
 double neighbourhood_bound();
+void survey_costs();
 
 // ---- report ----------------------------------------------------------------
 void print_summary(float ZP, float Pi);

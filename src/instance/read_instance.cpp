@@ -13,6 +13,7 @@
 // reader checks every request against the memory the machine can still give
 // before making it, so a hopeless instance fails at once with that message
 // instead of being killed by the kernel halfway through the read.
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +140,68 @@ static void allocate_storage() {
         vc[i].members = (int *)allocate(n - p, sizeof(int));
         if (!vc[i].members) fatal("\n >>> Memoria insuficiente para vc[%d][%d]\n", i, p);
     }
+    // Working storage of the fast interchange, after everything else.
+    near1 = (float *)allocate(n, sizeof(float));
+    if (!near1) fatal("\n >>> Memoria insuficiente para near1[%d]\n", n);
+    near1_pos = (int *)allocate(n, sizeof(int));
+    if (!near1_pos) fatal("\n >>> Memoria insuficiente para near1_pos[%d]\n", n);
+    near2 = (float *)allocate(n, sizeof(float));
+    if (!near2) fatal("\n >>> Memoria insuficiente para near2[%d]\n", n);
+    near2_pos = (int *)allocate(n, sizeof(int));
+    if (!near2_pos) fatal("\n >>> Memoria insuficiente para near2_pos[%d]\n", n);
+    gain = (double *)allocate(n, sizeof(double));
+    if (!gain) fatal("\n >>> Memoria insuficiente para gain[%d]\n", n);
+    gain_error = (double *)allocate(n, sizeof(double));
+    if (!gain_error) fatal("\n >>> Memoria insuficiente para gain_error[%d]\n", n);
+    own_correction = (double *)allocate(n, sizeof(double));
+    if (!own_correction) fatal("\n >>> Memoria insuficiente para own_correction[%d]\n", n);
+    changed = (int *)allocate(n, sizeof(int));
+    if (!changed) fatal("\n >>> Memoria insuficiente para changed[%d]\n", n);
+    changed_from = (float *)allocate(n, sizeof(float));
+    if (!changed_from) fatal("\n >>> Memoria insuficiente para changed_from[%d]\n", n);
+    near_other = (float *)allocate(n, sizeof(float));
+    if (!near_other) fatal("\n >>> Memoria insuficiente para near_other[%d]\n", n);
+    attached = (int *)allocate(n, sizeof(int));
+    if (!attached) fatal("\n >>> Memoria insuficiente para attached[%d]\n", n);
+    attached_start = (int *)allocate((long long)p + 1, sizeof(int));
+    if (!attached_start) fatal("\n >>> Memoria insuficiente para attached_start[%d]\n", p + 1);
+    row_abs = (double *)allocate(n, sizeof(double));
+    if (!row_abs) fatal("\n >>> Memoria insuficiente para row_abs[%d]\n", n);
+}
+
+// Properties of the cost matrix that decide how the fast interchange may
+// prune: whether every cost is finite, whether float sums of costs are
+// exact (whole numbers below 2^24 / n in magnitude), whether the matrix is
+// symmetric (then a row can stand for a column), and each row's sum of
+// magnitudes, which bounds the rounding error of a trial sum.  Whoever
+// changes cost after reading must call this again.
+void survey_costs() {
+    costs_finite = 1;
+    double largest = 0.0;
+    bool whole = true;
+    for (int i = 0; i < n; ++i) {
+        double sum = 0.0;
+        for (int j = 0; j < n; ++j) {
+            double c = cost[i][j];
+            if (!std::isfinite(c)) {
+                costs_finite = 0;
+                continue;
+            }
+            double magnitude = std::fabs(c);
+            sum += magnitude;
+            if (magnitude > largest) largest = magnitude;
+            if (c != std::floor(c)) whole = false;
+        }
+        row_abs[i] = sum;
+    }
+    costs_whole = costs_finite && whole && largest * (double)n < 16777216.0;
+    costs_symmetric = 1;
+    for (int i = 0; i < n && costs_symmetric; ++i)
+        for (int j = i + 1; j < n; ++j)
+            if (cost[i][j] != cost[j][i]) {
+                costs_symmetric = 0;
+                break;
+            }
 }
 
 void read_instance() {
@@ -170,4 +233,5 @@ void read_instance() {
         node[i] = best[i] = sv_node[i] = subg[i] = 0;
         lambda[i] = 0.0f;
     }
+    survey_costs();
 }

@@ -23,6 +23,23 @@ int *sv_node = nullptr;
 int *best = nullptr;
 Cluster *vc = nullptr;
 
+float *near1 = nullptr;
+int *near1_pos = nullptr;
+float *near2 = nullptr;
+int *near2_pos = nullptr;
+double *gain = nullptr;
+double *gain_error = nullptr;
+double *own_correction = nullptr;
+int *changed = nullptr;
+float *changed_from = nullptr;
+float *near_other = nullptr;
+int *attached = nullptr;
+int *attached_start = nullptr;
+double *row_abs = nullptr;
+int costs_finite = 0;
+int costs_whole = 0;
+int costs_symmetric = 0;
+
 float LB = 0.0f;
 float UB = 0.0f;
 int iterations = 0;

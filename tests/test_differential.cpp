@@ -1,0 +1,195 @@
+// Differential tests: the fast routines against the straightforward ones on
+// many random instances, bit for bit.  The instances mix the cases where a
+// shortcut could go wrong: ties, zero and negative costs, costs at or above
+// INFINITE_COST, whole and fractional values of very different sizes,
+// symmetric and asymmetric matrices, radius 0 and full radius, p = 1 and
+// p = n.
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "pmedian.h"
+#include "support.h"
+
+namespace {
+
+enum CostKind { TIES, WHOLE, NEGATIVE_WHOLE, FRACTIONAL, WIDE_RANGE, HUGE_VALUES, ROUNDING, KIND_COUNT };
+
+struct Generated {
+    Matrix costs, dists;
+    float rad;
+};
+
+float draw_cost(CostKind kind, std::mt19937 &rng) {
+    std::uniform_int_distribution<int> pick(0, 999);
+    switch (kind) {
+    case TIES: return (float)(pick(rng) % 3);
+    case WHOLE: return (float)(pick(rng) % 100);
+    case NEGATIVE_WHOLE: return (float)(pick(rng) % 60 - 20);
+    case FRACTIONAL: return (float)(pick(rng)) * 0.37f + 0.01f;
+    case WIDE_RANGE: return std::ldexp((float)(pick(rng) + 1), pick(rng) % 40 - 20);
+    case HUGE_VALUES: {
+        int r = pick(rng);
+        if (r < 150) return 1e11f;
+        if (r < 250) return INFINITE_COST;
+        if (r < 300) return 3e10f;
+        return (float)(r % 50) + 0.5f;
+    }
+    case ROUNDING: {
+        // Sums past 2^24 round away the small costs, so a trial's float sum
+        // and its exact value can fall on different sides of the best.
+        int r = pick(rng);
+        if (r < 300) return 16777216.0f;
+        if (r < 400) return 8388608.0f;
+        return (float)(r % 4) * 0.5f;
+    }
+    default: return 0.0f;
+    }
+}
+
+Generated generate(int nv, CostKind kind, bool symmetric, std::mt19937 &rng) {
+    Generated g{zero_matrix(nv), zero_matrix(nv), 0.0f};
+    std::uniform_real_distribution<float> where(0.0f, 100.0f);
+    std::vector<float> x(nv), y(nv);
+    for (int i = 0; i < nv; ++i) {
+        x[i] = where(rng);
+        y[i] = where(rng);
+    }
+    float largest = 0.0f;
+    for (int i = 0; i < nv; ++i)
+        for (int j = 0; j < nv; ++j) {
+            if (i == j) continue;
+            g.costs[i][j] = symmetric && j < i ? g.costs[j][i] : draw_cost(kind, rng);
+            g.dists[i][j] = std::round(std::hypot(x[i] - x[j], y[i] - y[j]));
+            if (j < i) g.dists[i][j] = g.dists[j][i];
+            largest = std::max(largest, g.dists[i][j]);
+        }
+    int r = (int)(rng() % 4);
+    g.rad = r == 0 ? 0.0f : r == 1 ? largest : r == 2 ? largest * 0.4f : std::round(largest * 0.7f);
+    return g;
+}
+
+struct Snapshot {
+    std::vector<int> arrangement;
+    std::vector<int> medians, sizes, members;
+    std::vector<uint32_t> totals;
+    uint32_t result;
+};
+
+uint32_t bits(float v) {
+    uint32_t b;
+    memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+Snapshot snapshot(float result) {
+    Snapshot s;
+    s.arrangement.assign(sv_node, sv_node + n);
+    for (int i = 0; i < p; ++i) {
+        s.medians.push_back(vc[i].median);
+        s.sizes.push_back(vc[i].size);
+        s.members.insert(s.members.end(), vc[i].members, vc[i].members + vc[i].size);
+        s.totals.push_back(bits(vc[i].total));
+    }
+    s.result = bits(result);
+    return s;
+}
+
+void expect_same(const Snapshot &fast, const Snapshot &reference, const std::string &where) {
+    EXPECT_EQ(fast.result, reference.result) << where;
+    EXPECT_EQ(fast.arrangement, reference.arrangement) << where;
+    EXPECT_EQ(fast.medians, reference.medians) << where;
+    EXPECT_EQ(fast.sizes, reference.sizes) << where;
+    EXPECT_EQ(fast.members, reference.members) << where;
+    EXPECT_EQ(fast.totals, reference.totals) << where;
+}
+
+// Runs chains of interchange passes from random arrangements with both
+// passes and compares everything a pass leaves behind.
+void compare_interchange_chains(int nv, int pv, std::mt19937 &rng, const std::string &label) {
+    std::vector<int> start(nv);
+    for (int i = 0; i < nv; ++i) start[i] = i;
+    std::shuffle(start.begin(), start.end(), rng);
+    for (int pass = 0; pass < 6; ++pass) {
+        std::vector<int> before(sv_node, sv_node + nv);
+        if (pass == 0) before = start;
+        for (int i = 0; i < nv; ++i) sv_node[i] = before[i];
+        float previous = allocate_clients();
+        Snapshot reference = snapshot(interchange_reference());
+        for (int i = 0; i < nv; ++i) sv_node[i] = before[i];
+        allocate_clients();
+        Snapshot fast = snapshot(interchange_fast());
+        expect_same(fast, reference, label + " pass " + std::to_string(pass));
+        if (::testing::Test::HasFailure() || !(bits(fast.result) != bits(previous) && pv < nv)) return;
+    }
+}
+
+class Differential : public SolverTest {};
+
+TEST_F(Differential, InterchangeOnThousandsOfSmallInstances) {
+    std::mt19937 rng(20261208);
+    int cases = 0;
+    for (int round = 0; round < 400; ++round) {
+        for (int kind = 0; kind < KIND_COUNT; ++kind) {
+            int nv = 1 + (int)(rng() % 12);
+            int pv = 1 + (int)(rng() % nv);
+            if (round % 7 == 0) pv = 1;
+            if (round % 11 == 0) pv = nv;
+            bool symmetric = rng() % 2 == 0;
+            Generated g = generate(nv, (CostKind)kind, symmetric, rng);
+            load_instance(nv, pv, g.costs, g.dists, g.rad);
+            ASSERT_TRUE(costs_finite);
+            std::string label = "round " + std::to_string(round) + " kind " + std::to_string(kind) + " n " +
+                                std::to_string(nv) + " p " + std::to_string(pv);
+            compare_interchange_chains(nv, pv, rng, label);
+            release_storage();
+            ++cases;
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_EQ(cases, 400 * KIND_COUNT);
+}
+
+TEST_F(Differential, InterchangeOnLargerInstances) {
+    std::mt19937 rng(7);
+    struct Size {
+        int nv, pv;
+    } sizes[] = {{40, 4}, {60, 15}, {90, 30}, {120, 12}, {150, 75}};
+    for (const Size &size : sizes)
+        for (int kind = 0; kind < KIND_COUNT; ++kind) {
+            Generated g = generate(size.nv, (CostKind)kind, kind % 2 == 0, rng);
+            load_instance(size.nv, size.pv, g.costs, g.dists, g.rad == 0.0f ? 1e9f : g.rad);
+            compare_interchange_chains(size.nv, size.pv, rng,
+                                       "n " + std::to_string(size.nv) + " kind " + std::to_string(kind));
+            release_storage();
+            if (HasFailure()) return;
+        }
+}
+
+TEST_F(Differential, InterchangeFromSevenHundredVerticesOn) {
+    // The neighbourhood shrinks to 0.8 x radius from 700 vertices on.
+    std::mt19937 rng(700);
+    Generated g = generate(700, WHOLE, true, rng);
+    load_instance(700, 35, g.costs, g.dists, 60.0f);
+    compare_interchange_chains(700, 35, rng, "n 700");
+}
+
+TEST_F(Differential, NonFiniteCostsTakeTheStraightforwardPass) {
+    Matrix c = zero_matrix(4);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            if (i != j) c[i][j] = (float)(i + 2 * j);
+    c[1][2] = std::nanf("");
+    c[3][0] = INFINITY;
+    load_instance(4, 2, c, zero_matrix(4), 5.0f);
+    EXPECT_FALSE(costs_finite);
+    for (int i = 0; i < 4; ++i) sv_node[i] = i;
+    allocate_clients();
+    Snapshot reference = snapshot(interchange_reference());
+    for (int i = 0; i < 4; ++i) sv_node[i] = i;
+    allocate_clients();
+    expect_same(snapshot(interchange()), reference, "non-finite");
+}
+
+}  // namespace
