@@ -467,3 +467,30 @@ TEST_F(ToolTest, ConvertSolveAndCheckATinyGraph) {
     EXPECT_THAT(checked.out, HasSubstr(expected));
     EXPECT_THAT(checked.out, HasSubstr("cost 4.00\ngap 0.0000 %"));
 }
+
+// ---- benchmark script -------------------------------------------------------------
+
+// A set of two OR-Library-format instances, one of them broken: the good one
+// is solved, checked and tabled, the broken one recorded, and the run ends
+// with a failure status after writing the table.
+TEST_F(ToolTest, BenchTablesSolvedInstancesAndRecordsFailures) {
+    shell("mkdir set");
+    write_file("set/pmed1.txt", "6 6 2\n1 2 5\n2 3 1\n3 4 10\n4 5 1\n5 6 1\n1 2 1\n");
+    write_file("set/pmed2.txt", "4 3 2\n1 2 1\n");
+    write_file("set/optimal.csv", "name,n,p,optimal\npmed2,4,2,10\npmed1,6,2,4\n");
+    RunResult r = run_program(scratch.path(), "python3", 120,
+                              std::string(PMEDIAN_BENCH_SCRIPT) + " orlib --instances set --bin " +
+                                  PMEDIAN_BIN_DIR + " --work work --results results --timeout 60");
+    EXPECT_EQ(r.exit_status, 1) << r.out << r.err;
+    std::string table = read_file("results/orlib.md");
+    EXPECT_THAT(table, HasSubstr("| pmed1 | 6 | 2 | 4 | 4.00 |"));
+    EXPECT_THAT(table, HasSubstr("| 0.000 |"));  // UB gap of pmed1
+    EXPECT_THAT(table, HasSubstr("| ok |"));
+    EXPECT_THAT(table, HasSubstr("| pmed2 | 4 | 2 | 10 | – |"));
+    EXPECT_THAT(table, HasSubstr("conversion failed: "));
+    EXPECT_THAT(table, HasSubstr("edge list ends after 1 of 3 edges"));
+    EXPECT_THAT(table, HasSubstr("1 of 2 instances solved and checked."));
+    EXPECT_LT(table.find("| pmed1 |"), table.find("| pmed2 |"));  // in the order of their numbers
+    EXPECT_TRUE(file_exists("work/pmed1/solucao.txt"));
+    EXPECT_FALSE(file_exists("work/pmed1/pmeddata.dat"));  // removed after the successful check
+}
