@@ -92,6 +92,13 @@ protected:
     RunResult convert(const std::string &arguments) {
         return run_program(scratch.path(), PMEDIAN_CONVERT, 60, arguments);
     }
+    // Runs the converter into "out", expecting success, and reads back what
+    // it wrote.
+    Converted convert_ok(const std::string &arguments) {
+        RunResult r = convert(arguments + " --out out");
+        EXPECT_EQ(r.exit_status, 0) << r.err;
+        return read_converted("out");
+    }
     RunResult check(const std::string &arguments) {
         return run_program(scratch.path(), PMEDIAN_CHECK, 60, arguments);
     }
@@ -112,9 +119,7 @@ static const char *GRAPH =
 
 TEST_F(ToolTest, OrlibLastDuplicateCountsAndPathsRunThroughOtherVertices) {
     write_file("graph.txt", GRAPH);
-    RunResult r = convert("orlib graph.txt --out out");
-    ASSERT_EQ(r.exit_status, 0) << r.err;
-    Converted c = read_converted("out");
+    Converted c = convert_ok("orlib graph.txt");
     EXPECT_EQ(c.n, 4);
     EXPECT_EQ(c.p, 2);
     EXPECT_EQ(c.header_n, 4);
@@ -147,9 +152,7 @@ TEST_F(ToolTest, OrlibPAndRadiusOptions) {
     write_file("graph.txt", GRAPH);
     for (const Case &t : cases) {
         SCOPED_TRACE(t.options);
-        RunResult r = convert(std::string("orlib graph.txt --out out ") + t.options);
-        ASSERT_EQ(r.exit_status, 0) << r.err;
-        Converted c = read_converted("out");
+        Converted c = convert_ok(std::string("orlib graph.txt ") + t.options);
         EXPECT_EQ(c.p, t.p);
         EXPECT_EQ(c.header_p, t.p);
         EXPECT_EQ(c.radius, t.radius);
@@ -198,9 +201,7 @@ TEST_F(ToolTest, TsplibEuclideanDistancesUnderEachRounding) {
     write_file("five.tsp", POINTS);
     for (const Case &t : cases) {
         SCOPED_TRACE(t.options);
-        RunResult r = convert(std::string("tsplib five.tsp --p 2 --out out ") + t.options);
-        ASSERT_EQ(r.exit_status, 0) << r.err;
-        Converted c = read_converted("out");
+        Converted c = convert_ok(std::string("tsplib five.tsp --p 2 ") + t.options);
         EXPECT_EQ(c.n, 5);
         EXPECT_EQ(c.p, 2);
         Matrix expected = symmetric(5, t.upper);
@@ -221,9 +222,7 @@ TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
     for (const char *text : texts) {
         SCOPED_TRACE(text);
         write_file("m.txt", text);
-        RunResult r = convert("matrix m.txt --p 1 --out out");
-        ASSERT_EQ(r.exit_status, 0) << r.err;
-        Converted c = read_converted("out");
+        Converted c = convert_ok("matrix m.txt --p 1");
         EXPECT_EQ(c.cost, (Matrix{{0, 1.5f, 2}, {3, 0, 4.25f}, {5, 6, 0}}));
         EXPECT_EQ(c.dist, symmetric(3, {1.5, 2, 4.25}));  // from the upper triangle
         EXPECT_EQ(c.radius, 4.25f);
@@ -239,9 +238,7 @@ TEST_F(ToolTest, MatrixValuesReachTheSolverAsTheSameFloats) {
     for (int i = 0, k = 0; i < n; ++i, text += "\n")
         for (int j = 0; j < n; ++j) text += std::string(i == j ? "0" : values[k++]) + " ";
     write_file("m.txt", text);
-    RunResult r = convert("matrix m.txt --p 1 --out out");
-    ASSERT_EQ(r.exit_status, 0) << r.err;
-    Converted c = read_converted("out");
+    Converted c = convert_ok("matrix m.txt --p 1");
     for (int i = 0, k = 0; i < n; ++i)
         for (int j = 0; j < n; ++j)
             if (i != j) {
@@ -258,9 +255,7 @@ TEST_F(ToolTest, DefaultRadiusLetsEveryExchangeBeTriedAtAnySize) {
         for (int i = 0; i < n; ++i, text += '\n')
             for (int j = 0; j < n; ++j) text += std::to_string(i == j ? 0 : (i + j) % 97 + 1) + ' ';
         write_file("m.txt", text);
-        RunResult r = convert("matrix m.txt --p 7 --out out");
-        ASSERT_EQ(r.exit_status, 0) << r.err;
-        float radius = numbers_of("out/pmedmtrx.dat")[2];
+        float radius = convert_ok("matrix m.txt --p 7").radius;
         if (n < 700) {
             EXPECT_EQ(radius, 97.0f);
         } else {
