@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build run test clean
+.PHONY: all configure build run test clean bench-orlib bench-tsplib bench-plot-tool
 
 all: build
 
@@ -24,6 +24,38 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Benchmarks on the public instance sets (README: "Working with real
+# instances").  Each instance is converted into a scratch folder under
+# $(BUILD_DIR), solved under a time limit of BENCH_TIMEOUT seconds (0: none)
+# and checked; failures are recorded and the run goes on.  A run restricted
+# with ORLIB_INSTANCES or TSPLIB_INSTANCES writes its table into the scratch
+# folder, so that only complete runs land in bench/results.
+INSTANCES_DIR ?= $(CURDIR)/../shared/instances
+ORLIB_DIR ?= $(INSTANCES_DIR)/orlib
+TSPLIB_DIR ?= $(INSTANCES_DIR)/tsplib
+ORLIB_INSTANCES ?=
+TSPLIB_INSTANCES ?=
+BENCH_TIMEOUT ?= 900
+ORLIB_RESULTS ?= $(if $(ORLIB_INSTANCES),$(BUILD_DIR)/bench-orlib,bench/results)
+TSPLIB_RESULTS ?= $(if $(TSPLIB_INSTANCES),$(BUILD_DIR)/bench-tsplib,bench/results)
+
+bench-orlib: build bench-plot-tool
+	python3 bench/run_bench.py orlib --instances $(ORLIB_DIR) --bin $(BUILD_DIR) \
+	    --work $(BUILD_DIR)/bench-orlib --results $(ORLIB_RESULTS) \
+	    --timeout $(BENCH_TIMEOUT) --only "$(ORLIB_INSTANCES)"
+
+bench-tsplib: build bench-plot-tool
+	python3 bench/run_bench.py tsplib --instances $(TSPLIB_DIR) --bin $(BUILD_DIR) \
+	    --work $(BUILD_DIR)/bench-tsplib --results $(TSPLIB_RESULTS) \
+	    --timeout $(BENCH_TIMEOUT) --only "$(TSPLIB_INSTANCES)"
+
+# The plots need gnuplot (Debian's gnuplot-nox); without it the tables are
+# still written.
+bench-plot-tool:
+	@command -v gnuplot >/dev/null 2>&1 || \
+	    { apt-get update -q && apt-get install -y -q --no-install-recommends gnuplot-nox; } || \
+	    echo "gnuplot could not be installed: tables are written without plots"
 
 clean:
 	rm -rf $(BUILD_DIR)

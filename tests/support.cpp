@@ -80,10 +80,11 @@ void SolverTest::TearDown() {
     if (cost) release_storage();
 }
 
-RunResult run_program(const std::string &dir, const std::string &program, int timeout_seconds) {
+RunResult run_program(const std::string &dir, const std::string &program, int timeout_seconds,
+                      const std::string &arguments) {
     std::string prog = program.empty() ? PMEDIAN_PROGRAM : program;
     std::string command = "cd '" + dir + "' && timeout -s KILL " + std::to_string(timeout_seconds) +
-                          " '" + prog + "' > .run_stdout 2> .run_stderr";
+                          " '" + prog + "' " + arguments + " > .run_stdout 2> .run_stderr";
     int raw = system(command.c_str());
     RunResult r;
     r.exit_status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -55,8 +55,10 @@ struct RunResult {
     std::string err;   // standard error
 };
 
-// Runs the pmedian program (or another given program) in dir with a time limit.
+// Runs the pmedian program (or another given program, with the given
+// arguments: words separated by blanks, each passed through the shell as it
+// stands) in dir with a time limit.
 RunResult run_program(const std::string &dir, const std::string &program = "",
-                      int timeout_seconds = 120);
+                      int timeout_seconds = 120, const std::string &arguments = "");
 
 #endif

@@ -1,0 +1,491 @@
+// test_tools.cpp - the tools around the solver, run as real programs in
+// scratch folders: pmedian-convert on small hand-made files of each input
+// format and on every kind of bad input, pmedian-check on a good solution
+// file and on broken ones, and one graph converted, solved and checked.
+#include <dirent.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "support.h"
+
+using ::testing::HasSubstr;
+
+// Every number of a file, read one at a time with "%f" as the solver reads.
+static std::vector<float> numbers_of(const std::string &path) {
+    std::vector<float> values;
+    FILE *f = fopen(path.c_str(), "r");
+    if (!f) return values;
+    float v;
+    while (fscanf(f, "%f", &v) == 1) values.push_back(v);
+    fclose(f);
+    return values;
+}
+
+static void shell(const std::string &command) { ASSERT_EQ(system(command.c_str()), 0) << command; }
+
+// Names in a folder, without "." and "..".
+static std::vector<std::string> entries_of(const std::string &dir) {
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    if (!d) return names;
+    while (dirent *e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+    return names;
+}
+
+// An instance as the converter wrote it into a folder.
+struct Converted {
+    int n = 0, p = 0;
+    int header_n = 0, header_p = 0;  // the two integers of pmedmtrx.dat
+    float radius = 0;
+    Matrix cost, dist;
+};
+
+// Reads both files back the way the solver does and checks that each holds
+// exactly the number of values its header calls for.
+static Converted read_converted(const std::string &dir) {
+    Converted c;
+    std::vector<float> data = numbers_of(dir + "/pmeddata.dat");
+    std::vector<float> mtrx = numbers_of(dir + "/pmedmtrx.dat");
+    EXPECT_GE(data.size(), 2u);
+    EXPECT_GE(mtrx.size(), 3u);
+    if (data.size() < 2 || mtrx.size() < 3) return c;
+    c.n = (int)data[0];
+    c.p = (int)data[1];
+    c.header_n = (int)mtrx[0];
+    c.header_p = (int)mtrx[1];
+    c.radius = mtrx[2];
+    int n = c.n;
+    EXPECT_EQ(data.size(), 2u + (size_t)n * (n - 1));
+    EXPECT_EQ(mtrx.size(), 3u + (size_t)n * (n - 1) / 2);
+    if (data.size() != 2u + (size_t)n * (n - 1) || mtrx.size() != 3u + (size_t)n * (n - 1) / 2) return c;
+    c.cost = zero_matrix(n);
+    c.dist = zero_matrix(n);
+    size_t k = 2;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            if (j != i) c.cost[i][j] = data[k++];
+    k = 3;
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j) c.dist[i][j] = c.dist[j][i] = mtrx[k++];
+    return c;
+}
+
+// A symmetric matrix from its strict upper triangle, row by row.
+static Matrix symmetric(int n, const std::vector<double> &upper) {
+    Matrix m = zero_matrix(n);
+    size_t k = 0;
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j) m[i][j] = m[j][i] = (float)upper[k++];
+    return m;
+}
+
+class ToolTest : public ::testing::Test {
+protected:
+    ScratchDir scratch;
+
+    RunResult convert(const std::string &arguments) {
+        return run_program(scratch.path(), PMEDIAN_CONVERT, 60, arguments);
+    }
+    // Runs the converter into "out", expecting success, and reads back what
+    // it wrote.
+    Converted convert_ok(const std::string &arguments) {
+        RunResult r = convert(arguments + " --out out");
+        EXPECT_EQ(r.exit_status, 0) << r.err;
+        return read_converted("out");
+    }
+    RunResult check(const std::string &arguments) {
+        return run_program(scratch.path(), PMEDIAN_CHECK, 60, arguments);
+    }
+};
+
+// ---- pmedian-convert: OR-Library graphs ---------------------------------------
+
+// Edge 1-2 is listed first with cost 3 and last with 10: the last one counts
+// although it is larger.  The shortest 1-3 path then runs through vertex 2
+// (10 + 4 = 14 < 20), and 1-4 through 2 and 3.
+static const char *GRAPH =
+    "4 5 2\n"
+    "1 2 3\n"
+    "2 3 4\n"
+    "1 3 20\n"
+    "3 4 5\n"
+    "1 2 10\n";
+
+TEST_F(ToolTest, OrlibLastDuplicateCountsAndPathsRunThroughOtherVertices) {
+    write_file("graph.txt", GRAPH);
+    Converted c = convert_ok("orlib graph.txt");
+    EXPECT_EQ(c.n, 4);
+    EXPECT_EQ(c.p, 2);
+    EXPECT_EQ(c.header_n, 4);
+    EXPECT_EQ(c.header_p, 2);
+    Matrix expected = symmetric(4, {10, 14, 19, 4, 9, 5});
+    EXPECT_EQ(c.cost, expected);
+    EXPECT_EQ(c.dist, expected);
+    EXPECT_EQ(c.radius, 19.0f);  // the largest distance: every exchange is tried
+    // Integer path lengths are written as plain integers.
+    EXPECT_EQ(read_file("out/pmeddata.dat"), "4 2\n10 14 19\n10 4 9\n14 4 5\n19 9 5\n");
+    EXPECT_EQ(read_file("out/pmedmtrx.dat"), "4 2 19\n10 14 19\n4 9\n5\n");
+}
+
+TEST_F(ToolTest, OrlibPAndRadiusOptions) {
+    struct Case {
+        const char *options;
+        int p;
+        float radius;
+    };
+    // The six distances in ascending order: 4 5 9 10 14 19.
+    const Case cases[] = {
+        {"--p 3", 3, 19.0f},
+        {"--p=4", 4, 19.0f},
+        {"--radius 7.5", 2, 7.5f},
+        {"--radius-quantile 0", 2, 4.0f},
+        {"--radius-quantile 0.5", 2, 9.0f},  // position floor(0.5 * 5) = 2
+        {"--radius-quantile 0.99", 2, 14.0f},
+        {"--radius-quantile 1", 2, 19.0f},
+    };
+    write_file("graph.txt", GRAPH);
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.options);
+        Converted c = convert_ok(std::string("orlib graph.txt ") + t.options);
+        EXPECT_EQ(c.p, t.p);
+        EXPECT_EQ(c.header_p, t.p);
+        EXPECT_EQ(c.radius, t.radius);
+    }
+}
+
+TEST_F(ToolTest, ConvertCreatesMissingTargetFolders) {
+    write_file("graph.txt", GRAPH);
+    RunResult r = convert("orlib graph.txt --out new/deeper");
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(read_converted("new/deeper").n, 4);
+    EXPECT_THAT(entries_of("new/deeper"), ::testing::UnorderedElementsAre("pmeddata.dat", "pmedmtrx.dat"));
+}
+
+// ---- pmedian-convert: TSPLIB coordinates ------------------------------------------
+
+// Five points, listed out of order, with distances chosen so that the three
+// rounding rules differ: sqrt(2), 2.5 (nint rounds it up), sqrt(13) ...
+static const char *POINTS =
+    "NAME : five\n"
+    "COMMENT : hand-made\n"
+    "TYPE : TSP\n"
+    "DIMENSION: 5\n"
+    "EDGE_WEIGHT_TYPE : EUC_2D\n"
+    "NODE_COORD_SECTION\n"
+    "1 0.00000e+00 0.00000e+00\n"
+    "3 1.00000e+00 1.00000e+00\n"
+    "2 3.00000e+00 4.00000e+00\n"
+    "4 0 2.5\n"
+    "5 6.00000e+00 8.00000e+00\n"
+    "EOF\n";
+
+TEST_F(ToolTest, TsplibEuclideanDistancesUnderEachRounding) {
+    struct Case {
+        const char *options;
+        std::vector<double> upper;  // d12 d13 d14 d15 d23 d24 d25 d34 d35 d45
+    };
+    const double r2 = 1.4142135623730951, r13 = 3.6055512754639891, r1125 = 3.3541019662496847,
+                 r325 = 1.8027756377319946, r74 = 8.6023252670426267, r6625 = 8.1394102980498531;
+    const Case cases[] = {
+        {"", {5, r2, 2.5, 10, r13, r1125, 5, r325, r74, r6625}},
+        {"--round none", {5, r2, 2.5, 10, r13, r1125, 5, r325, r74, r6625}},
+        {"--round nint", {5, 1, 3, 10, 4, 3, 5, 2, 9, 8}},
+        {"--round floor", {5, 1, 2, 10, 3, 3, 5, 1, 8, 8}},
+    };
+    write_file("five.tsp", POINTS);
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.options);
+        Converted c = convert_ok(std::string("tsplib five.tsp --p 2 ") + t.options);
+        EXPECT_EQ(c.n, 5);
+        EXPECT_EQ(c.p, 2);
+        Matrix expected = symmetric(5, t.upper);
+        EXPECT_EQ(c.cost, expected);
+        EXPECT_EQ(c.dist, expected);
+        EXPECT_EQ(c.radius, (float)10.0);
+    }
+}
+
+// ---- pmedian-convert: plain matrices ---------------------------------------------
+
+TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
+    const char *texts[] = {
+        "0 1.5 2\n3 0 4.25\n5 6 0\n",
+        "0,1.5,2\n3, 0, 4.25\n\n5 ,6,0\n",
+        "  0\t1.5   2\r\n3 0 4.25\r\n5 6 0",
+    };
+    for (const char *text : texts) {
+        SCOPED_TRACE(text);
+        write_file("m.txt", text);
+        Converted c = convert_ok("matrix m.txt --p 1");
+        EXPECT_EQ(c.cost, (Matrix{{0, 1.5f, 2}, {3, 0, 4.25f}, {5, 6, 0}}));
+        EXPECT_EQ(c.dist, symmetric(3, {1.5, 2, 4.25}));  // from the upper triangle
+        EXPECT_EQ(c.radius, 4.25f);
+    }
+}
+
+// Values that are not exact binary fractions reach the solver as the floats
+// it would have read from the original text.
+TEST_F(ToolTest, MatrixValuesReachTheSolverAsTheSameFloats) {
+    const char *values[] = {"0.1", "3.14159265358979", "1e-7", "123456.789", "16777217", "0.30000001"};
+    std::string text;
+    int n = 3;
+    for (int i = 0, k = 0; i < n; ++i, text += "\n")
+        for (int j = 0; j < n; ++j) text += std::string(i == j ? "0" : values[k++]) + " ";
+    write_file("m.txt", text);
+    Converted c = convert_ok("matrix m.txt --p 1");
+    for (int i = 0, k = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            if (i != j) {
+                EXPECT_EQ(c.cost[i][j], strtof(values[k++], nullptr)) << i << " " << j;
+            }
+}
+
+// From 700 vertices on the solver only tries exchanges within 0.8 times the
+// radius, so the default radius grows to keep the largest distance inside.
+TEST_F(ToolTest, DefaultRadiusLetsEveryExchangeBeTriedAtAnySize) {
+    for (int n : {699, 700}) {
+        SCOPED_TRACE(n);
+        std::string text;
+        for (int i = 0; i < n; ++i, text += '\n')
+            for (int j = 0; j < n; ++j) text += std::to_string(i == j ? 0 : (i + j) % 97 + 1) + ' ';
+        write_file("m.txt", text);
+        float radius = convert_ok("matrix m.txt --p 7").radius;
+        if (n < 700) {
+            EXPECT_EQ(radius, 97.0f);
+        } else {
+            EXPECT_GE((double)0.8f * radius, 97.0);
+            EXPECT_LT((double)0.8f * std::nextafter(radius, 0.0f), 97.0);  // and no larger
+        }
+    }
+}
+
+// ---- pmedian-convert: bad input --------------------------------------------------
+
+TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
+    struct Case {
+        const char *name;
+        const char *file_text;  // written to "in.txt"; nullptr: no file
+        const char *arguments;
+        const char *message;
+    };
+    const char *tsp_head = "NAME : x\nTYPE : TSP\nDIMENSION : 3\nEDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n";
+    std::string tsp_short = std::string(tsp_head) + "1 0 0\n2 1 1\nEOF\n";
+    std::string tsp_twice = std::string(tsp_head) + "1 0 0\n2 1 1\n1 2 2\nEOF\n";
+    std::string tsp_good = std::string(tsp_head) + "1 0 0\n2 1 1\n3 2 2\nEOF\n";
+    const Case cases[] = {
+        {"missing file", nullptr, "orlib in.txt", "cannot open in.txt"},
+        {"orlib bad header", "4 x 2\n", "orlib in.txt", "header \"n edges p\" expected"},
+        {"orlib truncated", "4 5 2\n1 2 3\n2 3 4\n", "orlib in.txt", "edge list ends after 2 of 5 edges"},
+        {"orlib half an edge", "3 2 1\n1 2 3\n2 3\n", "orlib in.txt", "edge list ends after 1 of 2 edges"},
+        {"orlib vertex 0", "3 2 1\n1 2 3\n0 3 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
+        {"orlib vertex n+1", "3 2 1\n1 2 3\n2 4 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
+        {"orlib text cost", "2 1 1\n1 2 x\n", "orlib in.txt", "line 2: edge cost expected"},
+        {"orlib negative cost", "2 1 1\n1 2 -3\n", "orlib in.txt", "negative edge cost"},
+        {"orlib extra edges", "2 1 1\n1 2 3\n2 1 4\n", "orlib in.txt", "more data after the 1 edges"},
+        {"orlib disconnected", "4 2 1\n1 2 3\n3 4 1\n", "orlib in.txt",
+         "not connected: no path from vertex 1 to vertex 3"},
+        {"orlib p 0", "2 1 0\n1 2 3\n", "orlib in.txt", "p = 0 outside 1..2"},
+        {"orlib p above n", "2 1 1\n1 2 3\n", "orlib in.txt --p 3", "p = 3 outside 1..2"},
+        {"tsplib weight type", "DIMENSION : 2\nEDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n",
+         "tsplib in.txt --p 1", "EDGE_WEIGHT_TYPE GEO not supported"},
+        {"tsplib no weight type", "DIMENSION : 2\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n", "tsplib in.txt --p 1",
+         "no EDGE_WEIGHT_TYPE"},
+        {"tsplib no dimension", "EDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n1 0 0\n",
+         "tsplib in.txt --p 1", "no DIMENSION"},
+        {"tsplib truncated", tsp_short.c_str(), "tsplib in.txt --p 1", "ends after 2 of 3 nodes"},
+        {"tsplib id twice", tsp_twice.c_str(), "tsplib in.txt --p 1", "node 1 listed twice"},
+        {"tsplib without p", tsp_good.c_str(), "tsplib in.txt", "--p is required"},
+        {"tsplib p above n", tsp_good.c_str(), "tsplib in.txt --p 4", "p = 4 outside 1..3"},
+        {"matrix ragged", "0 1 2\n1 0\n2 1 0\n", "matrix in.txt --p 1", "line 2: 2 values, but the first row has 3"},
+        {"matrix not square", "0 1 2\n1 0 1\n", "matrix in.txt --p 1", "must be square"},
+        {"matrix negative", "0 -1\n1 0\n", "matrix in.txt --p 1", "negative value -1"},
+        {"matrix text", "0 1\nx 0\n", "matrix in.txt --p 1", "\"x\" is not a number"},
+        {"matrix without p", "0 1\n1 0\n", "matrix in.txt", "--p is required"},
+        {"unknown format", "0 1\n1 0\n", "dimacs in.txt --p 1", "unknown format dimacs"},
+        {"unknown option", GRAPH, "orlib in.txt --size 3", "unknown option --size"},
+        {"bad rounding", tsp_good.c_str(), "tsplib in.txt --p 1 --round up", "--round must be none, nint or floor"},
+        {"rounding a graph", GRAPH, "orlib in.txt --round floor", "--round applies to tsplib files only"},
+        {"two radii", GRAPH, "orlib in.txt --radius 3 --radius-quantile 0.5", "not both"},
+        {"quantile above 1", GRAPH, "orlib in.txt --radius-quantile 1.5", "between 0 and 1"},
+        {"negative radius", GRAPH, "orlib in.txt --radius -1", "bad --radius -1"},
+        {"missing option value", GRAPH, "orlib in.txt --p", "missing value for --p"},
+    };
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.name);
+        shell("rm -rf in.txt out");
+        if (t.file_text) write_file("in.txt", t.file_text);
+        RunResult r = convert(std::string("--out out ") + t.arguments);
+        EXPECT_NE(r.exit_status, 0);
+        EXPECT_THAT(r.err, HasSubstr(t.message));
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(file_exists("out"));  // not even the target folder
+    }
+}
+
+// A failed conversion leaves the files of an earlier one as they were and no
+// temporary file behind.
+TEST_F(ToolTest, FailedConversionKeepsEarlierFiles) {
+    shell("mkdir out");
+    write_file("out/pmeddata.dat", "earlier data");
+    write_file("out/pmedmtrx.dat", "earlier matrix");
+    write_file("in.txt", "4 2 1\n1 2 3\n3 4 1\n");  // not connected
+    RunResult r = convert("orlib in.txt --out out");
+    EXPECT_NE(r.exit_status, 0);
+    EXPECT_EQ(read_file("out/pmeddata.dat"), "earlier data");
+    EXPECT_EQ(read_file("out/pmedmtrx.dat"), "earlier matrix");
+    EXPECT_THAT(entries_of("out"), ::testing::UnorderedElementsAre("pmeddata.dat", "pmedmtrx.dat"));
+}
+
+// ---- pmedian-check ------------------------------------------------------------
+
+// Four vertices with asymmetric costs; cost[2][3] = 1.125 prints as "1.12"
+// (ties round to even, as the solver's own "%.2f" does).
+static void write_check_instance() {
+    Matrix cost = {{0, 1.25f, 2.5f, 7}, {1.5f, 0, 3.75f, 8}, {2, 4, 0, 1.125f}, {9, 5, 0.5f, 0}};
+    write_instance(4, 2, cost, cost, 100.0f);
+}
+
+// Medians 0 and 2; client 1 at median 0, client 3 at median 2.
+static const char *GOOD_SOLUTION =
+    "      0      1       1.25\n"
+    "      2      3       1.12\n"
+    "9999999\n"
+    "2\n"
+    "    0    2\n";
+
+TEST_F(ToolTest, CheckAcceptsAValidSolutionAndRecomputesItsCost) {
+    write_check_instance();
+    write_file("solucao.txt", GOOD_SOLUTION);
+    RunResult r = check("");
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("cost 2.38\n"));  // 1.25 + 1.125 in double
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("gap")));
+
+    r = check(". --optimal 2");
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("gap 18.7500 % to optimal 2.00"));
+
+    // The folder may be given, and clusters may come in any order.
+    shell("mkdir sub && cp pmeddata.dat sub/");
+    write_file("sub/solucao.txt", "      2      3       1.12\n      0      1       1.25\n9999999\n1\n    2    0\n");
+    r = check("sub");
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+}
+
+TEST_F(ToolTest, CheckNamesTheFirstViolation) {
+    struct Case {
+        const char *name;
+        const char *solution;  // nullptr: no solution file
+        const char *message;
+    };
+    const Case cases[] = {
+        {"client twice", "0 1 1.25\n2 3 1.12\n0 3 7.00\n9999999\n2\n0 2\n", "line 3: client 3 assigned twice (also on line 2)"},
+        {"missing client", "0 1 1.25\n9999999\n2\n0 2\n", "client 3 is not assigned"},
+        {"wrong cost", "0 1 1.25\n2 3 1.13\n9999999\n2\n0 2\n",
+         "line 2: cost 1.13 for client 3 at median 2, the instance gives 1.12"},
+        {"cost of the other direction", "0 1 1.25\n2 3 0.50\n9999999\n2\n0 2\n", "the instance gives 1.12"},
+        {"median as client", "0 1 1.25\n0 2 2.50\n2 3 1.12\n9999999\n2\n0 2\n", "line 2: median 2 is assigned as a client"},
+        {"duplicated medians", "0 1 1.25\n0 3 7.00\n9999999\n2\n0 0\n", "line 5: median 0 listed twice"},
+        {"client at a non-median", "0 1 1.25\n1 3 8.00\n9999999\n2\n0 2\n", "line 2: vertex 1 is not a median"},
+        {"too few medians", "0 1 1.25\n0 3 7.00\n9999999\n2\n0\n", "1 medians listed, p = 2"},
+        {"median out of range", "0 1 1.25\n9999999\n2\n0 4\n", "median \"4\" is not a vertex 0..3"},
+        {"client out of range", "0 1 1.25\n0 4 1.00\n9999999\n2\n0 2\n", "client 4 is not a vertex 0..3"},
+        {"no end marker", "0 1 1.25\n2 3 1.12\n", "no end marker 9999999"},
+        {"no medians line", "0 1 1.25\n2 3 1.12\n9999999\n2\n", "no medians line"},
+        {"bad status", "0 1 1.25\n2 3 1.12\n9999999\n7\n0 2\n", "status 0, 1 or 2 expected"},
+        {"garbled line", "0 1\n9999999\n2\n0 2\n", "line 1: \"median client cost\" expected"},
+        {"text after medians", "0 1 1.25\n2 3 1.12\n9999999\n2\n0 2\n5\n", "line 6: unexpected text"},
+        {"no solution file", nullptr, "cannot open ./solucao.txt"},
+    };
+    write_check_instance();
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.name);
+        unlink("solucao.txt");
+        if (t.solution) write_file("solucao.txt", t.solution);
+        RunResult r = check("");
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_THAT(r.err, HasSubstr(t.message));
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(ToolTest, CheckRejectsAnUnreadableInstanceOrCommandLine) {
+    struct Case {
+        const char *name;
+        const char *instance;  // pmeddata.dat; nullptr: none
+        const char *arguments;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"no instance", nullptr, "", "cannot open ./pmeddata.dat"},
+        {"short instance", "3 1\n1 2 3 4 5\n", "", "only 5 of 6 costs readable"},
+        {"bad sizes", "3 4\n1 2 3 4 5 6\n", "", "bad sizes n = 3, p = 4"},
+        {"bad optimal", "2 1\n1 1\n", "--optimal x", "--optimal must be a positive number"},
+        {"two folders", "2 1\n1 1\n", "a b", "unexpected argument b"},
+    };
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.name);
+        unlink("pmeddata.dat");
+        if (t.instance) write_file("pmeddata.dat", t.instance);
+        write_file("solucao.txt", "9999999\n1\n    0\n");
+        RunResult r = check(t.arguments);
+        EXPECT_EQ(r.exit_status, 2);
+        EXPECT_THAT(r.err, HasSubstr(t.message));
+    }
+}
+
+// ---- end to end -----------------------------------------------------------------
+
+// Two paths 1-2-3 and 4-5-6 of unit edges joined by a long edge 3-4: with
+// p = 2 the best medians are 2 and 5, at cost 4.
+TEST_F(ToolTest, ConvertSolveAndCheckATinyGraph) {
+    write_file("graph.txt", "6 6 2\n1 2 5\n2 3 1\n3 4 10\n4 5 1\n5 6 1\n1 2 1\n");
+    RunResult r = convert("orlib graph.txt --out run");
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+
+    RunResult solved = run_program(scratch.path() + "/run");
+    ASSERT_EQ(solved.exit_status, 1) << solved.out;  // the solver's normal status
+    size_t at = solved.out.find("UB ....");
+    ASSERT_NE(at, std::string::npos) << solved.out;
+    double ub = atof(solved.out.substr(solved.out.find_first_of("0123456789", at)).c_str());
+
+    RunResult checked = run_program(scratch.path(), PMEDIAN_CHECK, 60, "run --optimal 4");
+    EXPECT_EQ(checked.exit_status, 0) << checked.err;
+    char expected[64];
+    snprintf(expected, sizeof expected, "cost %.2f\n", ub);
+    EXPECT_THAT(checked.out, HasSubstr(expected));
+    EXPECT_THAT(checked.out, HasSubstr("cost 4.00\ngap 0.0000 %"));
+}
+
+// ---- benchmark script -------------------------------------------------------------
+
+// A set of two OR-Library-format instances, one of them broken: the good one
+// is solved, checked and tabled, the broken one recorded, and the run ends
+// with a failure status after writing the table.
+TEST_F(ToolTest, BenchTablesSolvedInstancesAndRecordsFailures) {
+    shell("mkdir set");
+    write_file("set/pmed1.txt", "6 6 2\n1 2 5\n2 3 1\n3 4 10\n4 5 1\n5 6 1\n1 2 1\n");
+    write_file("set/pmed2.txt", "4 3 2\n1 2 1\n");
+    write_file("set/optimal.csv", "name,n,p,optimal\npmed2,4,2,10\npmed1,6,2,4\n");
+    RunResult r = run_program(scratch.path(), "python3", 120,
+                              std::string(PMEDIAN_BENCH_SCRIPT) + " orlib --instances set --bin " +
+                                  PMEDIAN_BIN_DIR + " --work work --results results --timeout 60");
+    EXPECT_EQ(r.exit_status, 1) << r.out << r.err;
+    std::string table = read_file("results/orlib.md");
+    EXPECT_THAT(table, HasSubstr("| pmed1 | 6 | 2 | 4 | 4.00 |"));
+    EXPECT_THAT(table, HasSubstr("| 0.000 |"));  // UB gap of pmed1
+    EXPECT_THAT(table, HasSubstr("| ok |"));
+    EXPECT_THAT(table, HasSubstr("| pmed2 | 4 | 2 | 10 | – |"));
+    EXPECT_THAT(table, HasSubstr("conversion failed: "));
+    EXPECT_THAT(table, HasSubstr("edge list ends after 1 of 3 edges"));
+    EXPECT_THAT(table, HasSubstr("1 of 2 instances solved and checked."));
+    EXPECT_LT(table.find("| pmed1 |"), table.find("| pmed2 |"));  // in the order of their numbers
+    EXPECT_TRUE(file_exists("work/pmed1/solucao.txt"));
+    EXPECT_FALSE(file_exists("work/pmed1/pmeddata.dat"));  // removed after the successful check
+}
