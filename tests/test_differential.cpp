@@ -175,6 +175,44 @@ TEST_F(Differential, InterchangeFromSevenHundredVerticesOn) {
     compare_interchange_chains(700, 35, rng, "n 700");
 }
 
+// Relaxation: values, order and ZD of both evaluations at random factors and
+// multipliers, non-finite ones included.
+TEST_F(Differential, RelaxationOnRandomInstancesAndMultipliers) {
+    std::mt19937 rng(99);
+    const float specials[] = {0.0f, -0.0f, 1e-30f, 1e30f, 3e38f, INFINITY, -INFINITY, std::nanf(""), INFINITE_COST};
+    const float factors[] = {0.25f, 0.1f, 0.0f, -0.0625f, 0.4375f, 1e-20f, 1e20f, 2.0f};
+    for (int round = 0; round < 300; ++round) {
+        int nv = 1 + (int)(rng() % 40);
+        int pv = 1 + (int)(rng() % nv);
+        Generated g = generate(nv, (CostKind)(round % KIND_COUNT), round % 3 == 0, rng);
+        if (round % 10 == 9) g.costs[rng() % nv][rng() % nv] = specials[rng() % 9];
+        load_instance(nv, pv, g.costs, g.dists, g.rad);
+        for (int trial = 0; trial < 4; ++trial) {
+            for (int j = 0; j < nv; ++j) {
+                int r = (int)(rng() % 20);
+                lambda[j] = r == 0 ? specials[rng() % 9] : r < 4 ? 0.0f : draw_cost((CostKind)(rng() % KIND_COUNT), rng);
+            }
+            TFator = factors[rng() % 8];
+            solve_relaxation_reference();
+            std::vector<uint32_t> ref_beta;
+            for (int i = 0; i < nv; ++i) ref_beta.push_back(bits(beta[i]));
+            std::vector<int> ref_node(node, node + nv);
+            uint32_t ref_zd = bits(ZD);
+            for (int i = 0; i < nv; ++i) {
+                beta[i] = 7.0f;
+                node[i] = 0;
+            }
+            solve_relaxation_fast();
+            std::vector<uint32_t> fast_beta;
+            for (int i = 0; i < nv; ++i) fast_beta.push_back(bits(beta[i]));
+            ASSERT_EQ(fast_beta, ref_beta) << "round " << round << " trial " << trial;
+            ASSERT_EQ(std::vector<int>(node, node + nv), ref_node) << "round " << round;
+            ASSERT_EQ(bits(ZD), ref_zd) << "round " << round;
+        }
+        release_storage();
+    }
+}
+
 TEST_F(Differential, NonFiniteCostsTakeTheStraightforwardPass) {
     Matrix c = zero_matrix(4);
     for (int i = 0; i < 4; ++i)

@@ -32,6 +32,8 @@ void release_storage() {
     free(sv_beta);
     for (int i = 0; i < p; ++i) free(vc[i].members);
     free(vc);
+    free(multiplier);
+    free(multiplier_ceiling);
     free(near1);
     free(near1_pos);
     free(near2);
@@ -47,7 +49,8 @@ void release_storage() {
     free(row_abs);
     near1 = near2 = near_other = changed_from = nullptr;
     near1_pos = near2_pos = attached = attached_start = changed = nullptr;
-    gain = gain_error = own_correction = row_abs = nullptr;
+    gain = gain_error = own_correction = row_abs = multiplier = nullptr;
+    multiplier_ceiling = nullptr;
     cost = dist = nullptr;
     node = best = subg = sv_node = nullptr;
     beta = lambda = sv_beta = nullptr;

@@ -7,6 +7,13 @@
 // quicksort whose whole permutation (not only the first p) is part of the
 // result: ties at position p and the order that the primal side inherits
 // depend on it, so no library sort may stand in for it.
+//
+// The fast evaluation forms the products TFator x lambda[j] once and tests
+// eight costs at a time against their float ceilings; each value's float sum
+// keeps its column order, so it gives the straightforward loop's bits.
+#include <cmath>
+#include <cstring>
+
 #include "arith.h"
 #include "pmedian.h"
 
@@ -51,21 +58,88 @@ void sort_by_beta(int lo, int hi) {
     }
 }
 
+// The evaluation the solver runs: the fast one unless the build asks for
+// the straightforward reference.
 void solve_relaxation() {
+#ifdef PMEDIAN_REFERENCE
+    solve_relaxation_reference();
+#else
+    solve_relaxation_fast();
+#endif
+}
+
+// ZD from the sorted values: the p smallest in their sorted order, then
+// every multiplier in index order, each addition rounded to float.
+static void sum_dual_value() {
+    float zd = 0.0f;
+    for (int k = 0; k < p; ++k) zd = float_add(zd, beta[k]);
+    for (int j = 0; j < n; ++j) zd = float_add(zd, exact_product(TFator, lambda[j]));
+    ZD = zd;
+}
+
+// The straightforward evaluation: one exact-product test per cost.
+void solve_relaxation_reference() {
     ++iterations;
     for (int i = 0; i < n; ++i) {
         node[i] = i;
         float value = 0.0f;
         const float *row = cost[i];
         for (int j = 0; j < n; ++j) {
-            double multiplier = exact_product(TFator, lambda[j]);
-            if (multiplier > (double)row[j]) value = float_add(value, (double)row[j] - multiplier);
+            double mult = exact_product(TFator, lambda[j]);
+            if (mult > (double)row[j]) value = float_add(value, (double)row[j] - mult);
         }
         beta[i] = value;
     }
     sort_by_beta(0, n - 1);
-    float zd = 0.0f;
-    for (int k = 0; k < p; ++k) zd = float_add(zd, beta[k]);
-    for (int j = 0; j < n; ++j) zd = float_add(zd, exact_product(TFator, lambda[j]));
-    ZD = zd;
+    sum_dual_value();
+}
+
+// Forms every multiplier once, with its float ceiling: for a float c,
+// c < ceiling exactly when multiplier > c, NaN, infinities, signed zeros and
+// values beyond the float range included.
+static void form_multipliers() {
+    for (int j = 0; j < n; ++j) {
+        double mult = exact_product(TFator, lambda[j]);
+        float ceiling = (float)mult;
+        if ((double)ceiling < mult) ceiling = std::nextafter(ceiling, INFINITY);
+        multiplier[j] = mult;
+        multiplier_ceiling[j] = ceiling;
+    }
+}
+
+typedef float float8 __attribute__((vector_size(32)));
+typedef int int8 __attribute__((vector_size(32)));
+
+// Value of one vertex: eight costs at a time are tested against the
+// ceilings in float, and only the terms that pass are added, in column
+// order, exactly as the straightforward loop adds them.
+__attribute__((target_clones("avx2", "default")))
+static float vertex_value(const float *row) {
+    float value = 0.0f;
+    int j = 0;
+    for (; j + 8 <= n; j += 8) {
+        float8 x, ceiling;
+        memcpy(&x, row + j, sizeof x);
+        memcpy(&ceiling, multiplier_ceiling + j, sizeof ceiling);
+        int8 taken = x < ceiling;
+        unsigned long long lanes[4];
+        memcpy(lanes, &taken, sizeof lanes);
+        if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) == 0) continue;
+        for (int k = 0; k < 8; ++k)
+            if (taken[k]) value = float_add(value, (double)row[j + k] - multiplier[j + k]);
+    }
+    for (; j < n; ++j)
+        if (row[j] < multiplier_ceiling[j]) value = float_add(value, (double)row[j] - multiplier[j]);
+    return value;
+}
+
+void solve_relaxation_fast() {
+    ++iterations;
+    form_multipliers();
+    for (int i = 0; i < n; ++i) {
+        node[i] = i;
+        beta[i] = vertex_value(cost[i]);
+    }
+    sort_by_beta(0, n - 1);
+    sum_dual_value();
 }

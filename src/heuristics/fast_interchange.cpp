@@ -329,13 +329,15 @@ float interchange_fast() {
     for (int i = 0; i < p; ++i) current = float_add(current, vc[i].total);
     if (p == n) return allocate_clients();
 
-    const int clients = n - p;
-    // Rounding error of an ordered float sum of `clients` terms, relative to
-    // the sum of their magnitudes, widened to cover the double arithmetic
-    // of delta as well.
-    const double unit = std::ldexp(1.0, -24);
-    const double relative_error =
-        2.0 * ((double)clients * unit / (1.0 - (double)clients * unit) + (4.0 * n + 64.0) * std::ldexp(1.0, -52));
+    // A trial's float sum of n - p terms differs from its exact value by at
+    // most sum_error times the sum of the terms' magnitudes (twice the
+    // classical bound, for margin); delta, formed in double from sums of up
+    // to n terms, carries at most double_error times the magnitudes of its
+    // parts.  With non-negative costs the magnitudes are the values
+    // themselves; otherwise a row's sum of magnitudes bounds them.
+    const double clients = n - p, unit = std::ldexp(1.0, -24);
+    const double sum_error = 2.0 * clients * unit / (1.0 - clients * unit);
+    const double double_error = 2.0 * (4.0 * n + 64.0) * std::ldexp(1.0, -52);
     const double exact_limit = 16777216.0;  // whole-number sums below 2^24 are exact in float
 
     Nearest s = fresh_nearest();
@@ -369,16 +371,26 @@ float interchange_fast() {
             float to_median = costs_symmetric ? median_row[u] : row[median];
             float displaced_cost = to_median < other_median ? to_median : other_median;
             double own_other = near_other[d];
-            double magnitude = row_abs[u] + s.abs_total + own_abs + std::fabs((double)displaced_cost);
-            double error = relative_error * magnitude + gain_error[u];
 
             // The cost without position j's correction is a lower bound, since
             // the correction never exceeds loss: most candidates stop here.
             double lower = s.total + (own_other > 0.0 ? 0.0 : -own_other) - gain[u] + (double)displaced_cost;
+            double error;
+            if (costs_nonnegative) {
+                double parts = s.total + loss + gain[u] + (double)displaced_cost;
+                error = sum_error * (lower + loss + double_error * parts) + double_error * parts + gain_error[u];
+            } else {
+                double magnitude = row_abs[u] + s.abs_total + own_abs + std::fabs((double)displaced_cost);
+                error = (sum_error + double_error) * magnitude + gain_error[u];
+            }
             if (lower - error >= (double)best_trial) continue;
 
             double correction = costs_symmetric ? own_correction[u] : own_correction_of(row, own, own_count);
             double exact = lower + (loss - correction);
+            if (costs_nonnegative) {
+                double parts = s.total + loss + gain[u] + correction + (double)displaced_cost;
+                error = sum_error * (std::fabs(exact) + double_error * parts) + double_error * parts + gain_error[u];
+            }
 
             float trial;
             if (costs_whole && std::fabs(exact) < exact_limit) {

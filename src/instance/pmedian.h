@@ -37,6 +37,8 @@ extern float *sv_beta; // save area of beta (factor search)
 extern int *subg;      // subgradient of the relaxed assignment constraints (compute_subgradient)
 extern int feasible;   // 1 when the relaxed solution serves every vertex once (compute_subgradient)
 extern float ZD;       // dual value of the latest evaluation (relaxation, factor search)
+extern double *multiplier;       // TFator x lambda[j], exact, of the latest evaluation (fast relaxation)
+extern float *multiplier_ceiling;// smallest float >= multiplier[j]: c < it exactly when multiplier[j] > c (fast relaxation)
 
 // ---- Primal side (written by the subgradient loop and the heuristics) ----
 extern int *sv_node;   // working primal arrangement; save area of node in the factor search
@@ -59,6 +61,7 @@ extern int *attached_start; // p + 1 offsets of those groups in attached (fast i
 extern double *row_abs;   // row_abs[u]: sum of |cost[u][v]| over the row (read_instance)
 extern int costs_finite;  // 1 when no cost is NaN or infinite (read_instance)
 extern int costs_whole;   // 1 when costs are whole numbers so small that float sums of n of them are exact (read_instance)
+extern int costs_nonnegative; // 1 when every cost is finite and at least 0 (read_instance)
 extern int costs_symmetric; // 1 when cost[i][j] == cost[j][i] for all i, j (read_instance)
 
 // ---- Bounds and run statistics -------------------------------------------
@@ -84,6 +87,8 @@ void fatal(const char *format, ...);
 
 // ---- dual ------------------------------------------------------------------
 void solve_relaxation();
+void solve_relaxation_reference();
+void solve_relaxation_fast();
 void sort_by_beta(int lo, int hi);
 void swap_int(int &a, int &b);
 void swap_float(float &a, float &b);

@@ -140,7 +140,12 @@ static void allocate_storage() {
         vc[i].members = (int *)allocate(n - p, sizeof(int));
         if (!vc[i].members) fatal("\n >>> Memoria insuficiente para vc[%d][%d]\n", i, p);
     }
-    // Working storage of the fast interchange, after everything else.
+    // Working storage of the fast relaxation and the fast interchange, after
+    // everything else.
+    multiplier = (double *)allocate(n, sizeof(double));
+    if (!multiplier) fatal("\n >>> Memoria insuficiente para multiplier[%d]\n", n);
+    multiplier_ceiling = (float *)allocate(n, sizeof(float));
+    if (!multiplier_ceiling) fatal("\n >>> Memoria insuficiente para multiplier_ceiling[%d]\n", n);
     near1 = (float *)allocate(n, sizeof(float));
     if (!near1) fatal("\n >>> Memoria insuficiente para near1[%d]\n", n);
     near1_pos = (int *)allocate(n, sizeof(int));
@@ -171,14 +176,15 @@ static void allocate_storage() {
 
 // Properties of the cost matrix that decide how the fast interchange may
 // prune: whether every cost is finite, whether float sums of costs are
-// exact (whole numbers below 2^24 / n in magnitude), whether the matrix is
+// exact (whole numbers below 2^24 / n in magnitude), whether any is negative
+// (if not, a sum's magnitude is its value), whether the matrix is
 // symmetric (then a row can stand for a column), and each row's sum of
 // magnitudes, which bounds the rounding error of a trial sum.  Whoever
 // changes cost after reading must call this again.
 void survey_costs() {
     costs_finite = 1;
     double largest = 0.0;
-    bool whole = true;
+    bool whole = true, nonnegative = true;
     for (int i = 0; i < n; ++i) {
         double sum = 0.0;
         for (int j = 0; j < n; ++j) {
@@ -191,9 +197,11 @@ void survey_costs() {
             sum += magnitude;
             if (magnitude > largest) largest = magnitude;
             if (c != std::floor(c)) whole = false;
+            if (c < 0.0) nonnegative = false;
         }
         row_abs[i] = sum;
     }
+    costs_nonnegative = costs_finite && nonnegative;
     costs_whole = costs_finite && whole && largest * (double)n < 16777216.0;
     costs_symmetric = 1;
     for (int i = 0; i < n && costs_symmetric; ++i)

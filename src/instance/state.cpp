@@ -18,6 +18,8 @@ float *sv_beta = nullptr;
 int *subg = nullptr;
 int feasible = 0;
 float ZD = 0.0f;
+double *multiplier = nullptr;
+float *multiplier_ceiling = nullptr;
 
 int *sv_node = nullptr;
 int *best = nullptr;
@@ -38,6 +40,7 @@ int *attached_start = nullptr;
 double *row_abs = nullptr;
 int costs_finite = 0;
 int costs_whole = 0;
+int costs_nonnegative = 0;
 int costs_symmetric = 0;
 
 float LB = 0.0f;
