@@ -213,6 +213,66 @@ TEST_F(Differential, RelaxationOnRandomInstancesAndMultipliers) {
     }
 }
 
+// Number reader: the fast reads against plain fscanf "%f" reads of the same
+// file, return codes and bits, over files that mix plain decimals of every
+// shape with tokens that only the formatted read understands.
+std::string random_token(std::mt19937 &rng, bool plain_only) {
+    static const char *odd[] = {"-1.5", "+2", "1e5", "0x1p3", "inf", "nan",  "abc",  "1.2.3", "12abc", "- 5",
+                                ".",    "5e", "-0",  "1E-3",  "0.5x", "3.4028236e38", "1e-46"};
+    // Plain decimals whose nearest double lies exactly halfway between two
+    // floats (the first three are that midpoint, the next four are not, so
+    // rounding through double would go wrong), or that have more digits
+    // than a double holds exactly.
+    static const char *hard[] = {"16777217", "33554434", "16777219.0", "38.4000186920166", "0.392079696059227",
+                                 "6.71081280708313", "12.7043776512146", "0.000000000000000000000000000000000000001",
+                                 "00000000000000000000000000001.5", "340282356779733661637539395458142568448",
+                                 "1.000000059604644775390625", "0.1", "12345678901234567890.5"};
+    std::uniform_int_distribution<int> pick(0, 999);
+    int r = pick(rng);
+    if (r < 15 && !plain_only) return odd[pick(rng) % 17];
+    if (r < 40) return hard[pick(rng) % 13];
+    std::string digits;
+    int count = 1 + pick(rng) % (r < 100 ? 25 : 9);
+    for (int i = 0; i < count; ++i) digits += (char)('0' + pick(rng) % 10);
+    int point = pick(rng) % (count + 3);
+    if (point <= count) digits.insert(digits.begin() + point, '.');
+    if (digits == ".") digits = "0";
+    return digits;
+}
+
+void compare_number_reads(const std::string &text, const std::string &label) {
+    write_file("numbers.txt", text);
+    int reads = 0;
+    for (char c : text) reads += c == ' ' || c == '\n';
+    reads += 3;  // past the end as well
+    FILE *fast = fopen("numbers.txt", "r");
+    FILE *plain = fopen("numbers.txt", "r");
+    ASSERT_TRUE(fast && plain);
+    begin_numbers(fast);
+    for (int i = 0; i < reads; ++i) {
+        float a = 42.0f, b = 42.0f;
+        int ra = next_number(&a), rb = fscanf(plain, "%f", &b);
+        ASSERT_EQ(ra, rb) << label << " read " << i;
+        ASSERT_EQ(bits(a), bits(b)) << label << " read " << i << ": " << a << " vs " << b;
+    }
+    fclose(fast);
+    fclose(plain);
+}
+
+TEST_F(Differential, NumberReaderAgreesWithFormattedReads) {
+    std::mt19937 rng(1304);
+    const char *spaces[] = {" ", "\n", "\t", "  ", "\r\n", " \n "};
+    for (int file = 0; file < 300; ++file) {
+        std::string text = file % 5 == 0 ? "   " : "";
+        bool many = file >= 290;  // a few plain files span many buffers
+        int tokens = many ? 30000 : 1 + (int)(rng() % 200);
+        for (int t = 0; t < tokens; ++t) text += random_token(rng, many) + spaces[rng() % 6];
+        if (file % 3 == 0 && !text.empty()) text.pop_back();  // no white space after the last token
+        compare_number_reads(text, "file " + std::to_string(file));
+        if (HasFailure()) return;
+    }
+}
+
 TEST_F(Differential, NonFiniteCostsTakeTheStraightforwardPass) {
     Matrix c = zero_matrix(4);
     for (int i = 0; i < 4; ++i)

@@ -41,6 +41,7 @@ void release_storage() {
     free(gain);
     free(gain_error);
     free(own_correction);
+    free(nearest_for);
     free(changed);
     free(changed_from);
     free(near_other);
@@ -48,7 +49,8 @@ void release_storage() {
     free(attached_start);
     free(row_abs);
     near1 = near2 = near_other = changed_from = nullptr;
-    near1_pos = near2_pos = attached = attached_start = changed = nullptr;
+    near1_pos = near2_pos = attached = attached_start = changed = nearest_for = nullptr;
+    nearest_valid = 0;
     gain = gain_error = own_correction = row_abs = multiplier = nullptr;
     multiplier_ceiling = nullptr;
     cost = dist = nullptr;

@@ -340,7 +340,10 @@ float interchange_fast() {
     const double double_error = 2.0 * (4.0 * n + 64.0) * std::ldexp(1.0, -52);
     const double exact_limit = 16777216.0;  // whole-number sums below 2^24 are exact in float
 
-    Nearest s = fresh_nearest();
+    // Passes repeat on the arrangement the previous pass left: its nearest
+    // costs and gains are still up to date then.
+    Nearest s = nearest_valid && memcmp(nearest_for, sv_node, n * sizeof(int)) == 0 ? client_totals()
+                                                                                     : fresh_nearest();
     for (int j = 0; j < p; ++j) {
         int median = sv_node[j];
         const int *own = attached + attached_start[j];
@@ -412,5 +415,7 @@ float interchange_fast() {
             s = exchanged_nearest(j, removed, added);
         }
     }
+    memcpy(nearest_for, sv_node, n * sizeof(int));
+    nearest_valid = 1;
     return allocate_clients();
 }

@@ -9,6 +9,8 @@
 #ifndef PMEDIAN_H
 #define PMEDIAN_H
 
+#include <cstdio>
+
 // One open median and the clients allocated to it (rebuilt by allocate_clients).
 struct Cluster {
     int median;    // vertex index of the median
@@ -53,6 +55,8 @@ extern int *near2_pos;    // median position attaining near2; -1 if none (fast i
 extern double *gain;      // gain[u]: saving if vertex u opened beside the current medians (fast interchange)
 extern double *gain_error;// bound on the rounding error that gain[u] carries (fast interchange)
 extern double *own_correction; // per vertex: its extra saving on the clients of the position under exchange (fast interchange)
+extern int *nearest_for;  // the arrangement that near1, near2, the groups and gain describe (fast interchange)
+extern int nearest_valid; // 1 when nearest_for holds such an arrangement (fast interchange; read_instance clears)
 extern int *changed;      // clients whose cheapest cost an exchange changed (fast interchange)
 extern float *changed_from; // their cheapest cost before that exchange (fast interchange)
 extern float *near_other; // per client position: cheapest cost without the median being replaced (fast interchange)
@@ -84,6 +88,8 @@ void release_storage();
 // ---- instance ----------------------------------------------------------------
 void read_instance();
 void fatal(const char *format, ...);
+void begin_numbers(FILE *f);
+int next_number(float *target);
 
 // ---- dual ------------------------------------------------------------------
 void solve_relaxation();

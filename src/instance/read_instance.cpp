@@ -3,8 +3,9 @@
 // "pmeddata.dat" holds n, p and the n(n-1) off-diagonal costs row by row;
 // "pmedmtrx.dat" holds two ignored integers, the interchange radius and the
 // strict upper triangle of the distances, mirrored into the lower one.  Every
-// number is read with the standard formatted input, so any white space
-// separates values and a value that cannot be read leaves its entry at 0.
+// number is read as the standard formatted input "%f" reads it (see
+// number_reader.cpp), so any white space separates values and a value that
+// cannot be read leaves its entry at 0.
 // Such a short or damaged file is not fatal, but the reader says on standard
 // error how many values it got, so a truncated instance never passes silently.
 //
@@ -81,18 +82,20 @@ static void *allocate(long long count, size_t size) {
 // Each reader makes one "%f" read per entry, in file order, and returns how
 // many of them succeeded.
 static long long read_cost_rows(FILE *f) {
+    begin_numbers(f);
     long long got = 0;
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j)
-            if (j != i && fscanf(f, "%f", &cost[i][j]) == 1) ++got;
+            if (j != i && next_number(&cost[i][j]) == 1) ++got;
     return got;
 }
 
 static long long read_distance_triangle(FILE *f) {
+    begin_numbers(f);
     long long got = 0;
     for (int i = 0; i < n - 1; ++i)
         for (int j = i + 1; j < n; ++j) {
-            if (fscanf(f, "%f", &dist[i][j]) == 1) ++got;
+            if (next_number(&dist[i][j]) == 1) ++got;
             dist[j][i] = dist[i][j];
         }
     return got;
@@ -160,6 +163,8 @@ static void allocate_storage() {
     if (!gain_error) fatal("\n >>> Memoria insuficiente para gain_error[%d]\n", n);
     own_correction = (double *)allocate(n, sizeof(double));
     if (!own_correction) fatal("\n >>> Memoria insuficiente para own_correction[%d]\n", n);
+    nearest_for = (int *)allocate(n, sizeof(int));
+    if (!nearest_for) fatal("\n >>> Memoria insuficiente para nearest_for[%d]\n", n);
     changed = (int *)allocate(n, sizeof(int));
     if (!changed) fatal("\n >>> Memoria insuficiente para changed[%d]\n", n);
     changed_from = (float *)allocate(n, sizeof(float));
@@ -182,6 +187,7 @@ static void allocate_storage() {
 // magnitudes, which bounds the rounding error of a trial sum.  Whoever
 // changes cost after reading must call this again.
 void survey_costs() {
+    nearest_valid = 0;
     costs_finite = 1;
     double largest = 0.0;
     bool whole = true, nonnegative = true;
