@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build run test clean bench-orlib bench-tsplib bench-plot-tool
+.PHONY: all configure build run test clean bench bench-orlib bench-tsplib bench-plot-tool
 
 all: build
 
@@ -24,6 +24,14 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Speed: the fast build against pmedian-reference, outputs compared byte for
+# byte, then the large instances alone (bench/results/performance.md); and
+# the micro-benchmarks of the hot routines when Google Benchmark is found.
+bench: build
+	python3 bench/perf_bench.py --bin $(BUILD_DIR) --orlib $(ORLIB_DIR) \
+	    --work $(BUILD_DIR)/bench-performance --results bench/results
+	if [ -x $(BUILD_DIR)/pmedian-micro-bench ]; then $(BUILD_DIR)/pmedian-micro-bench; fi
 
 # Benchmarks on the public instance sets (README: "Working with real
 # instances").  Each instance is converted into a scratch folder under

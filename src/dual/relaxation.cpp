@@ -110,35 +110,56 @@ static void form_multipliers() {
 typedef float float8 __attribute__((vector_size(32)));
 typedef int int8 __attribute__((vector_size(32)));
 
-// Value of one vertex: eight costs at a time are tested against the
-// ceilings in float, and only the terms that pass are added, in column
-// order, exactly as the straightforward loop adds them.
+// Adds to value the terms of columns j .. j + 7 of row whose costs lie below
+// their ceilings, in column order.
+__attribute__((always_inline)) static inline void add_block(float &value, const float *row, int j, float8 ceiling) {
+    float8 x;
+    memcpy(&x, row + j, sizeof x);
+    int8 taken = x < ceiling;
+    unsigned long long lanes[4];
+    memcpy(lanes, &taken, sizeof lanes);
+    if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) == 0) return;
+    for (int k = 0; k < 8; ++k)
+        if (taken[k]) value = float_add(value, (double)row[j + k] - multiplier[j + k]);
+}
+
+// Values of four vertices at once: eight costs of each row at a time are
+// tested against the ceilings in float, and only the terms that pass are
+// added, in column order, exactly as the straightforward loop adds them.
+// The four rows' sums are independent chains of additions, so the processor
+// overlaps them.
 __attribute__((target_clones("avx2", "default")))
-static float vertex_value(const float *row) {
-    float value = 0.0f;
+static void four_vertex_values(const float *const *rows, float *values) {
+    float value0 = 0.0f, value1 = 0.0f, value2 = 0.0f, value3 = 0.0f;
     int j = 0;
     for (; j + 8 <= n; j += 8) {
-        float8 x, ceiling;
-        memcpy(&x, row + j, sizeof x);
+        float8 ceiling;
         memcpy(&ceiling, multiplier_ceiling + j, sizeof ceiling);
-        int8 taken = x < ceiling;
-        unsigned long long lanes[4];
-        memcpy(lanes, &taken, sizeof lanes);
-        if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) == 0) continue;
-        for (int k = 0; k < 8; ++k)
-            if (taken[k]) value = float_add(value, (double)row[j + k] - multiplier[j + k]);
+        add_block(value0, rows[0], j, ceiling);
+        add_block(value1, rows[1], j, ceiling);
+        add_block(value2, rows[2], j, ceiling);
+        add_block(value3, rows[3], j, ceiling);
     }
+    float *value[4] = {&value0, &value1, &value2, &value3};
     for (; j < n; ++j)
-        if (row[j] < multiplier_ceiling[j]) value = float_add(value, (double)row[j] - multiplier[j]);
-    return value;
+        for (int r = 0; r < 4; ++r)
+            if (rows[r][j] < multiplier_ceiling[j]) *value[r] = float_add(*value[r], (double)rows[r][j] - multiplier[j]);
+    for (int r = 0; r < 4; ++r) values[r] = *value[r];
 }
 
 void solve_relaxation_fast() {
     ++iterations;
     form_multipliers();
-    for (int i = 0; i < n; ++i) {
-        node[i] = i;
-        beta[i] = vertex_value(cost[i]);
+    for (int i = 0; i < n; i += 4) {
+        // The last group repeats its final row where n is not a multiple of 4.
+        const float *rows[4];
+        float values[4];
+        for (int r = 0; r < 4; ++r) rows[r] = cost[i + r < n ? i + r : n - 1];
+        four_vertex_values(rows, values);
+        for (int r = 0; r < 4 && i + r < n; ++r) {
+            node[i + r] = i + r;
+            beta[i + r] = values[r];
+        }
     }
     sort_by_beta(0, n - 1);
     sum_dual_value();
