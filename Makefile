@@ -4,7 +4,12 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build run test clean
+# The sanitizer build: ASan, UBSan and the float-to-int checks that g++ keeps
+# out of "undefined", optimised as a release is so that the suite stays quick.
+SANITIZE_DIR ?= build-sanitize
+SANITIZERS ?= address,undefined,float-cast-overflow
+
+.PHONY: all configure build run test test-sanitize clean
 
 all: build
 
@@ -24,6 +29,12 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The whole suite again, with every program (the end-to-end runs included)
+# built with the sanitizers.
+test-sanitize:
+	$(MAKE) test BUILD_DIR=$(SANITIZE_DIR) BUILD_TYPE=RelWithDebInfo \
+	    CMAKE_FLAGS="-DPMEDIAN_SANITIZE=$(SANITIZERS) $(CMAKE_FLAGS)"
 
 clean:
 	rm -rf $(BUILD_DIR)
