@@ -55,8 +55,12 @@ struct RunResult {
     std::string err;   // standard error
 };
 
-// Runs the pmedian program (or another given program) in dir with a time limit.
+// Runs the pmedian program (or another given program, as shell words) in dir
+// and kills it after timeout_seconds.  prepare, when given, runs in the child
+// just before the program starts, to lower a limit or drop privileges.  The
+// output comes back through pipes, so it is caught even when the folder is
+// read-only or the child may write only small files.
 RunResult run_program(const std::string &dir, const std::string &program = "",
-                      int timeout_seconds = 120);
+                      int timeout_seconds = 120, void (*prepare)() = nullptr);
 
 #endif
