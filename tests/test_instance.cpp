@@ -94,6 +94,18 @@ TEST_F(Reader, ShortDistanceFileLeavesZerosAndWarns) {
     EXPECT_EQ(dist[2][1], 0.0f);
 }
 
+TEST_F(Reader, RadiusThatCannotBeReadIsZeroAlsoAfterAnEarlierInstance) {
+    write_file("pmeddata.dat", "3 1\n4.0 7.5\n4.5 2.0\n7.0 2.5\n");
+    write_file("pmedmtrx.dat", "3 1 150.0\n10.0 25.0\n12.0\n");
+    read_instance();
+    release_storage();
+    write_file("pmedmtrx.dat", "3 1\n");
+    testing::internal::CaptureStderr();
+    read_instance();
+    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("0 de 4 valores"));
+    EXPECT_EQ(radius, 0.0f);
+}
+
 TEST_F(Reader, CompleteFilesGiveNoWarning) {
     write_file("pmeddata.dat", "3 1\n4.0 7.5\n4.5 2.0\n7.0 2.5\n");
     write_file("pmedmtrx.dat", "3 1 150.0\n10.0 25.0\n12.0\n");

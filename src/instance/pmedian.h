@@ -9,6 +9,8 @@
 #ifndef PMEDIAN_H
 #define PMEDIAN_H
 
+#include <cstdio>
+
 // One open median and the clients allocated to it (rebuilt by allocate_clients).
 struct Cluster {
     int median;    // vertex index of the median
@@ -62,6 +64,7 @@ void release_storage();
 
 // ---- instance ----------------------------------------------------------------
 void read_instance();
+bool read_sizes(FILE *f, int &nv, int &pv);  // n and p; false if unreadable or beyond an int
 void fatal(const char *format, ...);
 
 // ---- dual ------------------------------------------------------------------
