@@ -368,6 +368,16 @@ INSTANTIATE_TEST_SUITE_P(
         AlikeCase{"NaNCostAsInfinite", [] { return with_costs(NaN); }, [] { return with_costs(INF); }}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// In a build with AddressSanitizer the program that every run above starts
+// is instrumented too, so a fault in it cannot go unseen.
+TEST(SanitizerBuild, TheProgramUnderTestIsInstrumented) {
+    if (std::string(PMEDIAN_SANITIZERS).find("address") == std::string::npos)
+        GTEST_SKIP() << "not a build with AddressSanitizer";
+    ScratchDir dir;
+    RunResult r = run_program(dir.path(), "", TIME_BOUND_SECONDS, [] { setenv("ASAN_OPTIONS", "help=1", 1); });
+    EXPECT_THAT(r.err, HasSubstr("Available flags for AddressSanitizer"));
+}
+
 // ---- fuzz inputs ------------------------------------------------------------
 
 std::vector<std::string> files_in(const std::string &folder) {
