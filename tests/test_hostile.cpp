@@ -175,30 +175,27 @@ const std::string THOUSAND_DIGIT_N = std::string(1000, '7') + " 1\n";
 const std::string LEADING_ZEROS_N = std::string(1000, '0') + DATA;
 const std::string THOUSAND_DIGIT_COST = "3 1\n" + std::string(1000, '9') + " 7.5\n4.5 2.0\n7.0 2.5\n";
 
-const char *HEADER_UNREADABLE = "\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos ";
+const std::string UNREADABLE = "\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos ";
+const std::string NOTHING_READ_TEXT = UNREADABLE + "n = 0, p = 0\n";
+const std::string ONLY_N_READ_TEXT = UNREADABLE + "n = 3, p = 0\n";
+const char *NOTHING_READ = NOTHING_READ_TEXT.c_str();
+const char *ONLY_N_READ = ONLY_N_READ_TEXT.c_str();
 
 INSTANTIATE_TEST_SUITE_P(
     Instance, Hostile,
     ::testing::Values(
         HostileCase{"NoCostFile", nullptr, MATRIX, PLAIN, MESSAGE,
                     "\nArquivo de dados (pmeddata.dat) nao pode ser aberto\n", nullptr},
-        HostileCase{"EmptyCostFile", "", MATRIX, PLAIN, MESSAGE,
-                    "\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = 0, p = 0\n",
-                    nullptr},
-        HostileCase{"OnlyN", "3", MATRIX, PLAIN, MESSAGE,
-                    "\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = 3, p = 0\n",
-                    nullptr},
-        HostileCase{"NNotANumber", "x 1\n", MATRIX, PLAIN, MESSAGE, HEADER_UNREADABLE, nullptr},
-        HostileCase{"PNotANumber", "3 y\n", MATRIX, PLAIN, MESSAGE, HEADER_UNREADABLE, nullptr},
+        HostileCase{"EmptyCostFile", "", MATRIX, PLAIN, MESSAGE, NOTHING_READ, nullptr},
+        HostileCase{"OnlyN", "3", MATRIX, PLAIN, MESSAGE, ONLY_N_READ, nullptr},
+        HostileCase{"NNotANumber", "x 1\n", MATRIX, PLAIN, MESSAGE, NOTHING_READ, nullptr},
+        HostileCase{"PNotANumber", "3 y\n", MATRIX, PLAIN, MESSAGE, ONLY_N_READ, nullptr},
         // "%d" would wrap these around, 4294967299 to 3, and read a wrong instance.
         HostileCase{"NBeyondAnInt", "4294967299 1\n4.0 7.5\n4.5 2.0\n7.0 2.5\n", MATRIX, PLAIN, MESSAGE,
-                    "\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = 0, p = 0\n",
+                    NOTHING_READ, nullptr},
+        HostileCase{"PBelowAnInt", "3 -2147483649\n", MATRIX, PLAIN, MESSAGE, ONLY_N_READ, nullptr},
+        HostileCase{"NWithAThousandDigits", THOUSAND_DIGIT_N.c_str(), MATRIX, PLAIN, MESSAGE, NOTHING_READ,
                     nullptr},
-        HostileCase{"PBelowAnInt", "3 -2147483649\n", MATRIX, PLAIN, MESSAGE,
-                    "\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = 3, p = 0\n",
-                    nullptr},
-        HostileCase{"NWithAThousandDigits", THOUSAND_DIGIT_N.c_str(), MATRIX, PLAIN, MESSAGE,
-                    HEADER_UNREADABLE, nullptr},
         HostileCase{"NZero", "0 0\n", MATRIX, PLAIN, MESSAGE,
                     "\nTamanho invalido em pmeddata.dat: n = 0, p = 0 (exige-se n >= 1 e 1 <= p <= n)\n",
                     nullptr},
