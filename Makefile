@@ -4,7 +4,25 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build run test clean bench bench-orlib bench-tsplib bench-plot-tool
+
+# The sanitizer build: ASan, UBSan and the float-to-int checks that g++ keeps
+# out of "undefined", optimised as a release is so that the suite stays quick.
+SANITIZE_DIR ?= build-sanitize
+SANITIZERS ?= address,undefined,float-cast-overflow
+
+# The fuzz target: clang's libFuzzer with ASan and UBSan, run for FUZZ_TIME
+# seconds from the committed seeds.  New inputs go to FUZZ_DIR/corpus and
+# findings to FUZZ_DIR/findings.  The target changes its working directory,
+# so every path handed to it is absolute.
+FUZZ_DIR ?= build-fuzz
+FUZZ_TIME ?= 300
+FUZZ_CXX ?= clang++-14
+FUZZ_FLAGS = -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=4096 -close_fd_mask=3 \
+    -print_final_stats=1 -dict=$(CURDIR)/tests/fuzz/pmedian.dict \
+    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/
+
+.PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
+	bench bench-orlib bench-tsplib bench-plot-tool
 
 all: build
 
@@ -65,5 +83,29 @@ bench-plot-tool:
 	    { apt-get update -q && apt-get install -y -q --no-install-recommends gnuplot-nox; } || \
 	    echo "gnuplot could not be installed: tables are written without plots"
 
+# The whole suite again, with every program (the end-to-end runs included)
+# built with the sanitizers.
+test-sanitize:
+	$(MAKE) test BUILD_DIR=$(SANITIZE_DIR) BUILD_TYPE=RelWithDebInfo \
+	    CMAKE_FLAGS="-DPMEDIAN_SANITIZE=$(SANITIZERS) $(CMAKE_FLAGS)"
+
+# libFuzzer ships with clang's runtime; Debian has it in libclang-rt-14-dev.
+fuzz-deps:
+	@mkdir -p $(FUZZ_DIR)
+	@echo 'extern "C" int LLVMFuzzerTestOneInput(const char *, long) { return 0; }' \
+	    > $(FUZZ_DIR)/probe.cpp
+	@$(FUZZ_CXX) -fsanitize=fuzzer $(FUZZ_DIR)/probe.cpp -o $(FUZZ_DIR)/probe 2>/dev/null \
+	    || { apt-get update && apt-get install -y clang-14 libclang-rt-14-dev; }
+
+fuzz-build: fuzz-deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DPMEDIAN_TESTS=OFF -DPMEDIAN_FUZZ=ON -DPMEDIAN_SANITIZE=address,undefined
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_solver
+
+fuzz: fuzz-build
+	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/findings
+	$(FUZZ_DIR)/fuzz_solver $(FUZZ_FLAGS) $(abspath $(FUZZ_DIR))/corpus \
+	    $(CURDIR)/tests/fuzz/corpus $(wildcard $(CURDIR)/tests/fuzz/regressions)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -55,10 +55,13 @@ struct RunResult {
     std::string err;   // standard error
 };
 
-// Runs the pmedian program (or another given program, with the given
-// arguments: words separated by blanks, each passed through the shell as it
-// stands) in dir with a time limit.
-RunResult run_program(const std::string &dir, const std::string &program = "",
-                      int timeout_seconds = 120, const std::string &arguments = "");
+// Runs the pmedian program (or another given program) in dir with the given
+// arguments (words separated by blanks, each passed through the shell as it
+// stands) and kills it after timeout_seconds.  prepare, when given, runs in
+// the child just before the program starts, to lower a limit or drop
+// privileges.  The output comes back through pipes, so it is caught even when
+// the folder is read-only or the child may write only small files.
+RunResult run_program(const std::string &dir, const std::string &program = "", int timeout_seconds = 120,
+                      const std::string &arguments = "", void (*prepare)() = nullptr);
 
 #endif

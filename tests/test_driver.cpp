@@ -45,7 +45,7 @@ TEST(DriverRun, ExitsWithStatusOneAndIgnoresArguments) {
     write_file("pmedmtrx.dat", "3 1 150.0\n10.0 25.0\n12.0\n");
     RunResult plain = run_program(dir.path());
     std::string plain_solution = read_file("solucao.txt");
-    RunResult with_args = run_program(dir.path(), std::string(PMEDIAN_PROGRAM) + "' '-h' 'x.dat");
+    RunResult with_args = run_program(dir.path(), "", 120, "-h x.dat");
     EXPECT_EQ(plain.exit_status, 1);
     EXPECT_EQ(with_args.exit_status, 1);
     auto without_cpu = [](std::string s) {

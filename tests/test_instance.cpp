@@ -1,5 +1,5 @@
-// Instance reader: file layout, the quirks of formatted reads, short files,
-// rejected sizes and storage.
+// Instance reader: file layout, the quirks of formatted reads, short files
+// and storage.
 #include <cmath>
 
 #include "pmedian.h"
@@ -94,6 +94,18 @@ TEST_F(Reader, ShortDistanceFileLeavesZerosAndWarns) {
     EXPECT_EQ(dist[2][1], 0.0f);
 }
 
+TEST_F(Reader, RadiusThatCannotBeReadIsZeroAlsoAfterAnEarlierInstance) {
+    write_file("pmeddata.dat", "3 1\n4.0 7.5\n4.5 2.0\n7.0 2.5\n");
+    write_file("pmedmtrx.dat", "3 1 150.0\n10.0 25.0\n12.0\n");
+    read_instance();
+    release_storage();
+    write_file("pmedmtrx.dat", "3 1\n");
+    testing::internal::CaptureStderr();
+    read_instance();
+    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("0 de 4 valores"));
+    EXPECT_EQ(radius, 0.0f);
+}
+
 TEST_F(Reader, CompleteFilesGiveNoWarning) {
     write_file("pmeddata.dat", "3 1\n4.0 7.5\n4.5 2.0\n7.0 2.5\n");
     write_file("pmedmtrx.dat", "3 1 150.0\n10.0 25.0\n12.0\n");
@@ -130,48 +142,7 @@ TEST_F(Reader, AllMediansGivesEmptyMemberArraysAndClearedWorkingArrays) {
     }
 }
 
-// Fatal paths of the reader, run as the real program.
-struct BadInput {
-    const char *name;
-    const char *data;    // null: no "pmeddata.dat"
-    const char *matrix;  // null: no "pmedmtrx.dat"
-    const char *message; // expected at the start of standard output
-};
-
-class ReaderFatal : public ::testing::TestWithParam<BadInput> {};
-
-TEST_P(ReaderFatal, PrintsItsMessageAndExitsWithStatusOne) {
-    ScratchDir dir;
-    const BadInput &c = GetParam();
-    if (c.data) write_file("pmeddata.dat", c.data);
-    if (c.matrix) write_file("pmedmtrx.dat", c.matrix);
-    RunResult r = run_program(dir.path());
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.out.rfind(c.message, 0), 0u) << r.out;
-    EXPECT_FALSE(file_exists("solucao.txt"));
-}
-
-const char *GOOD_MATRIX = "3 1 150.0\n10.0 25.0\n12.0\n";
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ReaderFatal,
-    ::testing::Values(
-        BadInput{"NoDataFile", nullptr, GOOD_MATRIX, "\nArquivo de dados (pmeddata.dat) nao pode ser aberto\n"},
-        BadInput{"NoMatrixFile", "3 1\n4.0 7.5\n4.5 2.0\n7.0 2.5\n", nullptr,
-                 "\nMatriz de distancias (pmedmtrx.dat) nao pode ser aberto\n"},
-        BadInput{"EmptyCostFile", "", GOOD_MATRIX, "\nCabecalho de pmeddata.dat ilegivel"},
-        BadInput{"NNotANumber", "x 1\n", GOOD_MATRIX, "\nCabecalho de pmeddata.dat ilegivel"},
-        BadInput{"PNotANumber", "3 y\n", GOOD_MATRIX,
-                 "\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = 3, p = 0\n"},
-        BadInput{"OnlyN", "3", GOOD_MATRIX, "\nCabecalho de pmeddata.dat ilegivel"},
-        BadInput{"NZero", "0 0\n", GOOD_MATRIX,
-                 "\nTamanho invalido em pmeddata.dat: n = 0, p = 0 (exige-se n >= 1 e 1 <= p <= n)\n"},
-        BadInput{"NNegative", "-3 1\n", GOOD_MATRIX, "\nTamanho invalido em pmeddata.dat: n = -3, p = 1"},
-        BadInput{"PZero", "3 0\n", GOOD_MATRIX, "\nTamanho invalido em pmeddata.dat: n = 3, p = 0"},
-        BadInput{"PNegative", "3 -1\n", GOOD_MATRIX, "\nTamanho invalido em pmeddata.dat: n = 3, p = -1"},
-        BadInput{"PAboveN", "3 4\n", GOOD_MATRIX, "\nTamanho invalido em pmeddata.dat: n = 3, p = 4"},
-        BadInput{"TooLargeForMemory", "1000000 10\n", GOOD_MATRIX, "\n >>> Memoria insuficiente para cost["}),
-    [](const auto &info) { return std::string(info.param.name); });
+// The fatal paths of the reader run as the real program in test_hostile.cpp.
 
 TEST(ReaderOrder, MissingDistanceFileIsReportedAfterTheCostFileWasRead) {
     ScratchDir dir;

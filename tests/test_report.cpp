@@ -1,10 +1,4 @@
-// Reports: the console summary and the solution file, its layout and its
-// failure paths.
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <csignal>
+// Reports: the console summary and the solution file and its layout.
 #include <cstdio>
 #include <vector>
 
@@ -135,60 +129,7 @@ TEST_F(Report, WideValuesAreSeparatedByABlank) {
     EXPECT_EQ(text.substr(text.size() - 13), "\n 9999 12345\n");
 }
 
-// ---- failures ---------------------------------------------------------------
-
-// Runs write_solution in a child whose standard output is sent to standard
-// error, so that the death test can match the message.
-void write_solution_reporting_on_stderr() {
-    fflush(stdout);
-    dup2(2, 1);
-    write_solution();
-    exit(0);
-}
-
-TEST_F(Report, SolutionNameThatIsAFolderCannotBeOpened) {
-    load_six();
-    mkdir("solucao.txt", 0755);
-    EXPECT_EXIT(write_solution_reporting_on_stderr(), ::testing::ExitedWithCode(1),
-                "\nArquivo solucao.txt nao pode ser aberto\n");
-}
-
-TEST_F(Report, ReadOnlyFolderCannotBeWrittenAndKeepsTheOldSolution) {
-    load_six();
-    write_file("solucao.txt", "previous\n");
-    chmod(".", 0555);
-    auto attempt = []() {
-        // The superuser ignores permissions: drop to an ordinary user first.
-        if (geteuid() == 0 && setuid(65534) != 0) exit(3);
-        write_solution_reporting_on_stderr();
-    };
-    EXPECT_EXIT(attempt(), ::testing::ExitedWithCode(1), "\nArquivo solucao.txt nao pode ser aberto\n");
-    chmod(".", 0755);
-    EXPECT_EQ(read_file("solucao.txt"), "previous\n");
-}
-
-TEST_F(Report, FullDeviceBehindALinkIsReportedAsAWriteError) {
-    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no writable /dev/full";
-    load_six();
-    ASSERT_EQ(symlink("/dev/full", "solucao.txt"), 0);
-    EXPECT_EXIT(write_solution_reporting_on_stderr(), ::testing::ExitedWithCode(1),
-                "\nArquivo solucao.txt nao pode ser gravado \\(No space left on device\\)\n");
-}
-
-TEST_F(Report, WriteErrorKeepsThePreviousSolutionIntact) {
-    load_six();
-    write_file("solucao.txt", "previous\n");
-    auto attempt = []() {
-        // A file-size limit stands in for a full disk: the solution needs
-        // 117 bytes, the message (which goes to a file too) about 60.
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {80, 80};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        write_solution_reporting_on_stderr();
-    };
-    EXPECT_EXIT(attempt(), ::testing::ExitedWithCode(1), "\nArquivo solucao.txt nao pode ser gravado \\(");
-    EXPECT_EQ(read_file("solucao.txt"), "previous\n");
-    EXPECT_EQ(system("test $(ls -A | grep -c solucao) -eq 1"), 0);  // no temporary left
-}
+// The failures of the solution file run as the real program in
+// test_hostile.cpp.
 
 }  // namespace

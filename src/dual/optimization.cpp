@@ -7,6 +7,26 @@
 // without a rise of LB's integer part, and moves lambda along the subgradient.
 // It stops when the relaxed solution is feasible, the gap UB - LB is 1 or
 // less, or Pi has fallen below 0.005.
+//
+// Why every run ends, NaN and infinite input included.  The procedures called
+// here are bounded loops over n and p (the sort keeps its scans inside its
+// range even for NaN, a factor search makes at most 11 evaluations); the two
+// open loops are this one and the interchange chain.
+//  - Pi is halved whenever stall reaches 15, and the ninth halving ends the
+//    loop, so at most 135 iterations pass without a reset of stall.  A reset
+//    needs ZD > LB, which a NaN ZD never passes: LB is never NaN.  A lambda
+//    that turns infinite or NaN (a step that overflowed, or 0 x inf) makes
+//    every later ZD NaN or -inf, so Pi then runs out.
+//  - UB starts at INFINITE_COST and takes only smaller ZP values, so it is
+//    never NaN or +inf.  A ZD of +inf makes LB = +inf, and then UB - LB > 1
+//    is false and the loop ends in that iteration.
+//  - While the loop goes on, LB is a finite float below UB - 1 and rises
+//    strictly at every reset, so the resets are finite in number; weak
+//    duality (ZD never exceeds the optimum) is what keeps them few.
+//  - The chain repeats interchange passes while each returns v < ZP.  v is
+//    the cost of the arrangement the pass left, by the fixed allocation rule,
+//    so a chain of strictly falling costs never returns to an arrangement and
+//    ends; a NaN v fails the test, and a -inf v cannot be beaten.
 
 #include <cmath>
 #include <cstdint>

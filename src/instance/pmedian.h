@@ -87,6 +87,7 @@ void release_storage();
 
 // ---- instance ----------------------------------------------------------------
 void read_instance();
+bool read_sizes(FILE *f, int &nv, int &pv);  // n and p; false if unreadable or beyond an int
 void fatal(const char *format, ...);
 void begin_numbers(FILE *f);
 int next_number(float *target);

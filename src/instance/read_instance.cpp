@@ -8,12 +8,16 @@
 // cannot be read leaves its entry at 0.
 // Such a short or damaged file is not fatal, but the reader says on standard
 // error how many values it got, so a truncated instance never passes silently.
+// Only n and p must be readable; they are read as "%d" would read them, but a
+// number beyond the range of an int is refused instead of wrapping around.
 //
 // Storage is allocated zero-filled, once, in a fixed order; an allocation the
 // machine cannot satisfy ends the run with a message naming the array.  The
 // reader checks every request against the memory the machine can still give
 // before making it, so a hopeless instance fails at once with that message
 // instead of being killed by the kernel halfway through the read.
+#include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -78,6 +82,31 @@ static void *allocate(long long count, size_t size) {
     memory_budget -= bytes;
     return calloc(count > 0 ? (size_t)count : 1, size);
 }
+
+// Reads one integer as "%d" does (white space, an optional sign, decimal
+// digits), but fails on a number that does not fit in an int, where "%d"
+// would store some wrapped-around value: "4294967299" would become 3.
+static bool read_int(FILE *f, int &value) {
+    int c;
+    do c = getc(f);
+    while (c != EOF && isspace(c));
+    bool negative = c == '-';
+    if (c == '-' || c == '+') c = getc(f);
+    if (c == EOF || !isdigit(c)) {
+        if (c != EOF) ungetc(c, f);
+        return false;
+    }
+    long long magnitude = 0;  // stops growing once it is out of range
+    for (; c != EOF && isdigit(c); c = getc(f))
+        if (magnitude <= INT_MAX) magnitude = magnitude * 10 + (c - '0');
+    if (c != EOF) ungetc(c, f);
+    long long v = negative ? -magnitude : magnitude;
+    if (v < INT_MIN || v > INT_MAX) return false;
+    value = (int)v;
+    return true;
+}
+
+bool read_sizes(FILE *f, int &nv, int &pv) { return read_int(f, nv) && read_int(f, pv); }
 
 // Each reader makes one "%f" read per entry, in file order, and returns how
 // many of them succeeded.
@@ -223,7 +252,8 @@ void read_instance() {
     if (!f) fatal("\nArquivo de dados (pmeddata.dat) nao pode ser aberto\n");
     n = 0;
     p = 0;
-    if (fscanf(f, "%d %d", &n, &p) != 2)
+    radius = 0.0f;  // stays 0 when the distance file cannot give it
+    if (!read_sizes(f, n, p))
         fatal("\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = %d, p = %d\n",
               n, p);
     if (n < 1 || p < 1 || p > n)

@@ -11,6 +11,8 @@
 // it, so a full disk or an I/O error never destroys the previous solution.  A
 // name that is a symbolic link or a device is written through directly.
 // Every write and the close are checked; a failure ends the run with status 1.
+// When no primal solution was ever found the file is still written, but a
+// warning on standard error says that it holds no solution.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,8 +59,8 @@ static void write_body(FILE *f) {
 }
 
 // Opens the file that will receive the solution: a temporary file beside a
-// regular (or absent) "solucao.txt", or the name itself otherwise.  Returns
-// null when nothing can be created.
+// regular (or absent) "solucao.txt", or the name itself otherwise or when no
+// temporary file can be created.  Returns null when neither can be opened.
 static FILE *open_target(char *temp_name, size_t temp_size) {
     struct stat st;
     bool replace = lstat(SOLUTION_FILE, &st) != 0 || S_ISREG(st.st_mode);
@@ -67,8 +69,10 @@ static FILE *open_target(char *temp_name, size_t temp_size) {
     snprintf(temp_name, temp_size, "%s.XXXXXX", SOLUTION_FILE);
     int fd = mkstemp(temp_name);
     if (fd < 0) {
+        // No file can be made beside it (a read-only folder): the name itself
+        // may still be writable, as the solution file of an earlier run.
         temp_name[0] = '\0';
-        return nullptr;
+        return fopen(SOLUTION_FILE, "w");
     }
     mode_t mask = umask(0);
     umask(mask);
@@ -100,4 +104,11 @@ void write_solution() {
         if (temp_name[0]) unlink(temp_name);
         fatal("\nArquivo solucao.txt nao pode ser gravado (%s)\n", strerror(error));
     }
+    // Without any primal solution below INFINITE_COST, best was never set:
+    // the file then lists the all-zero arrangement, which is no solution.
+    if (!(UB < INFINITE_COST))
+        fprintf(stderr,
+                "\nAviso: nenhuma solucao de custo abaixo de %.2f foi encontrada;"
+                " solucao.txt nao descreve uma solucao\n",
+                (double)INFINITE_COST);
 }
