@@ -321,6 +321,48 @@ TEST_F(FactorSearch, FlatSlopeWithNoLaterImprovement) {
     EXPECT_EQ(beta[0], -1.0f);  // restored from the evaluation at 0.25
 }
 
+TEST_F(FactorSearch, InterpolatesBetweenAFallAndARisePoint) {
+    // In exact arithmetic ZD is concave in the factor, so a zero or negative
+    // slope is never followed by a higher ZD; the float sums can do it.
+    // n = 4, p = 1, L = 2^24, lambda = (L + 2, L + 2, 2, L).
+    //
+    // At 0.25 the multipliers are 4194304.5, 4194304.5, 0.5, 4194304.  The
+    // values, each sum rounded to float after every term (ulp 1 from 2^23),
+    // are -12582913, -12582813, -12582716 and -12582912; vertex 0 opens and
+    // ZD = -12582913 + 4194304.5 (-> -8388608) + 4194304.5 + 0.5 + 4194304
+    // = 1.  Vertex 0 takes every vertex: the slope subtracts L + 2, L + 2,
+    // 2 (lost: -33554438 rounds to -33554440) and L, then adds them back in
+    // the same order (-33554438 rounds to -33554440 again), ending at -4:
+    // a fall point.  Next trial 0.25 + 0.25 = 0.5.
+    //
+    // At 0.5 the values are -25165824, -25165726, -25165628 and -25165824;
+    // the sort puts vertex 3 first (node 3, 0, 1, 2) and ZD = -25165824 +
+    // 8388609 + 8388609 + 1 + 8388608 = 3 > 1.  Vertex 3 takes vertices 0, 1
+    // and 3; the slope is -(L + 2) - (L + 2) - L = -50331652, then
+    // + (L + 2) -> -33554434 rounds to -33554432, + (L + 2) + 2 + L = 4 > 0:
+    // a rise point.  Interpolation: (3 x 0.5 + 1 x 0.25) / (3 + 1) = 0.4375,
+    // and a turn.
+    //
+    // At 0.4375 vertex 0 opens again with -22020098, and ZD = 1: no
+    // improvement.  The step halves to 0.125, TFator is left at 0.3125, the
+    // second turn ends the search, and the evaluation at 0.5 is restored.
+    const float L = 16777216.0f;
+    Matrix c = {{0, 1, -1, 1}, {0, 0, 100, 100}, {100, 100, 0, -2}, {0.5f, 0, 100, 0}};
+    load(4, 1, c);
+    lambda[0] = lambda[1] = L + 2.0f;
+    lambda[2] = 2.0f;
+    lambda[3] = L;
+    iterations = 0;
+    float factor = 0.25f, step = 0.25f;
+    EXPECT_EQ(search_factor(factor, step), 0.5f);
+    EXPECT_EQ(factor, 0.5f);
+    EXPECT_EQ(iterations, 3);
+    EXPECT_EQ(TFator, 0.3125f);
+    EXPECT_EQ(ZD, 3.0f);
+    EXPECT_EQ(nodes(), (std::vector<int>{3, 0, 1, 2}));
+    EXPECT_EQ(betas(), (std::vector<float>{-25165824.0f, -25165824.0f, -25165726.0f, -25165628.0f}));
+}
+
 TEST_F(FactorSearch, NoImprovementOnMinusInfiniteCostReturnsZero) {
     // Vertex 0 takes vertex 1 at cost -1e12 whatever the factor, so every
     // ZD is about -1e12, below the starting best of -99899998208.
