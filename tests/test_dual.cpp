@@ -46,7 +46,8 @@ TEST_P(SortAllEqual, StillPermutesNode) {
 INSTANTIATE_TEST_SUITE_P(Sizes, SortAllEqual,
                          ::testing::Values(EqualCase{1, {0}}, EqualCase{3, {2, 1, 0}},
                                            EqualCase{4, {2, 3, 0, 1}}, EqualCase{5, {3, 4, 2, 0, 1}},
-                                           EqualCase{8, {5, 4, 7, 6, 1, 0, 3, 2}}));
+                                           EqualCase{8, {5, 4, 7, 6, 1, 0, 3, 2}}),
+                         [](const auto &info) { return "n" + std::to_string(info.param.size); });
 
 TEST_F(Dual, SortCarriesNodeAlongAndBreaksTiesByItsOwnOrder) {
     load_values({-5, -3, -5, -1, -3});

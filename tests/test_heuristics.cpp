@@ -174,7 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BoundCase{700, 1.0f, 0.8f, true},                       // 0.8f x 1 exactly
                       BoundCase{700, 1.0f, std::nextafter(0.8f, 1.0f), false},
                       BoundCase{5, 0.0f, 1.0f, false},                        // radius 0
-                      BoundCase{5, 0.0f, 0.0f, true}));
+                      BoundCase{5, 0.0f, 0.0f, true}),
+    [](const auto &info) {
+        const BoundCase &b = info.param;
+        return "n" + std::to_string(b.size) + "_case" + std::to_string(info.index) + (b.tried ? "_tried" : "_not_tried");
+    });
 
 TEST_F(Primal, EqualBestTrialsGoToTheLowerClientPosition) {
     // Replacing median 0 by vertex 2 or by vertex 3 gives the same cost.

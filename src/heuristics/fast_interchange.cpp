@@ -15,8 +15,13 @@
 // median, gain_j(u) = sum over clients c of max(0, o_j(c) - cost[u][c]) the
 // saving that u brings, and newmin_j(u) the cost of serving the displaced
 // median from the new set.  gain_j(u) is kept as gain[u], the saving over
-// near1, plus a correction over position j's own clients only, so a whole
-// pass needs about two sweeps over the client rows instead of p of them.
+// near1, plus a correction over position j's own clients only; since that
+// correction never exceeds loss_j, most candidates are settled without it,
+// and with a symmetric matrix one sweep over the rows of j's clients gives
+// it for every candidate at once.  So a pass reads each client row about
+// once instead of once per median position.  After an exchange only the
+// clients it touches are rescanned, and the whole bookkeeping is kept for
+// the next pass when that starts from the same arrangement.
 //
 // delta is formed in double.  What decides a trial, though, is its float
 // sum in client-position order, exactly as the straightforward pass adds it;
@@ -169,13 +174,13 @@ static void group_clients() {
 
 // Everything the candidates of a pass are measured against, for the
 // arrangement now in sv_node.
-struct Nearest {
+struct ClientSums {
     double total;      // sum of near1 over the clients
     double abs_total;  // sum of |near1| over the clients
 };
 
-static Nearest client_totals() {
-    Nearest s = {0.0, 0.0};
+static ClientSums client_totals() {
+    ClientSums s = {0.0, 0.0};
     for (int k = p; k < n; ++k) {
         double value = near1[sv_node[k]];
         s.total += value;
@@ -185,7 +190,7 @@ static Nearest client_totals() {
 }
 
 // Builds near1, near2, the groups and every client's gain from scratch.
-static Nearest fresh_nearest() {
+static ClientSums fresh_nearest() {
     find_nearest();
     group_clients();
     for (int k = p; k < n; ++k) {
@@ -261,7 +266,7 @@ static void gather_gain_changes(int count, int removed) {
 // scan of the medians; the others just compare the new median's cost.  The
 // gains then change only through the clients whose cheapest cost changed,
 // through `added` leaving the clients and through `removed` joining them.
-static Nearest exchanged_nearest(int j, int removed, int added) {
+static ClientSums exchanged_nearest(int j, int removed, int added) {
     int count = 0;
     changed[count] = added;
     changed_from[count++] = near1[added];
@@ -342,7 +347,7 @@ float interchange_fast() {
 
     // Passes repeat on the arrangement the previous pass left: its nearest
     // costs and gains are still up to date then.
-    Nearest s = nearest_valid && memcmp(nearest_for, sv_node, n * sizeof(int)) == 0 ? client_totals()
+    ClientSums s = nearest_valid && memcmp(nearest_for, sv_node, n * sizeof(int)) == 0 ? client_totals()
                                                                                      : fresh_nearest();
     for (int j = 0; j < p; ++j) {
         int median = sv_node[j];
