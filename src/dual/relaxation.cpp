@@ -112,9 +112,10 @@ typedef int int8 __attribute__((vector_size(32)));
 
 // Adds to value the terms of columns j .. j + 7 of row whose costs lie below
 // their ceilings, in column order.
-__attribute__((always_inline)) static inline void add_block(float &value, const float *row, int j, float8 ceiling) {
-    float8 x;
+__attribute__((always_inline)) static inline void add_block(float &value, const float *row, int j) {
+    float8 x, ceiling;
     memcpy(&x, row + j, sizeof x);
+    memcpy(&ceiling, multiplier_ceiling + j, sizeof ceiling);
     int8 taken = x < ceiling;
     unsigned long long lanes[4];
     memcpy(lanes, &taken, sizeof lanes);
@@ -133,12 +134,10 @@ static void four_vertex_values(const float *const *rows, float *values) {
     float value0 = 0.0f, value1 = 0.0f, value2 = 0.0f, value3 = 0.0f;
     int j = 0;
     for (; j + 8 <= n; j += 8) {
-        float8 ceiling;
-        memcpy(&ceiling, multiplier_ceiling + j, sizeof ceiling);
-        add_block(value0, rows[0], j, ceiling);
-        add_block(value1, rows[1], j, ceiling);
-        add_block(value2, rows[2], j, ceiling);
-        add_block(value3, rows[3], j, ceiling);
+        add_block(value0, rows[0], j);
+        add_block(value1, rows[1], j);
+        add_block(value2, rows[2], j);
+        add_block(value3, rows[3], j);
     }
     float *value[4] = {&value0, &value1, &value2, &value3};
     for (; j < n; ++j)
