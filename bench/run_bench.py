@@ -184,7 +184,7 @@ def git_revision(repo):
         rev = subprocess.run(["git", "-C", repo, "rev-parse", "--short", "HEAD"], capture_output=True,
                              text=True).stdout.strip()
         dirty = subprocess.run(["git", "-C", repo, "status", "--porcelain", "--untracked-files=no",
-                                "--", ".", ":(exclude)bench/results"],
+                                "--", ":(top)", ":(top,exclude)bench/results"],
                                capture_output=True, text=True).stdout.strip()
         return rev + (" with local changes" if dirty else "") if rev else "unknown"
     except OSError:
