@@ -91,6 +91,7 @@ bool read_sizes(FILE *f, int &nv, int &pv);  // n and p; false if unreadable or 
 void fatal(const char *format, ...);
 void begin_numbers(FILE *f);
 int next_number(float *target);
+void survey_costs();
 
 // ---- dual ------------------------------------------------------------------
 void solve_relaxation();
@@ -110,7 +111,6 @@ float interchange();
 float interchange_reference();
 float interchange_fast();
 double neighbourhood_bound();
-void survey_costs();
 
 // ---- report ----------------------------------------------------------------
 void print_summary(float ZP, float Pi);
