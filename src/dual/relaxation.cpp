@@ -129,7 +129,7 @@ __attribute__((always_inline)) static inline void add_block(float &value, const 
 // added, in column order, exactly as the straightforward loop adds them.
 // The four rows' sums are independent chains of additions, so the processor
 // overlaps them.
-__attribute__((target_clones("avx2", "default")))
+VECTOR_CLONES
 static void four_vertex_values(const float *const *rows, float *values) {
     float value0 = 0.0f, value1 = 0.0f, value2 = 0.0f, value3 = 0.0f;
     int j = 0;

@@ -47,7 +47,7 @@ typedef double double4 __attribute__((vector_size(32)));
 // Sum over v of max(0, near[v] - row[v]), in double.  The order of this sum
 // is free: it is only an estimate with a known error bound (and exact for
 // whole-number costs).
-__attribute__((target_clones("avx2", "default")))
+VECTOR_CLONES
 static double positive_gap_sum(const float *near, const float *row, int count) {
     double4 acc = {0.0, 0.0, 0.0, 0.0}, zero = {0.0, 0.0, 0.0, 0.0};
     int v = 0;
@@ -69,7 +69,7 @@ static double positive_gap_sum(const float *near, const float *row, int count) {
 // With a symmetric cost matrix, row c is column c: the correction of every
 // vertex as a candidate for the position whose clients are `own` is then a
 // sweep over their rows, in the same order as the per-candidate sum.
-__attribute__((target_clones("avx2", "default")))
+VECTOR_CLONES
 static void sweep_own_corrections(const int *own, int own_count) {
     for (int v = 0; v < n; ++v) own_correction[v] = 0.0;
     double4 zero = {0.0, 0.0, 0.0, 0.0};
@@ -108,7 +108,7 @@ static double own_correction_of(const float *row, const int *own, int own_count)
 // near1, near2 and the positions that attain them, for every vertex and the
 // medians now in sv_node: positions scanned in order, strict tests from
 // INFINITE_COST, so the first position wins a tie.
-__attribute__((target_clones("avx2", "default")))
+VECTOR_CLONES
 static void find_nearest() {
     for (int v = 0; v < n; ++v) {
         near1[v] = near2[v] = INFINITE_COST;
@@ -206,7 +206,7 @@ static ClientSums fresh_nearest() {
 // With a symmetric matrix the rows of the changed clients are swept for all
 // vertices at once; otherwise each client's row is gathered.  Either way
 // gain_error grows by a bound on the rounding of the update.
-__attribute__((target_clones("avx2", "default")))
+VECTOR_CLONES
 static void sweep_gain_changes(int count) {
     const double scale = ((double)count + 2.0) * std::ldexp(1.0, -52);
     double4 zero = {0.0, 0.0, 0.0, 0.0}, scale4 = {scale, scale, scale, scale};

@@ -21,4 +21,18 @@ inline bool takes_vertex(float factor, float mult, float c) {
 // accumulator.
 inline float float_add(float acc, double term) { return (float)((double)acc + term); }
 
+// The loops that gain from wide vectors are compiled twice on x86, once for
+// AVX2 and once for the baseline, and the loader picks the one the CPU runs.
+// Neither copy may fuse or reorder float operations, so both give the same
+// bits.  Other architectures compile them once, for their own baseline
+// vectors (NEON, VSX, z/Architecture vectors or plain scalar code).
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+#endif
+#ifndef VECTOR_CLONES
+#define VECTOR_CLONES
+#endif
+
 #endif
