@@ -70,6 +70,8 @@ void subgradient_optimization() {
         if (ZD > LB) {
             if (integer_part(ZD) > integer_part(LB)) stall = 0;
             LB = ZD;
+            if (best_multiplier)
+                for (int j = 0; j < n; ++j) best_multiplier[j] = exact_product(TFator, lambda[j]);
             ++feasible_count;
             for (int i = 0; i < n; ++i) sv_node[i] = node[i];
             ZP = allocate_clients();

@@ -45,6 +45,7 @@ extern float *multiplier_ceiling;// smallest float >= multiplier[j]: c < it exac
 // ---- Primal side (written by the subgradient loop and the heuristics) ----
 extern int *sv_node;   // working primal arrangement; save area of node in the factor search
 extern int *best;      // arrangement of the best primal solution (subgradient loop)
+extern double *best_multiplier; // TFator x lambda[j], exact, at the best LB (subgradient loop, when a front end allocates it; else null)
 extern Cluster *vc;    // p clusters of the last allocation (allocate_clients)
 
 // ---- Working storage of the fast interchange (allocated by read_instance) --
@@ -115,5 +116,6 @@ double neighbourhood_bound();
 // ---- report ----------------------------------------------------------------
 void print_summary(float ZP, float Pi);
 void write_solution();
+void write_solution_file(const char *name);
 
 #endif

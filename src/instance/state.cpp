@@ -23,6 +23,7 @@ float *multiplier_ceiling = nullptr;
 
 int *sv_node = nullptr;
 int *best = nullptr;
+double *best_multiplier = nullptr;
 Cluster *vc = nullptr;
 
 float *near1 = nullptr;

@@ -1,4 +1,5 @@
-// solution.cpp - writes the best solution to "solucao.txt".
+// solution.cpp - writes the best solution to "solucao.txt" (or, for a front
+// end, to a file of its own name in the same format).
 //
 // The file lists every client of the best arrangement with its median and
 // cost, cluster by cluster, then the end marker 9999999, the status and the
@@ -20,10 +21,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "pmedian.h"
-
-static const char *SOLUTION_FILE = "solucao.txt";
 
 // Writes value in a field of width characters, or after one blank when it
 // needs the whole field or more and a field stands before it.
@@ -59,20 +59,20 @@ static void write_body(FILE *f) {
 }
 
 // Opens the file that will receive the solution: a temporary file beside a
-// regular (or absent) "solucao.txt", or the name itself otherwise or when no
-// temporary file can be created.  Returns null when neither can be opened.
-static FILE *open_target(char *temp_name, size_t temp_size) {
+// regular (or absent) file of that name, or the name itself otherwise or when
+// no temporary file can be created.  Returns null when neither can be opened.
+static FILE *open_target(const char *name, std::string &temp_name) {
     struct stat st;
-    bool replace = lstat(SOLUTION_FILE, &st) != 0 || S_ISREG(st.st_mode);
-    temp_name[0] = '\0';
-    if (!replace) return fopen(SOLUTION_FILE, "w");
-    snprintf(temp_name, temp_size, "%s.XXXXXX", SOLUTION_FILE);
-    int fd = mkstemp(temp_name);
+    bool replace = lstat(name, &st) != 0 || S_ISREG(st.st_mode);
+    temp_name.clear();
+    if (!replace) return fopen(name, "w");
+    temp_name = std::string(name) + ".XXXXXX";
+    int fd = mkstemp(&temp_name[0]);
     if (fd < 0) {
         // No file can be made beside it (a read-only folder): the name itself
         // may still be writable, as the solution file of an earlier run.
-        temp_name[0] = '\0';
-        return fopen(SOLUTION_FILE, "w");
+        temp_name.clear();
+        return fopen(name, "w");
     }
     mode_t mask = umask(0);
     umask(mask);
@@ -80,16 +80,18 @@ static FILE *open_target(char *temp_name, size_t temp_size) {
     FILE *f = fdopen(fd, "w");
     if (!f) {
         close(fd);
-        unlink(temp_name);
-        temp_name[0] = '\0';
+        unlink(temp_name.c_str());
+        temp_name.clear();
     }
     return f;
 }
 
-void write_solution() {
-    char temp_name[64];
-    FILE *f = open_target(temp_name, sizeof temp_name);
-    if (!f) fatal("\nArquivo solucao.txt nao pode ser aberto\n");
+void write_solution() { write_solution_file("solucao.txt"); }
+
+void write_solution_file(const char *name) {
+    std::string temp_name;
+    FILE *f = open_target(name, temp_name);
+    if (!f) fatal("\nArquivo %s nao pode ser aberto\n", name);
 
     for (int i = 0; i < n; ++i) sv_node[i] = best[i];
     allocate_clients();
@@ -99,16 +101,16 @@ void write_solution() {
     errno = 0;
     if (fflush(f) != 0 || ferror(f)) error = errno ? errno : EIO;
     if (fclose(f) != 0 && !error) error = errno ? errno : EIO;
-    if (!error && temp_name[0] && rename(temp_name, SOLUTION_FILE) != 0) error = errno;
+    if (!error && !temp_name.empty() && rename(temp_name.c_str(), name) != 0) error = errno;
     if (error) {
-        if (temp_name[0]) unlink(temp_name);
-        fatal("\nArquivo solucao.txt nao pode ser gravado (%s)\n", strerror(error));
+        if (!temp_name.empty()) unlink(temp_name.c_str());
+        fatal("\nArquivo %s nao pode ser gravado (%s)\n", name, strerror(error));
     }
     // Without any primal solution below INFINITE_COST, best was never set:
     // the file then lists the all-zero arrangement, which is no solution.
     if (!(UB < INFINITE_COST))
         fprintf(stderr,
                 "\nAviso: nenhuma solucao de custo abaixo de %.2f foi encontrada;"
-                " solucao.txt nao descreve uma solucao\n",
-                (double)INFINITE_COST);
+                " %s nao descreve uma solucao\n",
+                (double)INFINITE_COST, name);
 }
