@@ -20,9 +20,10 @@
 #include <vector>
 
 static const char *USAGE =
-    "usage: pmedian-check [DIR] [--optimal V]\n"
-    "  DIR           folder with pmeddata.dat and solucao.txt (default .)\n"
-    "  --optimal V   also print the gap of the solution's cost to V, in percent\n";
+    "usage: pmedian-check [DIR] [--optimal V] [--solution FILE]\n"
+    "  DIR              folder with pmeddata.dat and solucao.txt (default .)\n"
+    "  --optimal V      also print the gap of the solution's cost to V, in percent\n"
+    "  --solution FILE  check DIR/FILE instead of DIR/solucao.txt (such as solucao_exata.txt)\n";
 
 [[noreturn]] static void unusable(const std::string &message) {
     fprintf(stderr, "pmedian-check: %s\n", message.c_str());
@@ -94,6 +95,7 @@ struct Assignment {
 
 int main(int argc, char **argv) {
     std::string dir = ".";
+    std::string solution_name = "solucao.txt";
     bool has_optimal = false;
     double optimal = 0.0;
     int positional = 0;
@@ -109,6 +111,9 @@ int main(int argc, char **argv) {
             if (*argv[a] == '\0' || *end != '\0' || !std::isfinite(optimal) || optimal <= 0)
                 unusable(std::string("--optimal must be a positive number, not ") + argv[a]);
             has_optimal = true;
+        } else if (arg == "--solution") {
+            if (a + 1 >= argc || !*argv[a + 1]) unusable(std::string("missing file name for --solution\n") + USAGE);
+            solution_name = argv[++a];
         } else if (arg.rfind("--", 0) == 0 || ++positional > 1) {
             unusable("unexpected argument " + arg + "\n" + USAGE);
         } else {
@@ -119,7 +124,7 @@ int main(int argc, char **argv) {
     CostMatrix m = read_costs(dir + "/pmeddata.dat");
     int n = m.n, p = m.p;
 
-    std::string solution_path = dir + "/solucao.txt";
+    std::string solution_path = dir + "/" + solution_name;
     FILE *f = fopen(solution_path.c_str(), "r");
     if (!f) violation("cannot open " + solution_path + ": " + strerror(errno));
     std::vector<std::string> lines;
