@@ -22,12 +22,24 @@ FUZZ_FLAGS = -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=4096 -close_fd_ma
     -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/
 
 .PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
-	bench bench-orlib bench-tsplib bench-plot-tool
+	bench bench-orlib bench-tsplib bench-plot-tool exact-deps
 
 all: build
 
-configure:
+configure: exact-deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+
+# pmedian-exact needs the MIP solver libraries CBC and GLPK (Debian packages
+# coinor-libcbc-dev and libglpk-dev).  As root they are installed when
+# missing; otherwise the build goes on without pmedian-exact and says so.
+exact-deps:
+	@if ! pkg-config --exists cbc 2>/dev/null || [ ! -f /usr/include/glpk.h ]; then \
+	    if [ "$$(id -u)" = 0 ]; then \
+	        apt-get update -q && apt-get install -y -q --no-install-recommends coinor-libcbc-dev libglpk-dev pkg-config; \
+	    else \
+	        echo "pmedian-exact needs coinor-libcbc-dev and libglpk-dev: run make exact-deps as root"; \
+	    fi; \
+	fi
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)

@@ -1,0 +1,292 @@
+// test_exact.cpp - pmedian-exact against brute force, and as a program.
+//
+// The reduction must never cut off a solution within its limit, whatever
+// the multipliers and the limit: checked on hundreds of random small
+// instances by enumerating every solution.  The whole proof must end at the
+// brute-force optimum with each MIP solver.  The program's statuses, files
+// and refusals are checked end to end.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fcntl.h>
+#include <random>
+
+#include "exact.h"
+#include "pmedian.h"
+#include "support.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+// Standard output goes to /dev/null while it lives: the core's loop prints
+// its summary.
+struct Quiet {
+    int saved;
+    Quiet() {
+        fflush(stdout);
+        saved = dup(1);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~Quiet() {
+        fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+    }
+};
+
+// A random instance: whole costs with many ties, real-valued costs, or
+// rounded distances of random points; asymmetric in the first two cases.
+void load_random(std::mt19937 &rng, int nv, int pv, int kind) {
+    if (cost) release_storage();
+    Matrix c = zero_matrix(nv);
+    std::vector<double> x(nv), y(nv);
+    for (int i = 0; i < nv; ++i) x[i] = rng() % 100, y[i] = rng() % 100;
+    for (int i = 0; i < nv; ++i)
+        for (int j = 0; j < nv; ++j) {
+            if (i == j) continue;
+            if (kind == 0) c[i][j] = (float)(rng() % 10);
+            if (kind == 1) c[i][j] = std::uniform_real_distribution<float>(0.0f, 10.0f)(rng);
+            if (kind == 2) c[i][j] = std::floor((float)std::hypot(x[i] - x[j], y[i] - y[j]));
+        }
+    load_instance(nv, pv, c, c, 1e9f);
+}
+
+// Every way to open p medians, with its cost.
+struct Solution {
+    std::vector<int> medians;
+    double cost;
+};
+std::vector<Solution> every_solution() {
+    std::vector<Solution> all;
+    std::vector<int> pick(p);
+    for (int k = 0; k < p; ++k) pick[k] = k;
+    for (;;) {
+        all.push_back({pick, solution_cost(pick)});
+        int k = p - 1;
+        while (k >= 0 && pick[k] == n - p + k) --k;
+        if (k < 0) return all;
+        ++pick[k];
+        for (int m = k + 1; m < p; ++m) pick[m] = pick[m - 1] + 1;
+    }
+}
+
+// What the reduction promises for a solution within its limit: it respects
+// the fixings, and each client keeps a pair to one of its nearest medians.
+bool kept(const Candidates &c, const Solution &s) {
+    std::vector<char> open(n, 0);
+    for (int i : s.medians) open[i] = 1;
+    for (int i = 0; i < n; ++i)
+        if ((c.fix[i] > 0 && !open[i]) || (c.fix[i] < 0 && open[i])) return false;
+    for (int j = 0; j < n; ++j) {
+        float nearest = INFINITY;
+        for (int i : s.medians) nearest = std::fmin(nearest, cost[i][j]);
+        bool served = false;
+        for (int e = c.start[j]; e < c.start[j + 1]; ++e) served |= open[c.vertex[e]] && c.cost[e] == nearest;
+        if (!served) return false;
+    }
+    return true;
+}
+
+// The model's value with the medians fixed: every z at its least value
+// (the rows, applied until nothing changes); +inf when a bound fails.
+double model_value_at(const Model &m, const Solution &s) {
+    std::vector<double> x(m.columns, 0.0);
+    for (int i : s.medians) {
+        if (m.median_col[i] >= 0) x[m.median_col[i]] = 1.0;
+        else if (std::find(m.fixed_open.begin(), m.fixed_open.end(), i) == m.fixed_open.end()) return INFINITY;
+    }
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (int r = 0; r < m.rows(); ++r) {
+            int z = -1;
+            double rest = 0;
+            for (int e = m.row_start[r]; e < m.row_start[r + 1]; ++e) {
+                if (!m.integer[m.row_col[e]] && m.row_val[e] > 0) z = m.row_col[e];
+                else rest += m.row_val[e] * x[m.row_col[e]];
+            }
+            if (z >= 0 && m.row_lo[r] - rest > x[z] + 1e-12) x[z] = m.row_lo[r] - rest, changed = true;
+        }
+    }
+    return model_feasible(m, x, 1e-9) ? model_value(m, x) : INFINITY;
+}
+
+class Exact : public SolverTest {};
+
+TEST_F(Exact, ReductionKeepsEverySolutionWithinItsLimit) {
+    std::mt19937 rng(14);
+    int checked = 0, cut = 0;
+    for (int round = 0; round < 400; ++round) {
+        int nv = 3 + (int)(rng() % 6), pv = 1 + (int)(rng() % nv), kind = (int)(rng() % 3);
+        load_random(rng, nv, pv, kind);
+        std::vector<Solution> solutions = every_solution();
+        double optimum = INFINITY;
+        for (const Solution &s : solutions) optimum = std::fmin(optimum, s.cost);
+        // Any multipliers and any limit: from far below the optimum to far above.
+        Candidates all = all_candidates();
+        DualPoint point;
+        for (int j = 0; j < n; ++j) point.u.push_back(std::uniform_real_distribution<double>(0, 12)(rng));
+        DualSearch search;
+        search.target = search.stop_at = optimum + 5;
+        search.max_steps = (int)(rng() % 40);
+        improve_dual(all, all.fix, point, search);
+        ASSERT_LE(point.bound - point.error, optimum) << "round " << round;
+        double limits[] = {optimum - 1, optimum, optimum + 0.5, optimum + (double)(rng() % 20)};
+        double limit = limits[rng() % 4];
+
+        Candidates c = reduce(all, point, limit);
+        for (int pass = 0; pass < 2; ++pass) {
+            improve_dual(c, c.fix, point, search);
+            if (optimum <= limit) {
+                ASSERT_LE(point.bound - point.error, optimum) << "round " << round;
+            }
+            if (pass == 0) probe_vertices(c, point, limit, 0);
+            c = reduce(c, point, limit);
+        }
+        Model model = radius_model(c, {});
+        for (const Solution &s : solutions) {
+            bool respects = true;
+            for (int i : s.medians) respects &= c.fix[i] >= 0;
+            for (int i = 0; i < n; ++i)
+                respects &= c.fix[i] <= 0 || std::find(s.medians.begin(), s.medians.end(), i) != s.medians.end();
+            double value = model_value_at(model, s);
+            if (s.cost <= limit) {
+                ASSERT_TRUE(kept(c, s)) << "round " << round << ": a solution of cost " << s.cost << " <= " << limit;
+                ASSERT_NEAR(value, s.cost, 1e-9 * (1 + s.cost)) << "round " << round;
+                ++checked;
+            } else {
+                ASSERT_GE(value, s.cost - 1e-9 * (1 + s.cost)) << "round " << round;
+                cut += !respects || std::isinf(value);
+            }
+        }
+    }
+    EXPECT_GT(checked, 1000);
+    EXPECT_GT(cut, 1000);  // the reduction does cut
+}
+
+TEST_F(Exact, ProofEndsAtTheBruteForceOptimum) {
+    std::mt19937 rng(1414);
+    for (const MipSolver &solver : mip_solvers()) {
+        int with_mip = 0;
+        for (int round = 0; round < 150; ++round) {
+            int nv = 6 + (int)(rng() % 14), pv = 1 + (int)(rng() % 5), kind = (int)(rng() % 3);
+            load_random(rng, nv, std::min(pv, nv), kind);
+            double optimum = INFINITY;
+            for (const Solution &s : every_solution()) optimum = std::fmin(optimum, s.cost);
+            std::vector<double> multipliers(n);
+            {
+                Quiet quiet;
+                best_multiplier = multipliers.data();
+                initial_multipliers();
+                UB = INFINITE_COST;
+                LB = -INFINITE_COST;
+                subgradient_optimization();
+                best_multiplier = nullptr;
+            }
+            // The multipliers kept are those of the core's best bound.
+            DualPoint kept_point;
+            kept_point.u = multipliers;
+            Candidates all = all_candidates();
+            evaluate_dual(all, all.fix, kept_point, nullptr);
+            ASSERT_NEAR(kept_point.bound, LB, 1e-5 * (1 + std::fabs(LB))) << "round " << round;
+            Proof proof = prove_optimum(std::vector<int>(best, best + p), multipliers, solver, 0);
+            ASSERT_EQ(proof.status, Proof::OPTIMAL) << solver.name << " round " << round << ": " << proof.message;
+            ASSERT_NEAR(proof.value, optimum, 1e-9 * (1 + optimum)) << solver.name << " round " << round;
+            ASSERT_EQ(proof.value, solution_cost(proof.medians));
+            std::vector<int> m = proof.medians;
+            std::sort(m.begin(), m.end());
+            ASSERT_TRUE((int)m.size() == p && std::unique(m.begin(), m.end()) == m.end());
+            with_mip += proof.mip_used;
+        }
+        EXPECT_GT(with_mip, 10) << solver.name;  // the MIP path is exercised, not only the bound
+    }
+}
+
+// The program, end to end.
+struct Case {
+    const char *name;
+    const char *arguments;
+    int exit_status;
+    const char *says;  // on standard output or error
+};
+
+class ExactProgram : public ::testing::TestWithParam<Case> {
+protected:
+    ScratchDir scratch;
+};
+
+TEST_P(ExactProgram, ExitsAndSays) {
+    const Case &c = GetParam();
+    write_file("pmeddata.dat", read_file(PMEDIAN_EXAMPLES "/pmeddata.dat"));
+    write_file("pmedmtrx.dat", read_file(PMEDIAN_EXAMPLES "/pmedmtrx.dat"));
+    mkdir("negative", 0777);
+    write_file("negative/pmeddata.dat", "3 1\n1 2\n3 -4\n5 6\n");
+    write_file("negative/pmedmtrx.dat", "3 1 100\n1 2\n3\n");
+    mkdir("empty", 0777);
+    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 120, c.arguments);
+    EXPECT_EQ(r.exit_status, c.exit_status) << r.out << r.err;
+    EXPECT_THAT(r.out + r.err, HasSubstr(c.says));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExactProgram,
+    ::testing::Values(Case{"Proves", "", 0, "status:                 optimal"},
+                      Case{"ProvesWithGlpk", "--mip glpk", 0, "status:                 optimal"},
+                      Case{"Plain", "--plain", 0, "status:                 optimal"},
+                      Case{"UnknownSolver", "--mip cplex", 2, "unknown MIP solver cplex"},
+                      Case{"BadTimeLimit", "--time-limit -3", 2, "--time-limit needs a positive number"},
+                      Case{"TwoFolders", ". .", 2, "unexpected argument ."},
+                      Case{"NoFolder", "missing", 1, "cannot enter missing"},
+                      Case{"NoInstance", "empty", 1, "Arquivo de dados (pmeddata.dat) nao pode ser aberto"},
+                      Case{"NegativeCost", "negative", 1, "needs finite costs of 0 or more"}),
+    [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
+
+// The answer goes to a file of its own, which pmedian-check accepts at the
+// reported value; solucao.txt is left alone.
+TEST(ExactFiles, AnswerIsCheckedAndSolucaoUntouched) {
+    ScratchDir scratch;
+    write_file("pmeddata.dat", read_file(PMEDIAN_EXAMPLES "/pmeddata.dat"));
+    write_file("pmedmtrx.dat", read_file(PMEDIAN_EXAMPLES "/pmedmtrx.dat"));
+    write_file("solucao.txt", "mine\n");
+    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 120, "");
+    ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
+    EXPECT_EQ(read_file("solucao.txt"), "mine\n");
+    std::string value = r.out.substr(r.out.find("value:") + 6);
+    value = value.substr(value.find_first_not_of(' '), value.find('\n') - value.find_first_not_of(' '));
+    RunResult checked = run_program(scratch.path(), PMEDIAN_CHECK, 60, ". --solution solucao_exata.txt");
+    EXPECT_EQ(checked.exit_status, 0) << checked.err;
+    EXPECT_THAT(checked.out, HasSubstr("status 1\ncost " + value + "\n"));
+}
+
+// A time limit that runs out during the reduction: a clear status, exit 3,
+// and the best solution known in the file with status 2.
+TEST(ExactFiles, TimeLimitIsAStatusNotAnOptimum) {
+    ScratchDir scratch;
+    // Points on two rings: the core's bound (198.75) lies well below the
+    // optimum (204), so a proof needs more than the first dual step.
+    const int nv = 24;
+    Matrix c = zero_matrix(nv);
+    for (int i = 0; i < nv; ++i)
+        for (int j = 0; j < nv; ++j) {
+            double a = 2 * M_PI * (i % 12) / 12, b = 2 * M_PI * (j % 12) / 12;
+            double ri = i < 12 ? 10 : 25, rj = j < 12 ? 10 : 25;
+            c[i][j] = std::floor((float)std::hypot(ri * cos(a) - rj * cos(b), ri * sin(a) - rj * sin(b)));
+        }
+    write_instance(nv, 5, c, c, 1e9f);
+    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 120, "--time-limit 0.000001");
+    EXPECT_EQ(r.exit_status, 3) << r.out << r.err;
+    EXPECT_THAT(r.out, HasSubstr("status:                 time limit, not proven"));
+    EXPECT_THAT(r.out, HasSubstr("value:                  204.00"));
+    RunResult checked = run_program(scratch.path(), PMEDIAN_CHECK, 60, ". --solution solucao_exata.txt");
+    EXPECT_EQ(checked.exit_status, 0) << checked.err;
+    EXPECT_THAT(checked.out, HasSubstr("status 2"));
+    RunResult unlimited = run_program(scratch.path(), PMEDIAN_EXACT, 120, "");
+    EXPECT_EQ(unlimited.exit_status, 0) << unlimited.out;
+    EXPECT_THAT(unlimited.out, HasSubstr("value:                  204.00"));
+}
+
+}  // namespace

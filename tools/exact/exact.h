@@ -1,0 +1,173 @@
+// exact.h - pmedian-exact: proves the optimum of the instance that the
+// solver core has just bounded.
+//
+// The proof (prove.cpp) goes in steps, each in its own file:
+//  1. lagrangian.cpp carries the core's Lagrangian dual on in double
+//     precision from the core's best multipliers, until the bound stalls;
+//  2. reduction.cpp turns multipliers into fixings: vertices closed or open
+//     in every solution within the limit, and for every client the medians
+//     that may serve it in such a solution; probing sharpens both;
+//  3. model.cpp writes what is left as a mixed-integer model in the radius
+//     (distance-level) formulation;
+//  4. a MIP solver from a library (mip_cbc.cpp, mip_glpk.cpp, behind the
+//     small interface of mip.cpp) proves the optimum of that model.
+// main.cpp is the program around it.  Everything here works on the
+// process-wide instance of the core (n, p, cost), read by read_instance.
+#ifndef PMEDIAN_EXACT_H
+#define PMEDIAN_EXACT_H
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+// ---- Who may serve whom ---------------------------------------------------------
+// For every client j the medians that may serve it, in ascending cost (ties
+// by vertex index), and the state of every vertex.  At first every pair is
+// a candidate and every vertex free; each reduction keeps fewer.  The
+// Lagrangian evaluation and the reduction walk a client's list only as far
+// as they need.
+struct Candidates {
+    std::vector<int> start;        // client j: entries start[j] .. start[j + 1] - 1
+    std::vector<int> vertex;       // the median of each entry
+    std::vector<float> cost;       // its cost of serving the client
+    std::vector<signed char> fix;  // per vertex: -1 closed, 1 open, 0 free
+    std::vector<char> capped;      // per client: 1 when its list ends at an open vertex
+    long long pairs() const { return (long long)vertex.size(); }
+    int count(int state) const;    // vertices in that state
+};
+Candidates all_candidates();
+
+// ---- Lagrangian dual in double precision ----------------------------------------
+// One evaluation of the relaxation at multipliers u (the effective
+// multipliers TFator x lambda of the core), over the candidate pairs:
+//   beta[i] = sum over the clients j of i of min(0, cost[i][j] - u[j]),
+//   bound   = sum of u + sum of beta over the open vertices and the
+//             p - (open vertices) free ones of smallest beta,
+// a lower bound on the cost of every solution that serves each client from
+// a candidate and respects the fixings.
+struct DualPoint {
+    std::vector<double> u;     // multipliers, never negative
+    std::vector<double> beta;  // value of every vertex as a median
+    std::vector<char> open;    // the vertices that the relaxed solution opens
+    double bound = 0;          // the Lagrangian bound; +inf when no solution respects the fixings
+    double beta_last = 0;      // largest beta among the free vertices it opens (-inf if none)
+    double beta_next = 0;      // smallest beta among the free ones it leaves closed (+inf if none)
+    double error = 0;          // bound on the rounding error of bound, and of any beta
+};
+void evaluate_dual(const Candidates &candidates, const std::vector<signed char> &fix, DualPoint &point,
+                   std::vector<int> *subgradient);
+
+// Subgradient steps from point.u, keeping the best point in point (see
+// improve_dual).
+struct DualSearch {
+    double target = 0;       // the step aims at it: theta (target - bound) / |d|^2
+    double stop_at = 0;      // stop once the bound exceeds it
+    double alpha = 0.1;      // weight of the newest subgradient in the direction d
+    double theta = 0.1;      // the step's first scale, halved when the bound stalls
+    int patience = 50;       // steps without a better bound before a halving
+    int window = 300;        // steps over which the bound must rise ...
+    double stall = 1e-4;     // ... by this share of its distance to the target
+    int max_steps = 1 << 30;
+    double deadline = 0;     // seconds since the start of the run, 0 for none
+};
+int improve_dual(const Candidates &candidates, const std::vector<signed char> &fix, DualPoint &point,
+                 const DualSearch &search);  // returns the number of steps
+
+// ---- Reduction ----------------------------------------------------------------
+// Keeps what a solution no dearer than limit can use: see reduction.cpp.
+Candidates reduce(const Candidates &candidates, const DualPoint &point, double limit);
+// Forces each free vertex the other way than the relaxed solution at point
+// has it and closes (or opens) it when the bound of what is left exceeds
+// limit; drops the pairs of a vertex forced open that its bound rules out.
+struct ProbeResult {
+    int fixed = 0;          // vertices fixed
+    long long dropped = 0;  // client-median pairs dropped
+};
+ProbeResult probe_vertices(Candidates &candidates, const DualPoint &point, double limit, double deadline);
+
+// ---- Mixed-integer model ----------------------------------------------------
+// minimise constant + sum obj[c] x[c]  subject to  row_lo <= A x <= row_hi,
+// col_lo <= x <= col_hi, x[c] integer where integer[c].
+struct Model {
+    int columns = 0;
+    std::vector<double> obj, col_lo, col_hi;
+    std::vector<char> integer;
+    std::vector<int> row_start;  // rows in compressed form: entries row_start[r] .. row_start[r + 1] - 1
+    std::vector<int> row_col;
+    std::vector<double> row_val;
+    std::vector<double> row_lo, row_hi;
+    double constant = 0;
+    std::vector<int> median_col;  // per vertex: the column of "open", -1 when fixed
+    std::vector<int> fixed_open;  // vertices open in every solution of the model
+    std::vector<double> start;    // the start solution as a point of the model; empty when none
+    int rows() const { return (int)row_lo.size(); }
+    long long nonzeros() const { return (long long)row_col.size(); }
+};
+struct ModelSize {
+    long long rows = 0, columns = 0, nonzeros = 0;
+};
+// Both builders also write the solution that opens start_medians (none when
+// empty) into Model::start.
+Model radius_model(const Candidates &candidates, const std::vector<int> &start_medians);
+Model classic_model(const std::vector<int> &start_medians);  // the plain model of the whole instance
+ModelSize radius_model_size(const Candidates &all);          // the radius model before any reduction
+std::vector<int> model_medians(const Model &model, const std::vector<double> &x);
+bool model_feasible(const Model &model, const std::vector<double> &x, double tolerance);
+double model_value(const Model &model, const std::vector<double> &x);
+
+// ---- MIP solvers ----------------------------------------------------------------
+struct MipOptions {
+    double time_limit = 0;           // seconds, 0 for none
+    bool integral_objective = false; // every solution's cost is a whole number
+    bool tuned = true;               // the solver's own heuristics off, the start and cutoff given
+    double cutoff = INFINITY;        // only solutions of at most this value matter
+};
+struct MipResult {
+    // INFEASIBLE: no solution of the model within the cutoff.
+    enum Status { OPTIMAL, INFEASIBLE, TIME_LIMIT, FAILED } status = FAILED;
+    std::vector<double> x;  // best point found; empty when none
+    double value = 0;       // its objective, constant included
+    double bound = 0;       // best proven lower bound, constant included
+    long long nodes = 0;
+    std::string message;    // what went wrong, for FAILED
+};
+struct MipSolver {
+    const char *name;
+    MipResult (*solve)(const Model &model, const MipOptions &options);
+};
+// The solvers this build has, the default first.
+const std::vector<MipSolver> &mip_solvers();
+
+// ---- The proof ------------------------------------------------------------------
+struct Proof {
+    enum Status { OPTIMAL, TIME_LIMIT, FAILED } status = FAILED;
+    std::vector<int> medians;  // the best solution known at the end
+    double value = 0;          // its cost
+    double bound = 0;          // proven lower bound on the optimum
+    std::string message;       // what went wrong, for FAILED
+    // How it went.
+    double known = 0;                    // cost of the start solution
+    double first_bound = 0;              // Lagrangian bound over every pair
+    double dual_bound = 0;               // ... and over the pairs left by the reduction
+    int steps = 0, rounds = 0, probed = 0;  // dual steps, reduction rounds, vertices fixed by probing
+    bool mip_used = false;
+    int closed = 0, opened = 0, free = 0;   // vertex states when the model is built
+    long long pairs = 0;                    // client-median pairs in the model
+    ModelSize before, after;                // the model before and after the reduction
+    long long nodes = 0;
+    double dual_seconds = 0, model_seconds = 0, mip_seconds = 0;
+};
+// Proves the optimum of the instance that the core holds, starting from the
+// solution that opens start and the core's multipliers; deadline in seconds
+// since the start of the run, 0 for none.
+Proof prove_optimum(const std::vector<int> &start, const std::vector<double> &multipliers, const MipSolver &solver,
+                    double deadline);
+// The classic model of the whole instance, handed to the MIP solver as it
+// stands: what a plain MIP approach costs.
+Proof solve_plain(const MipSolver &solver, double deadline);
+
+bool costs_are_whole();                            // every cost a whole number, sums exact in double
+double solution_cost(const std::vector<int> &medians);  // summed in double
+double wall_seconds();                             // seconds since the start of the run
+
+#endif

@@ -1,0 +1,167 @@
+// lagrangian.cpp - the Lagrangian dual again, in double precision, over the
+// candidate pairs that are left.
+//
+// The core's loop ends when its step parameter runs out, often well before
+// the dual converges (a bound 1 % below the optimum is common), and the
+// reduction is only as strong as the bound: every unit the bound gains
+// removes client-median pairs from the model.  So the tool goes on from the
+// core's best multipliers with more subgradient steps until the bound
+// stalls, and again after each reduction: over fewer pairs the relaxation
+// has fewer cheap ways to serve a client, and its bound rises.
+//
+// The evaluation walks each client's candidates in ascending cost and stops
+// at the first one that its multiplier does not pay for, so it costs the
+// number of pairs with cost[i][j] < u[j], usually a small part of them.
+// Everything is summed in double in a fixed order, so a run gives the same
+// bound on every machine; the rounding error of those sums is bounded (see
+// evaluate_dual) and the reduction allows for it.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+#include "exact.h"
+#include "pmedian.h"
+
+static const double INF = std::numeric_limits<double>::infinity();
+
+int Candidates::count(int state) const { return (int)std::count(fix.begin(), fix.end(), state); }
+
+Candidates all_candidates() {
+    Candidates c;
+    c.start.resize(n + 1);
+    c.vertex.resize((size_t)n * n);
+    c.cost.resize((size_t)n * n);
+    c.fix.assign(n, 0);
+    c.capped.assign(n, 0);
+    std::vector<int> order(n);
+    for (int j = 0; j < n; ++j) {
+        c.start[j] = j * n;
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [j](int a, int b) {
+            return cost[a][j] < cost[b][j] || (cost[a][j] == cost[b][j] && a < b);
+        });
+        for (int k = 0; k < n; ++k) {
+            c.vertex[(size_t)j * n + k] = order[k];
+            c.cost[(size_t)j * n + k] = cost[order[k]][j];
+        }
+    }
+    c.start[n] = n * n;
+    return c;
+}
+
+// The rounding error.  Every term cost - u[j] is rounded once, and beta[i]
+// adds at most n of them, all negative, so its error is at most
+// (n + 1) * 2^-53 * |beta[i]| (to first order).  The bound adds the n
+// multipliers and at most p values, so its error is at most (n + p + 2) *
+// 2^-53 * S, where S is the sum of the multipliers and of |beta[i]| over all
+// vertices.  The reduction's tests add the bound, two values and one more
+// term, each rounded; 8 (n + 2) * 2^-53 * S covers all of it with room for
+// the second-order terms.
+void evaluate_dual(const Candidates &c, const std::vector<signed char> &fix, DualPoint &point,
+                   std::vector<int> *subgradient) {
+    const std::vector<double> &u = point.u;
+    point.beta.assign(n, 0.0);
+    for (int j = 0; j < n; ++j)
+        for (int e = c.start[j]; e < c.start[j + 1] && (double)c.cost[e] < u[j]; ++e)
+            point.beta[c.vertex[e]] += (double)c.cost[e] - u[j];
+
+    // The relaxed solution: every open vertex, and the free ones of smallest
+    // beta (ties: lowest index) up to p.
+    std::vector<int> free_vertices;
+    int opened = 0;
+    for (int i = 0; i < n; ++i) {
+        if (fix[i] == 0) free_vertices.push_back(i);
+        opened += fix[i] > 0;
+    }
+    const int wanted = p - opened;
+    point.open.assign(n, 0);
+    point.beta_last = -INF;
+    point.beta_next = INF;
+    double magnitude = 0.0;
+    for (int j = 0; j < n; ++j) magnitude += u[j];
+    for (int i = 0; i < n; ++i) magnitude -= point.beta[i];
+    point.error = 8.0 * (n + 2) * std::ldexp(magnitude, -53);
+    if (wanted < 0 || wanted > (int)free_vertices.size()) {  // the fixings leave no solution
+        point.bound = INF;
+        if (subgradient) subgradient->assign(n, 0);
+        return;
+    }
+    auto smaller = [&point](int a, int b) {
+        return point.beta[a] < point.beta[b] || (point.beta[a] == point.beta[b] && a < b);
+    };
+    if (wanted > 0) {
+        std::nth_element(free_vertices.begin(), free_vertices.begin() + (wanted - 1), free_vertices.end(), smaller);
+        point.beta_last = point.beta[free_vertices[wanted - 1]];
+    }
+    if (wanted < (int)free_vertices.size()) {
+        std::nth_element(free_vertices.begin() + wanted, free_vertices.begin() + wanted, free_vertices.end(), smaller);
+        point.beta_next = point.beta[free_vertices[wanted]];
+    }
+    for (int k = 0; k < wanted; ++k) {
+        point.open[free_vertices[k]] = 1;
+        point.beta_last = std::max(point.beta_last, point.beta[free_vertices[k]]);
+    }
+    double bound = 0.0;
+    for (int j = 0; j < n; ++j) bound += u[j];
+    for (int i = 0; i < n; ++i) {
+        if (fix[i] > 0) point.open[i] = 1;
+        if (point.open[i]) bound += point.beta[i];  // in index order, so the sum is reproducible
+    }
+    point.bound = bound;
+
+    if (subgradient) {
+        subgradient->assign(n, 1);
+        for (int j = 0; j < n; ++j)
+            for (int e = c.start[j]; e < c.start[j + 1] && (double)c.cost[e] < u[j]; ++e)
+                (*subgradient)[j] -= point.open[c.vertex[e]];
+    }
+}
+
+// A deflected subgradient method.  Plain subgradient steps zigzag and, on
+// large instances, stall far below the dual optimum (on rl1304 with p = 10
+// at 0.5 % below it after 10000 steps); moving instead along a running
+// average of the subgradients, d = alpha g + (1 - alpha) d, smooths the
+// zigzag away and reaches the optimum within a few thousand steps.  The step
+// is Polyak's towards the target, theta (target - bound) / |d|^2, with theta
+// halved whenever the bound has not risen for patience steps; the best
+// point is kept.  The search ends when the bound passes stop_at, theta is
+// spent, or the bound has risen by less than stall times the remaining
+// distance to the target over the last window steps.
+int improve_dual(const Candidates &c, const std::vector<signed char> &fix, DualPoint &point,
+                 const DualSearch &search) {
+    std::vector<int> g;
+    evaluate_dual(c, fix, point, &g);
+    DualPoint current = point;
+    std::vector<double> d(g.begin(), g.end());
+    double theta = search.theta;
+    int steps = 0, fails = 0;
+    double window_bound = point.bound;
+    int window_start = 0;
+    while (point.bound <= search.stop_at && steps < search.max_steps) {
+        double norm = 0.0;
+        for (int j = 0; j < n; ++j) norm += d[j] * d[j];
+        if (norm == 0.0) break;  // the relaxed solution serves every client once: the dual optimum
+        double step = theta * (search.target - current.bound) / norm;
+        if (!(step > 0)) break;
+        for (int j = 0; j < n; ++j) current.u[j] = std::max(0.0, current.u[j] + step * d[j]);
+        evaluate_dual(c, fix, current, &g);
+        for (int j = 0; j < n; ++j) d[j] = search.alpha * g[j] + (1.0 - search.alpha) * d[j];
+        ++steps;
+        if (current.bound > point.bound) {
+            point = current;
+            fails = 0;
+        } else if (++fails >= search.patience) {
+            theta /= 2;
+            fails = 0;
+        }
+        if (theta < 1e-4) break;
+        if (steps - window_start >= search.window) {
+            if (point.bound - window_bound <= search.stall * (search.target - point.bound)) break;
+            window_bound = point.bound;
+            window_start = steps;
+        }
+        if (search.deadline > 0 && wall_seconds() >= search.deadline) break;
+    }
+    return steps;
+}

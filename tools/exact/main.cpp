@@ -1,0 +1,198 @@
+// main.cpp - pmedian-exact: proves the optimum of a p-median instance.
+//
+// usage: pmedian-exact [DIR] [--time-limit S] [--mip cbc|glpk] [--plain]
+//
+// The instance in DIR is read and bounded by the solver core exactly as the
+// pmedian program does (its console summary is printed first); the tool then
+// carries the Lagrangian dual further, reduces the instance with the final
+// multipliers, and has a MIP solver close the remaining gap from the best
+// known solution.  The result goes to "solucao_exata.txt" in the format of
+// "solucao.txt", which stays untouched; the status line of that file is 1
+// when the solution is proven optimal and 2 otherwise.
+//
+// Exit status: 0 proven optimal; 1 the instance cannot be read or has costs
+// the tool does not take (negative, infinite or NaN); 2 wrong command line;
+// 3 the time limit ended the run before the proof; 4 the MIP solver failed.
+// After 3 and 4 the solution file still holds the best solution known.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "exact.h"
+#include "pmedian.h"
+
+static const char *SOLUTION_NAME = "solucao_exata.txt";
+static double proof_core_seconds = 0;  // wall seconds up to the end of the core's optimisation
+
+enum Exit { PROVEN = 0, BAD_INPUT = 1, USAGE = 2, TIME_LIMIT = 3, MIP_FAILED = 4 };
+
+static void usage_error(const std::string &message) {
+    std::string names;
+    for (const MipSolver &s : mip_solvers()) names += std::string(names.empty() ? "" : "|") + s.name;
+    fprintf(stderr,
+            "pmedian-exact: %s\n"
+            "usage: pmedian-exact [DIR] [--time-limit S] [--mip %s] [--plain]\n"
+            "  DIR             folder with pmeddata.dat and pmedmtrx.dat (default .)\n"
+            "  --time-limit S  stop after S seconds of wall time with the best bound (default: none)\n"
+            "  --mip NAME      the MIP solver (default %s)\n"
+            "  --plain         solve the classic model of the whole instance, without the bound\n"
+            "                  or the reduction (for comparison)\n",
+            message.c_str(), names.c_str(), mip_solvers().empty() ? "none" : mip_solvers()[0].name);
+    exit(USAGE);
+}
+
+struct Options {
+    std::string dir = ".";
+    double time_limit = 0;
+    const MipSolver *solver = nullptr;
+    bool plain = false;
+};
+
+static Options parse(int argc, char **argv) {
+    Options o;
+    if (mip_solvers().empty()) usage_error("this build has no MIP solver");
+    o.solver = &mip_solvers()[0];
+    int positional = 0;
+    for (int a = 1; a < argc; ++a) {
+        std::string arg = argv[a];
+        if (arg == "--time-limit" || arg == "--mip") {
+            if (a + 1 >= argc) usage_error("missing value for " + arg);
+            std::string value = argv[++a];
+            if (arg == "--mip") {
+                o.solver = nullptr;
+                for (const MipSolver &s : mip_solvers())
+                    if (value == s.name) o.solver = &s;
+                if (!o.solver) usage_error("unknown MIP solver " + value);
+            } else {
+                char *end = nullptr;
+                o.time_limit = strtod(value.c_str(), &end);
+                if (value.empty() || *end || !(o.time_limit > 0) || std::isinf(o.time_limit))
+                    usage_error("--time-limit needs a positive number of seconds, not " + value);
+            }
+        } else if (arg == "--plain") {
+            o.plain = true;
+        } else if (arg.rfind("-", 0) == 0 || ++positional > 1) {
+            usage_error("unexpected argument " + arg);
+        } else {
+            o.dir = arg;
+        }
+    }
+    return o;
+}
+
+// The program accepts any cost; the proof needs finite costs of 0 or more
+// (a negative cost could make a median cheaper served than serving itself).
+static void refuse_unusable_costs() {
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            if (!std::isfinite(cost[i][j]) || cost[i][j] < 0) {
+                fprintf(stderr,
+                        "pmedian-exact: cost[%d][%d] = %g: the exact solution needs finite costs of 0 or more\n",
+                        i, j, (double)cost[i][j]);
+                exit(BAD_INPUT);
+            }
+}
+
+// The solution file, with the medians first in the arrangement; its status
+// line is 1 for a proven optimum and 2 otherwise.
+static void write_answer(const std::vector<int> &medians, bool proven) {
+    std::vector<char> is_median(n, 0);
+    int k = 0;
+    for (int i : medians) {
+        is_median[i] = 1;
+        best[k++] = i;
+    }
+    for (int i = 0; i < n; ++i)
+        if (!is_median[i]) best[k++] = i;
+    status = proven ? 1 : 2;
+    write_solution_file(SOLUTION_NAME);
+}
+
+static void line(const char *label, const char *format, ...) __attribute__((format(printf, 2, 3)));
+static void line(const char *label, const char *format, ...) {
+    printf("%-24s", (std::string(label) + ":").c_str());
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    printf("\n");
+}
+
+static void report_size(const char *label, const ModelSize &s) {
+    line(label, "%lld rows, %lld columns, %lld nonzeros", s.rows, s.columns, s.nonzeros);
+}
+
+static int report(const Proof &proof, const MipSolver &solver, bool plain) {
+    if (!plain) {
+        line("heuristic solution", "%.2f", proof.known);
+        line("Lagrangian bound", "%.2f (core), %.2f (carried on), %.2f (after reduction), %d steps", (double)LB,
+             proof.first_bound, proof.dual_bound, proof.steps);
+    }
+    if (proof.mip_used && !plain) {
+        line("reduction", "%d rounds, %d vertices fixed by probing", proof.rounds, proof.probed);
+        line("vertices", "%d closed, %d open, %d free", proof.closed, proof.opened, proof.free);
+        line("client-median pairs", "%lld of %lld", proof.pairs, (long long)n * n);
+        report_size("model before reduction", proof.before);
+    }
+    if (proof.mip_used) {
+        report_size(plain ? "model" : "model after reduction", proof.after);
+        line("MIP", "%s, %lld nodes", solver.name, proof.nodes);
+    } else {
+        line("MIP", "none, the bound meets the heuristic solution");
+    }
+    if (proof.status == Proof::OPTIMAL)
+        line("status", "optimal");
+    else if (proof.status == Proof::TIME_LIMIT)
+        line("status", "time limit, not proven");
+    else
+        line("status", "MIP solver failed: %s", proof.message.c_str());
+    bool have = (int)proof.medians.size() == p;
+    if (have) line("value", "%.2f", proof.value);
+    if (std::isfinite(proof.bound)) line("lower bound", "%.2f", proof.bound);
+    if (have && std::isfinite(proof.bound) && proof.value > 0)
+        line("gap", "%.4f %%", 100.0 * (proof.value - proof.bound) / proof.value);
+    line("seconds", "Lagrangian %.2f, reduction %.2f, model %.2f, MIP %.2f, total %.2f", proof_core_seconds,
+         proof.dual_seconds, proof.model_seconds, proof.mip_seconds, wall_seconds());
+    if (have) {
+        write_answer(proof.medians, proof.status == Proof::OPTIMAL);
+        line("solution file", "%s", SOLUTION_NAME);
+    }
+    return proof.status == Proof::OPTIMAL ? PROVEN : proof.status == Proof::TIME_LIMIT ? TIME_LIMIT : MIP_FAILED;
+}
+
+int main(int argc, char **argv) {
+    wall_seconds();  // the clock starts here
+    Options options = parse(argc, argv);
+    if (chdir(options.dir.c_str()) != 0) {
+        fprintf(stderr, "pmedian-exact: cannot enter %s: %s\n", options.dir.c_str(), strerror(errno));
+        return BAD_INPUT;
+    }
+    const double deadline = options.time_limit;
+
+    read_instance();  // the program's messages, and exit status 1, for a bad instance
+    refuse_unusable_costs();
+    printf("pmedian-exact: n = %d, p = %d, %s costs, MIP solver %s\n", n, p,
+           costs_are_whole() ? "whole" : "real-valued", options.solver->name);
+    if (options.plain) return report(solve_plain(*options.solver, deadline), *options.solver, true);
+
+    // The core's Lagrangian optimisation, as the pmedian program runs it
+    // (with its console summary), keeping the multipliers of its best bound.
+    std::vector<double> multipliers(n, 0.0);
+    best_multiplier = multipliers.data();
+    initial_multipliers();
+    UB = INFINITE_COST;
+    LB = -INFINITE_COST;
+    iterations = 0;
+    subgradient_optimization();
+    best_multiplier = nullptr;
+    printf("\n");
+    proof_core_seconds = wall_seconds();
+    std::vector<int> start(best, best + p);
+    return report(prove_optimum(start, multipliers, *options.solver, deadline), *options.solver, false);
+}

@@ -1,0 +1,203 @@
+// prove.cpp - the proof, from the core's result to the optimum.
+//
+// Which solutions the reduction keeps decides what a proof means.  With
+// whole costs every solution's cost is a whole number, so the reduction
+// keeps only solutions cheaper than the known one by 1 or more: if nothing
+// is left, or the MIP finds nothing within that limit, the known solution
+// is optimal.  With real costs it keeps every solution up to the known
+// cost, widened by the rounding error of that cost's double sum; the known
+// solution then stays in the model and is handed to the MIP solver as its
+// start.  Either way every reduction keeps all solutions within the limit
+// at their true costs (see reduction.cpp), so the MIP's optimum over what
+// is left is the optimum of the instance whenever it lies within the limit.
+#include <chrono>
+#include <cmath>
+
+#include "exact.h"
+#include "pmedian.h"
+
+static const std::chrono::steady_clock::time_point run_start = std::chrono::steady_clock::now();
+
+double wall_seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start).count();
+}
+
+bool costs_are_whole() {
+    double largest = 0;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            if (cost[i][j] != std::floor(cost[i][j])) return false;
+            largest = std::fmax(largest, std::fabs(cost[i][j]));
+        }
+    return largest * n < 9007199254740992.0;  // sums of n costs stay exact in double
+}
+
+// The MIP's answer, checked: a solution's cost is recomputed from the
+// costs, and for a solution within the limit it must equal the model's value.
+static void take_mip_answer(Proof &proof, const Model &model, const MipResult &mip, bool whole, double limit) {
+    proof.nodes = mip.nodes;
+    proof.status = mip.status == MipResult::TIME_LIMIT ? Proof::TIME_LIMIT : Proof::OPTIMAL;
+    if (!mip.x.empty()) {
+        std::vector<int> found = model_medians(model, mip.x);
+        double found_cost = (int)found.size() == p ? solution_cost(found) : INFINITY;
+        if (mip.status == MipResult::OPTIMAL && !(std::fabs(found_cost - mip.value) <= 1e-6 * (1.0 + proof.known))) {
+            proof.status = Proof::FAILED;
+            proof.message = "the MIP solution costs " + std::to_string(found_cost) + ", not the model's " +
+                            std::to_string(mip.value);
+            return;
+        }
+        if (found_cost < proof.value) {
+            proof.medians = found;
+            proof.value = found_cost;
+        }
+    }
+    switch (mip.status) {
+    case MipResult::OPTIMAL:
+        break;
+    case MipResult::INFEASIBLE:  // nothing within the limit
+        if (!whole) {
+            proof.status = Proof::FAILED;
+            proof.message = "the MIP solver found no solution, though the known one fits";
+        }
+        break;
+    case MipResult::TIME_LIMIT:
+        // Solutions beyond the limit cost at least the known one (whole
+        // costs) or the limit.
+        proof.bound = std::fmax(proof.bound, std::fmin(mip.bound, whole ? proof.known : limit));
+        break;
+    case MipResult::FAILED:
+        proof.status = Proof::FAILED;
+        proof.message = mip.message;
+        break;
+    }
+}
+
+Proof prove_optimum(const std::vector<int> &start, const std::vector<double> &multipliers, const MipSolver &solver,
+                    double deadline) {
+    Proof proof;
+    const bool whole = costs_are_whole();
+    proof.medians = start;
+    proof.known = proof.value = solution_cost(start);
+    const double known = proof.known;
+    const double known_error = 2.0 * n * std::ldexp(known, -53);  // n roundings of at most 2^-53 of it
+    const double limit = whole ? known - 1.0 : known + known_error;
+    auto closes = [&](const DualPoint &d) {
+        return whole ? d.bound - d.error > limit : d.bound - d.error >= known - known_error;
+    };
+    auto time_is_up = [&]() { return deadline > 0 && wall_seconds() >= deadline; };
+
+    // The dual carried on until the bound stalls, then reduction, dual and
+    // probing in turn while they fix or drop much.
+    double t = wall_seconds();
+    Candidates all = all_candidates();
+    Candidates candidates;
+    DualPoint point;
+    point.u = multipliers;
+    DualSearch search;
+    search.target = known;
+    search.stop_at = limit;
+    search.deadline = deadline;
+    proof.steps = improve_dual(all, all.fix, point, search);
+    proof.first_bound = point.bound;
+    if (!closes(point)) {
+        candidates = reduce(all, point, limit);
+        while (!time_is_up()) {
+            ++proof.rounds;
+            proof.steps += improve_dual(candidates, candidates.fix, point, search);
+            if (closes(point)) break;
+            candidates = reduce(candidates, point, limit);
+            // Probing costs a dual search per free vertex: worth it while the
+            // model would be large, and while it fixes or drops much.
+            if (candidates.pairs() <= 20LL * n) break;
+            int free_vertices = candidates.count(0);
+            ProbeResult probe = probe_vertices(candidates, point, limit, deadline);
+            proof.probed += probe.fixed;
+            if (probe.fixed * 20 < free_vertices && probe.dropped * 20 < candidates.pairs()) break;
+        }
+    }
+    proof.dual_bound = point.bound;
+    proof.dual_seconds = wall_seconds() - t;
+    proof.bound = std::fmin(point.bound, known);
+    if (closes(point)) {
+        proof.status = Proof::OPTIMAL;
+        proof.bound = proof.value;
+        return proof;
+    }
+
+    // Every vertex fixed: what is left is one solution, or none.
+    if (candidates.count(0) == 0) {
+        std::vector<int> fixed;
+        for (int i = 0; i < n; ++i)
+            if (candidates.fix[i] > 0) fixed.push_back(i);
+        if ((int)fixed.size() == p && solution_cost(fixed) < proof.value) {
+            proof.medians = fixed;
+            proof.value = solution_cost(fixed);
+        }
+        proof.status = Proof::OPTIMAL;
+        proof.bound = proof.value;
+        return proof;
+    }
+
+    // The model of what is left.
+    t = wall_seconds();
+    proof.mip_used = true;
+    proof.closed = candidates.count(-1);
+    proof.opened = candidates.count(1);
+    proof.free = candidates.count(0);
+    proof.pairs = candidates.pairs();
+    proof.before = radius_model_size(all);
+    all = Candidates();  // n^2 entries no longer needed
+    Model model = radius_model(candidates, start);
+    proof.after = {model.rows(), model.columns, model.nonzeros()};
+    proof.model_seconds = wall_seconds() - t;
+    // With real costs the known solution must fit the model at its cost; if
+    // it did not, the reduction would be wrong and no answer could be
+    // trusted.  With whole costs the model holds only cheaper solutions.
+    bool fits = model_feasible(model, model.start, 1e-9) &&
+                std::fabs(model_value(model, model.start) - known) <= 1e-9 * (1.0 + known);
+    if (whole) model.start.clear();
+    if (!whole && !fits) {
+        proof.status = Proof::FAILED;
+        proof.message = "the reduced model does not hold the known solution";
+        return proof;
+    }
+    if (time_is_up()) {
+        proof.status = Proof::TIME_LIMIT;
+        return proof;
+    }
+    MipOptions options;
+    options.time_limit = deadline > 0 ? deadline - wall_seconds() : 0;
+    options.integral_objective = whole;
+    options.cutoff = whole ? known - 0.5 : limit + 1e-9 * (1.0 + std::fabs(limit));
+    t = wall_seconds();
+    MipResult mip = solver.solve(model, options);
+    proof.mip_seconds = wall_seconds() - t;
+    take_mip_answer(proof, model, mip, whole, limit);
+    if (proof.status == Proof::OPTIMAL) proof.bound = proof.value;
+    return proof;
+}
+
+Proof solve_plain(const MipSolver &solver, double deadline) {
+    Proof proof;
+    proof.mip_used = true;
+    proof.value = INFINITY;  // no solution yet
+    proof.known = 0;
+    double t = wall_seconds();
+    Model model = classic_model({});
+    proof.after = proof.before = {model.rows(), model.columns, model.nonzeros()};
+    proof.model_seconds = wall_seconds() - t;
+    MipOptions options;
+    options.time_limit = deadline > 0 ? std::fmax(deadline - wall_seconds(), 0.001) : 0;
+    options.integral_objective = costs_are_whole();
+    options.tuned = false;
+    t = wall_seconds();
+    MipResult mip = solver.solve(model, options);
+    proof.mip_seconds = wall_seconds() - t;
+    take_mip_answer(proof, model, mip, options.integral_objective, INFINITY);
+    if (mip.status == MipResult::INFEASIBLE) {
+        proof.status = Proof::FAILED;
+        proof.message = "the MIP solver found the model infeasible";
+    }
+    proof.bound = proof.status == Proof::OPTIMAL ? proof.value : std::isfinite(mip.bound) ? mip.bound : -INFINITY;
+    return proof;
+}
