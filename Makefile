@@ -22,7 +22,7 @@ FUZZ_FLAGS = -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=4096 -close_fd_ma
     -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/
 
 .PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
-	bench bench-orlib bench-tsplib bench-plot-tool exact-deps
+	bench bench-orlib bench-tsplib bench-plot-tool exact-deps bench-exact
 
 all: build
 
@@ -87,6 +87,22 @@ bench-tsplib: build bench-plot-tool
 	python3 bench/run_bench.py tsplib --instances $(TSPLIB_DIR) --bin $(BUILD_DIR) \
 	    --work $(BUILD_DIR)/bench-tsplib --results $(TSPLIB_RESULTS) \
 	    --timeout $(BENCH_TIMEOUT) --only "$(TSPLIB_INSTANCES)"
+
+# Proving the published optima with pmedian-exact, once per MIP solver of
+# EXACT_MIP (the first leads), and the plain classic model of each instance in
+# the first solver under PLAIN_TIME_LIMIT seconds (0: skip it), side by side
+# (README: "Proving optimality").  A run restricted with EXACT_INSTANCES
+# writes its table into the scratch folder.
+EXACT_INSTANCES ?=
+EXACT_MIP ?= cbc glpk
+EXACT_TIME_LIMIT ?= 600
+PLAIN_TIME_LIMIT ?= 60
+EXACT_RESULTS ?= $(if $(EXACT_INSTANCES),$(BUILD_DIR)/bench-exact,bench/results)
+
+bench-exact: build bench-plot-tool
+	python3 bench/run_exact.py --orlib $(ORLIB_DIR) --tsplib $(TSPLIB_DIR) --bin $(BUILD_DIR) \
+	    --work $(BUILD_DIR)/bench-exact --results $(EXACT_RESULTS) --mip "$(EXACT_MIP)" \
+	    --time-limit $(EXACT_TIME_LIMIT) --plain-limit $(PLAIN_TIME_LIMIT) --only "$(EXACT_INSTANCES)"
 
 # The plots need gnuplot (Debian's gnuplot-nox); without it the tables are
 # still written.
