@@ -144,9 +144,11 @@ TEST_F(Exact, ReductionKeepsEverySolutionWithinItsLimit) {
             if (optimum <= limit) {
                 ASSERT_LE(point.bound - point.error, optimum) << "round " << round;
             }
-            if (pass == 0) probe_vertices(c, point, limit, 0);
             c = reduce(c, point, limit);
+            cover_clients(c, point, limit);
+            if (pass == 0) probe_vertices(c, point, limit, 0);
         }
+        c = reduce(c, point, limit);
         Model model = radius_model(c, {});
         for (const Solution &s : solutions) {
             bool respects = true;

@@ -84,6 +84,9 @@ struct ProbeResult {
     long long dropped = 0;  // client-median pairs dropped
 };
 ProbeResult probe_vertices(Candidates &candidates, const DualPoint &point, double limit, double deadline);
+// Drops the dearer candidates of a client when closing all its cheaper ones
+// would lift the bound above limit; returns how many pairs it dropped.
+long long cover_clients(Candidates &candidates, const DualPoint &point, double limit);
 
 // ---- Mixed-integer model ----------------------------------------------------
 // minimise constant + sum obj[c] x[c]  subject to  row_lo <= A x <= row_hi,
@@ -107,7 +110,9 @@ struct ModelSize {
     long long rows = 0, columns = 0, nonzeros = 0;
 };
 // Both builders also write the solution that opens start_medians (none when
-// empty) into Model::start.
+// empty) into Model::start.  The radius model takes candidates as reduce
+// leaves them: no closed vertex in a list, an open one only at the end of
+// a capped list.
 Model radius_model(const Candidates &candidates, const std::vector<int> &start_medians);
 Model classic_model(const std::vector<int> &start_medians);  // the plain model of the whole instance
 ModelSize radius_model_size(const Candidates &all);          // the radius model before any reduction

@@ -106,13 +106,15 @@ Proof prove_optimum(const std::vector<int> &start, const std::vector<double> &mu
             proof.steps += improve_dual(candidates, candidates.fix, point, search);
             if (closes(point)) break;
             candidates = reduce(candidates, point, limit);
+            long long covered = cover_clients(candidates, point, limit);
             // Probing costs a dual search per free vertex: worth it while the
             // model would be large, and while it fixes or drops much.
             if (candidates.pairs() <= 20LL * n) break;
             int free_vertices = candidates.count(0);
             ProbeResult probe = probe_vertices(candidates, point, limit, deadline);
             proof.probed += probe.fixed;
-            if (probe.fixed * 20 < free_vertices && probe.dropped * 20 < candidates.pairs()) break;
+            candidates = reduce(candidates, point, limit);  // without what probing fixed
+            if (probe.fixed * 20 < free_vertices && (probe.dropped + covered) * 20 < candidates.pairs()) break;
         }
     }
     proof.dual_bound = point.bound;

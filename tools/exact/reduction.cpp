@@ -83,6 +83,46 @@ Candidates reduce(const Candidates &c, const DualPoint &point, double limit) {
     return r;
 }
 
+// Where each vertex stands in the clients' lists: entries first[v] ..
+// first[v + 1] - 1 of entries, and the client of every entry.
+struct VertexEntries {
+    std::vector<int> first, entries, client;
+};
+
+static VertexEntries vertex_entries(const Candidates &c) {
+    VertexEntries x;
+    x.first.assign(n + 1, 0);
+    x.entries.resize(c.pairs());
+    x.client.resize(c.pairs());
+    for (int v : c.vertex) ++x.first[v + 1];
+    for (int i = 0; i < n; ++i) x.first[i + 1] += x.first[i];
+    std::vector<int> fill(x.first.begin(), x.first.end() - 1);
+    for (int j = 0; j < n; ++j)
+        for (int e = c.start[j]; e < c.start[j + 1]; ++e) {
+            x.entries[fill[c.vertex[e]]++] = e;
+            x.client[e] = j;
+        }
+    return x;
+}
+
+// The candidates without the entries marked 0 in keep.
+static Candidates keep_entries(const Candidates &c, const std::vector<char> &keep) {
+    Candidates kept;
+    kept.fix = c.fix;
+    kept.capped = c.capped;
+    kept.start.assign(n + 1, 0);
+    for (int j = 0; j < n; ++j) {
+        kept.start[j] = (int)kept.vertex.size();
+        for (int e = c.start[j]; e < c.start[j + 1]; ++e)
+            if (keep[e]) {
+                kept.vertex.push_back(c.vertex[e]);
+                kept.cost.push_back(c.cost[e]);
+            }
+    }
+    kept.start[n] = (int)kept.vertex.size();
+    return kept;
+}
+
 // A probe is a short dual search with one vertex forced: it succeeds when
 // the bound passes limit, which proves that no solution within limit has
 // the vertex in that state.  The step aims beyond limit, by as much again
@@ -102,17 +142,7 @@ ProbeResult probe_vertices(Candidates &c, const DualPoint &point, double limit, 
     search.window = 1 << 30;
     search.max_steps = 200;
     search.deadline = deadline;
-    // The entries of every vertex, across the clients.
-    std::vector<int> first(n + 1, 0), entries(c.pairs());
-    for (int v : c.vertex) ++first[v + 1];
-    for (int i = 0; i < n; ++i) first[i + 1] += first[i];
-    std::vector<int> fill(first.begin(), first.end() - 1);
-    std::vector<int> client(c.pairs());
-    for (int j = 0; j < n; ++j)
-        for (int e = c.start[j]; e < c.start[j + 1]; ++e) {
-            entries[fill[c.vertex[e]]++] = e;
-            client[e] = j;
-        }
+    const VertexEntries at = vertex_entries(c);
     std::vector<char> keep(c.pairs(), 1);
     for (int i = 0; i < n; ++i) {
         if (c.fix[i] != 0) continue;
@@ -126,9 +156,9 @@ ProbeResult probe_vertices(Candidates &c, const DualPoint &point, double limit, 
             ++result.fixed;
         } else if (trial[i] > 0) {
             const double slack = limit + forced.error - forced.bound;
-            for (int k = first[i]; k < first[i + 1]; ++k) {
-                int e = entries[k];
-                if (std::max(0.0, (double)c.cost[e] - forced.u[client[e]]) > slack) {
+            for (int k = at.first[i]; k < at.first[i + 1]; ++k) {
+                int e = at.entries[k];
+                if (std::max(0.0, (double)c.cost[e] - forced.u[at.client[e]]) > slack) {
                     keep[e] = 0;
                     ++result.dropped;
                 }
@@ -136,21 +166,117 @@ ProbeResult probe_vertices(Candidates &c, const DualPoint &point, double limit, 
         }
         trial[i] = c.fix[i];
     }
-    if (result.dropped > 0) {
-        Candidates kept;
-        kept.fix = c.fix;
-        kept.capped = c.capped;
-        kept.start.assign(n + 1, 0);
-        for (int j = 0; j < n; ++j) {
-            kept.start[j] = (int)kept.vertex.size();
-            for (int e = c.start[j]; e < c.start[j + 1]; ++e)
-                if (keep[e]) {
-                    kept.vertex.push_back(c.vertex[e]);
-                    kept.cost.push_back(c.cost[e]);
-                }
-        }
-        kept.start[n] = (int)kept.vertex.size();
-        c = kept;
-    }
+    if (result.dropped > 0) c = keep_entries(c, keep);
     return result;
+}
+
+// Closing a set S of medians raises the bound of every solution that opens
+// none of them to
+//     sum of u + beta of the open-fixed medians + the least sum of beta
+//     over the free medians outside S that it may open
+//     + sum over the clients j of max(0, c_S[j] - u[j]),
+// where c_S[j] is the cheapest candidate of j outside S (the inequality at
+// the head of this file, with the cost of each assignment at least c_S[j]).  Unlike the
+// pair test, this adds up what every client near S loses.  For client j and
+// S its candidates up to some level, a bound above limit proves that one of
+// them is open in every solution within limit, so j is served at that level
+// or below and its dearer candidates go.  Each client's levels are scanned
+// in turn while S grows, with the clients' cheapest outside candidates kept
+// up to date, and undone for the next client.
+long long cover_clients(Candidates &c, const DualPoint &point, double limit) {
+    const VertexEntries at = vertex_entries(c);
+    // The free vertices by ascending beta, and the sum the relaxed solution takes.
+    std::vector<int> order;
+    int wanted = p;
+    for (int i = 0; i < n; ++i) {
+        if (c.fix[i] == 0) order.push_back(i);
+        wanted -= c.fix[i] > 0;
+    }
+    std::sort(order.begin(), order.end(), [&point](int a, int b) {
+        return point.beta[a] < point.beta[b] || (point.beta[a] == point.beta[b] && a < b);
+    });
+    // The bound without the free medians' share: the multipliers and the
+    // values of the open-fixed medians.  (Values from longer lists than the
+    // present ones are no larger, so the bound stays valid after a reduction.)
+    double base = 0.0;
+    for (int j = 0; j < n; ++j) base += point.u[j];
+    for (int i = 0; i < n; ++i)
+        if (c.fix[i] > 0) base += point.beta[i];
+
+    // Each client's cheapest candidate outside S, and what it adds.
+    std::vector<int> cheapest(n);
+    std::vector<char> in_set(n, 0);
+    double total = 0.0, magnitude = 0.0;
+    int unservable = 0;
+    auto term = [&](int j) {
+        return cheapest[j] < c.start[j + 1] ? std::max(0.0, (double)c.cost[cheapest[j]] - point.u[j]) : 0.0;
+    };
+    // The running total drifts with its updates; a decision is taken on a
+    // fresh sum in client order, whose rounding the error below bounds.
+    auto fresh_total = [&]() {
+        double sum = 0.0;
+        for (int j = 0; j < n; ++j) sum += term(j);
+        return sum;
+    };
+    for (int j = 0; j < n; ++j) {
+        cheapest[j] = c.start[j];
+        unservable += c.start[j] == c.start[j + 1];
+        total += term(j);
+        magnitude += point.u[j] + (c.start[j + 1] > c.start[j] ? c.cost[c.start[j + 1] - 1] : 0.0f);
+    }
+    // The sums below add at most 2n + p terms of at most that magnitude.
+    const double error = point.error + 4.0 * (n + 2) * std::ldexp(magnitude, -53);
+    if (unservable) return 0;
+
+    std::vector<std::pair<int, int>> undo;  // (client, its previous cheapest entry)
+    std::vector<int> members;
+    std::vector<char> keep(c.pairs(), 1);
+    long long dropped = 0;
+    for (int j = 0; j < n; ++j) {
+        if (c.capped[j]) continue;
+        undo.clear();
+        members.clear();
+        for (int e = c.start[j]; e < c.start[j + 1];) {
+            int level_end = e;
+            while (level_end < c.start[j + 1] && c.cost[level_end] == c.cost[e]) ++level_end;
+            if (level_end == c.start[j + 1]) break;  // the last level is covered anyway
+            for (int f = e; f < level_end; ++f) {
+                int v = c.vertex[f];
+                in_set[v] = 1;
+                members.push_back(v);
+                for (int k = at.first[v]; k < at.first[v + 1]; ++k) {
+                    int g = at.entries[k], jj = at.client[g];
+                    if (cheapest[jj] != g) continue;
+                    undo.push_back({jj, g});
+                    total -= term(jj);
+                    while (cheapest[jj] < c.start[jj + 1] && in_set[c.vertex[cheapest[jj]]]) ++cheapest[jj];
+                    if (cheapest[jj] == c.start[jj + 1]) ++unservable;
+                    total += term(jj);
+                }
+            }
+            double rest = 0.0;
+            int counted = 0;
+            for (int k = 0; k < (int)order.size() && counted < wanted; ++k)
+                if (!in_set[order[k]]) rest += point.beta[order[k]], ++counted;
+            bool closes = unservable > 0 || counted < wanted ||
+                          (base + rest + total - error > limit && base + rest + (total = fresh_total()) - error > limit);
+            if (closes) {
+                for (int f = level_end; f < c.start[j + 1]; ++f) keep[f] = 0;
+                dropped += c.start[j + 1] - level_end;
+                break;
+            }
+            e = level_end;
+        }
+        for (int k = (int)undo.size() - 1; k >= 0; --k) {
+            int jj = undo[k].first;
+            if (cheapest[jj] == c.start[jj + 1]) --unservable;
+            total -= term(jj);
+            cheapest[jj] = undo[k].second;
+            total += term(jj);
+        }
+        for (int v : members) in_set[v] = 0;
+        total = fresh_total();
+    }
+    if (dropped > 0) c = keep_entries(c, keep);
+    return dropped;
 }
