@@ -275,6 +275,29 @@ def write_table(jobs, args, plot_problem, complete):
         f.write("\n".join(lines) + "\n")
 
 
+def select_jobs(jobs, only):
+    """The jobs named in only (blank-separated labels; all when empty), and
+    whether that is all of them."""
+    wanted = only.split()
+    unknown = [label for label in wanted if label not in {job.label for job in jobs}]
+    if unknown:
+        sys.exit("unknown instances: %s (known: %s)" % (" ".join(unknown), " ".join(job.label for job in jobs)))
+    return ([job for job in jobs if job.label in wanted] if wanted else jobs), not wanted
+
+
+def run_each(jobs, run, describe):
+    """Runs every job, printing its label and then describe(job); an OSError
+    (a missing program, a full disk) is noted on the job as its problem, and
+    the next one goes on."""
+    for job in jobs:
+        print("%-12s" % job.label, end=" ", flush=True)
+        try:
+            run(job)
+        except OSError as error:
+            job.problem = "%s: %s" % (type(error).__name__, error)
+        print(describe(job), flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("set", choices=["orlib", "tsplib"])
@@ -289,25 +312,13 @@ def main():
     args.instances, args.bin, args.work, args.results = (
         os.path.abspath(path) for path in (args.instances, args.bin, args.work, args.results))
 
-    jobs = orlib_jobs(args.instances) if args.set == "orlib" else tsplib_jobs(args.instances)
-    wanted = args.only.split()
-    unknown = [label for label in wanted if label not in {job.label for job in jobs}]
-    if unknown:
-        sys.exit("unknown instances: %s (known: %s)" % (" ".join(unknown), " ".join(job.label for job in jobs)))
-    complete = not wanted
-    if wanted:
-        jobs = [job for job in jobs if job.label in wanted]
-
+    jobs, complete = select_jobs(orlib_jobs(args.instances) if args.set == "orlib" else tsplib_jobs(args.instances),
+                                 args.only)
     os.makedirs(args.work, exist_ok=True)
     os.makedirs(args.results, exist_ok=True)
-    for job in jobs:
-        print("%-12s" % job.label, end=" ", flush=True)
-        try:
-            run_job(job, args.bin, args.work, args.timeout)
-        except OSError as error:  # a missing program or a full disk: noted, and on to the next
-            job.problem = "%s: %s" % (type(error).__name__, error)
-        print(job.problem or "UB %.2f LB %.2f in %.1f s" % (job.result["UB"], job.result["LB"], job.result["wall"]),
-              flush=True)
+    run_each(jobs, lambda job: run_job(job, args.bin, args.work, args.timeout),
+             lambda job: job.problem or "UB %.2f LB %.2f in %.1f s" % (job.result["UB"], job.result["LB"],
+                                                                      job.result["wall"]))
     plot_problem = write_plot(jobs, args.set, args.work, args.results)
     if plot_problem:
         print("no plot: " + plot_problem, file=sys.stderr)

@@ -25,7 +25,7 @@ import subprocess
 import sys
 import time
 
-from run_bench import git_revision, last_line, orlib_jobs, tsplib_jobs
+from run_bench import git_revision, last_line, orlib_jobs, run_each, select_jobs, tsplib_jobs
 
 # Beyond a run's own time limit, the seconds before it is killed: a MIP
 # solver checks its clock only now and then (CBC not while it solves the
@@ -266,25 +266,13 @@ def main():
     args.orlib, args.tsplib, args.bin, args.work, args.results = (
         os.path.abspath(p) for p in (args.orlib, args.tsplib, args.bin, args.work, args.results))
 
-    jobs = orlib_jobs(args.orlib) + [j for j in tsplib_jobs(args.tsplib) if j.label.startswith("rl1304")]
-    wanted = args.only.split()
-    unknown = [w for w in wanted if w not in {job.label for job in jobs}]
-    if unknown:
-        sys.exit("unknown instances: %s (known: %s)" % (" ".join(unknown), " ".join(job.label for job in jobs)))
-    complete = not wanted
-    if wanted:
-        jobs = [job for job in jobs if job.label in wanted]
-
+    jobs, complete = select_jobs(
+        orlib_jobs(args.orlib) + [j for j in tsplib_jobs(args.tsplib) if j.label.startswith("rl1304")], args.only)
     os.makedirs(args.work, exist_ok=True)
     os.makedirs(args.results, exist_ok=True)
-    for job in jobs:
-        print("%-12s" % job.label, end=" ", flush=True)
-        try:
-            run_job(job, args)
-        except OSError as error:
-            job.problem = "%s: %s" % (type(error).__name__, error)
-        print("  ".join("%s %s %.1f s" % (k, r["status"], r["wall"]) for k, r in job.result.items())
-              or job.problem, flush=True)
+    run_each(jobs, lambda job: run_job(job, args),
+             lambda job: "  ".join("%s %s %.1f s" % (k, r["status"], r["wall"]) for k, r in job.result.items())
+             or job.problem)
     plot_problem = write_plot(jobs, args)
     if plot_problem:
         print("no plot: " + plot_problem, file=sys.stderr)
