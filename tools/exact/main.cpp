@@ -12,7 +12,8 @@
 //
 // Exit status: 0 proven optimal; 1 the instance cannot be read or has costs
 // the tool does not take (negative, infinite or NaN); 2 wrong command line;
-// 3 the time limit ended the run before the proof; 4 the MIP solver failed.
+// 3 the time limit ended the run before the proof; 4 the proof failed (the
+// MIP solver failed, its answer did not pass the checks, or memory ran out).
 // After 3 and 4 the solution file still holds the best solution known.
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "exact.h"
@@ -151,7 +153,7 @@ static int report(const Proof &proof, const MipSolver &solver, bool plain) {
     else if (proof.status == Proof::TIME_LIMIT)
         line("status", "time limit, not proven");
     else
-        line("status", "MIP solver failed: %s", proof.message.c_str());
+        line("status", "failed: %s", proof.message.c_str());
     bool have = (int)proof.medians.size() == p;
     if (have) line("value", "%.2f", proof.value);
     if (std::isfinite(proof.bound)) line("lower bound", "%.2f", proof.bound);
@@ -179,7 +181,14 @@ int main(int argc, char **argv) {
     refuse_unusable_costs();
     printf("pmedian-exact: n = %d, p = %d, %s costs, MIP solver %s\n", n, p,
            costs_are_whole() ? "whole" : "real-valued", options.solver->name);
-    if (options.plain) return report(solve_plain(*options.solver, deadline), *options.solver, true);
+    if (options.plain) {
+        try {
+            return report(solve_plain(*options.solver, deadline), *options.solver, true);
+        } catch (const std::bad_alloc &) {
+            fprintf(stderr, "pmedian-exact: out of memory for the plain model\n");
+            return MIP_FAILED;
+        }
+    }
 
     // The core's Lagrangian optimisation, as the pmedian program runs it
     // (with its console summary), keeping the multipliers of its best bound.
@@ -194,5 +203,16 @@ int main(int argc, char **argv) {
     printf("\n");
     proof_core_seconds = wall_seconds();
     std::vector<int> start(best, best + p);
-    return report(prove_optimum(start, multipliers, *options.solver, deadline), *options.solver, false);
+    try {
+        return report(prove_optimum(start, multipliers, *options.solver, deadline), *options.solver, false);
+    } catch (const std::bad_alloc &) {
+        // The proof keeps the costs sorted by client (8 n^2 bytes) besides
+        // the core's storage; the program itself never gets here.
+        Proof failed;
+        failed.medians = start;
+        failed.value = failed.known = solution_cost(start);
+        failed.bound = LB;
+        failed.message = "out of memory";
+        return report(failed, *options.solver, false);
+    }
 }
