@@ -15,14 +15,15 @@ int clock_ms() {
     return (int)((long long)clock() * 1000 / CLOCKS_PER_SEC);
 }
 
-// Frees everything read_instance allocated, in a fixed order.
+// Frees everything read_instance allocated, in a fixed order, and leaves
+// every pointer null.
 void release_storage() {
     for (int i = 0; i < n; ++i) {
         free(cost[i]);
-        free(dist[i]);
+        if (far) free(far[i]);
     }
     free(cost);
-    free(dist);
+    free(far);
     free(node);
     free(best);
     free(beta);
@@ -32,6 +33,11 @@ void release_storage() {
     free(sv_beta);
     for (int i = 0; i < p; ++i) free(vc[i].members);
     free(vc);
+    free(order_cost);
+    free(order_row16);
+    free(order_row32);
+    free(taken_count);
+    free(is_open);
     free(multiplier);
     free(multiplier_ceiling);
     free(near1);
@@ -41,32 +47,41 @@ void release_storage() {
     free(gain);
     free(gain_error);
     free(own_correction);
+    free(to_displaced);
+    free(touched);
     free(nearest_for);
     free(changed);
     free(changed_from);
-    free(near_other);
     free(attached);
     free(attached_start);
     free(row_abs);
-    near1 = near2 = near_other = changed_from = nullptr;
-    near1_pos = near2_pos = attached = attached_start = changed = nearest_for = nullptr;
+    cost = nullptr;
+    far = nullptr;
+    order_cost = nullptr;
+    order_row16 = nullptr;
+    order_row32 = nullptr;
+    taken_count = nullptr;
+    is_open = nullptr;
+    near1 = near2 = changed_from = to_displaced = nullptr;
+    near1_pos = near2_pos = attached = attached_start = changed = nearest_for = touched = nullptr;
     nearest_valid = 0;
     gain = gain_error = own_correction = row_abs = multiplier = nullptr;
     multiplier_ceiling = nullptr;
-    cost = dist = nullptr;
     node = best = subg = sv_node = nullptr;
     beta = lambda = sv_beta = nullptr;
     vc = nullptr;
 }
 
 // The starting multiplier of a client is its smallest strictly positive cost
-// from any vertex; a column without one keeps INFINITE_COST.
+// from any vertex; a column without one keeps INFINITE_COST.  The matrix is
+// swept row by row, each row lowering the running minimum of every column:
+// a minimum does not depend on the order in which its candidates come.
 void initial_multipliers() {
-    for (int i = 0; i < n; ++i) {
-        float m = INFINITE_COST;
-        for (int j = 0; j < n; ++j)
-            if (cost[j][i] > 0.0f && cost[j][i] < m) m = cost[j][i];
-        lambda[i] = m;
+    for (int i = 0; i < n; ++i) lambda[i] = INFINITE_COST;
+    for (int j = 0; j < n; ++j) {
+        const float *row = cost[j];
+        for (int i = 0; i < n; ++i)
+            if (row[i] > 0.0f && row[i] < lambda[i]) lambda[i] = row[i];
     }
 }
 

@@ -21,6 +21,13 @@ inline bool takes_vertex(float factor, float mult, float c) {
 // accumulator.
 inline float float_add(float acc, double term) { return (float)((double)acc + term); }
 
+// The same step when the term is itself a float.  Rounding the double sum
+// of two floats to float gives the correctly rounded float sum, since a
+// double carries more than twice a float's precision (double rounding of one
+// addition is then innocuous), so one native float addition gives the same
+// bits without the two conversions on a chain of dependent additions.
+inline float float_sum(float acc, float term) { return acc + term; }
+
 // The loops that gain from wide vectors are compiled twice on x86, once for
 // AVX2 and once for the baseline, and the loader picks the one the CPU runs.
 // Neither copy may fuse or reorder float operations, so both give the same

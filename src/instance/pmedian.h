@@ -27,8 +27,15 @@ const float INFINITE_COST = 9.99e10f;
 extern int n;          // number of vertices
 extern int p;          // number of medians to open
 extern float **cost;   // cost[i][j]: serving client j from a median at i; zero diagonal
-extern float **dist;   // symmetric distances, zero diagonal; read by the interchange only
 extern float radius;   // neighbourhood bound of the interchange
+extern unsigned long long **far; // far[i]: bit j set when dist(i, j) exceeds the neighbourhood bound; null when no pair does (read_instance)
+extern int far_words;  // 64-bit words in each row of far (read_instance)
+
+// ---- Cost order: each column's cheapest rows, for the walks below a limit --
+extern int order_depth;         // rows kept per column, at most n (build_cost_order)
+extern float *order_cost;       // order_cost[j * order_depth + k]: k-th smallest cost of column j, NaN last (build_cost_order)
+extern unsigned short *order_row16; // the rows of those costs when n <= 65536, else null (build_cost_order)
+extern int *order_row32;        // the rows of those costs when n > 65536, else null (build_cost_order)
 
 // ---- Lagrangian dual (written by the dual procedures) --------------------
 extern float *lambda;  // multiplier direction, never negative (solve, subgradient loop)
@@ -39,8 +46,10 @@ extern float *sv_beta; // save area of beta (factor search)
 extern int *subg;      // subgradient of the relaxed assignment constraints (compute_subgradient)
 extern int feasible;   // 1 when the relaxed solution serves every vertex once (compute_subgradient)
 extern float ZD;       // dual value of the latest evaluation (relaxation, factor search)
-extern double *multiplier;       // TFator x lambda[j], exact, of the latest evaluation (fast relaxation)
-extern float *multiplier_ceiling;// smallest float >= multiplier[j]: c < it exactly when multiplier[j] > c (fast relaxation)
+extern double *multiplier;       // TFator x lambda[j], exact, as form_multipliers last set them (fast dual)
+extern float *multiplier_ceiling;// smallest float >= multiplier[j]: c < it exactly when multiplier[j] > c (fast dual)
+extern int *taken_count;         // per vertex: open medians that take it at the current multipliers (fast dual)
+extern char *is_open;            // scratch marks of the open medians, all 0 between calls (fast dual)
 
 // ---- Primal side (written by the subgradient loop and the heuristics) ----
 extern int *sv_node;   // working primal arrangement; save area of node in the factor search
@@ -48,25 +57,25 @@ extern int *best;      // arrangement of the best primal solution (subgradient l
 extern Cluster *vc;    // p clusters of the last allocation (allocate_clients)
 
 // ---- Working storage of the fast interchange (allocated by read_instance) --
-extern float *near1;      // cheapest open-median cost of each vertex as a client (fast interchange)
-extern int *near1_pos;    // median position attaining near1, first on ties; -1 if none (fast interchange)
-extern float *near2;      // cheapest cost among the other open medians (fast interchange)
-extern int *near2_pos;    // median position attaining near2; -1 if none (fast interchange)
+extern float *near1;      // cheapest open-median cost of each vertex as a client (find_nearest, fast interchange)
+extern int *near1_pos;    // median position attaining near1, first on ties; -1 if none (find_nearest, fast interchange)
+extern float *near2;      // cheapest cost among the other open medians (find_nearest, fast interchange)
+extern int *near2_pos;    // median position attaining near2; -1 if none (find_nearest, fast interchange)
 extern double *gain;      // gain[u]: saving if vertex u opened beside the current medians (fast interchange)
 extern double *gain_error;// bound on the rounding error that gain[u] carries (fast interchange)
-extern double *own_correction; // per vertex: its extra saving on the clients of the position under exchange (fast interchange)
+extern double *own_correction; // per vertex: its extra saving on the clients of the position under exchange, 0 elsewhere (fast interchange)
+extern float *to_displaced; // per vertex: its cost to the median under exchange where below the others', else +inf (fast interchange)
+extern int *touched;      // own clients whose columns one row sweep serves (fast interchange)
 extern int *nearest_for;  // the arrangement that near1, near2, the groups and gain describe (fast interchange)
-extern int nearest_valid; // 1 when nearest_for holds such an arrangement (fast interchange; read_instance clears)
+extern int nearest_valid; // 1: nearest_for holds that arrangement; 2: near1, near2 only (fast allocation, interchange; 0 invalid)
 extern int *changed;      // clients whose cheapest cost an exchange changed (fast interchange)
 extern float *changed_from; // their cheapest cost before that exchange (fast interchange)
-extern float *near_other; // per client position: cheapest cost without the median being replaced (fast interchange)
 extern int *attached;     // client vertices grouped by the median position that serves them (fast interchange)
 extern int *attached_start; // p + 1 offsets of those groups in attached (fast interchange)
-extern double *row_abs;   // row_abs[u]: sum of |cost[u][v]| over the row (read_instance)
-extern int costs_finite;  // 1 when no cost is NaN or infinite (read_instance)
-extern int costs_whole;   // 1 when costs are whole numbers so small that float sums of n of them are exact (read_instance)
-extern int costs_nonnegative; // 1 when every cost is finite and at least 0 (read_instance)
-extern int costs_symmetric; // 1 when cost[i][j] == cost[j][i] for all i, j (read_instance)
+extern double *row_abs;   // row_abs[u]: sum of |cost[u][v]| over the row (survey_costs)
+extern int costs_finite;  // 1 when no cost is NaN or infinite (survey_costs)
+extern int costs_whole;   // 1 when costs are whole numbers so small that float sums of n of them are exact (survey_costs)
+extern int costs_nonnegative; // 1 when every cost is finite and at least 0 (survey_costs)
 
 // ---- Bounds and run statistics -------------------------------------------
 extern float LB;          // best dual bound (solve, subgradient loop)
@@ -92,6 +101,9 @@ void fatal(const char *format, ...);
 void begin_numbers(FILE *f);
 int next_number(float *target);
 void survey_costs();
+void build_cost_order(int depth);
+int default_order_depth();
+void set_distance(int i, int j, float d);
 
 // ---- dual ------------------------------------------------------------------
 void solve_relaxation();
@@ -101,12 +113,19 @@ void sort_by_beta(int lo, int hi);
 void swap_int(int &a, int &b);
 void swap_float(float &a, float &b);
 void compute_subgradient();
+void compute_subgradient_reference();
+void form_multipliers();
+void count_takers();
 float search_factor(float &factor, float &factor_step);
 void subgradient_optimization();
 int integer_part(float x);
 
 // ---- heuristics --------------------------------------------------------------
 float allocate_clients();
+float allocate_clients_reference();
+float allocate_clients_fast();
+void find_nearest();
+float clusters_from_nearest();
 float interchange();
 float interchange_reference();
 float interchange_fast();
@@ -115,5 +134,12 @@ double neighbourhood_bound();
 // ---- report ----------------------------------------------------------------
 void print_summary(float ZP, float Pi);
 void write_solution();
+
+// ---- small accessors of the state ----------------------------------------------
+// True when the interchange may not exchange vertices i and j.
+inline bool is_far(int i, int j) { return far && (far[i][j >> 6] >> (j & 63) & 1); }
+
+// Row of the k-th entry of the cost order at flat position at = j * order_depth + k.
+inline int order_row(long long at) { return order_row16 ? (int)order_row16[at] : order_row32[at]; }
 
 #endif

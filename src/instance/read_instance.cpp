@@ -2,7 +2,10 @@
 //
 // "pmeddata.dat" holds n, p and the n(n-1) off-diagonal costs row by row;
 // "pmedmtrx.dat" holds two ignored integers, the interchange radius and the
-// strict upper triangle of the distances, mirrored into the lower one.  Every
+// strict upper triangle of the distances.  A distance is only ever compared
+// with the interchange's neighbourhood bound, fixed once n and the radius are
+// known, so the reader keeps one bit per pair (set when the pair lies beyond
+// the bound) instead of a float matrix, and no bits at all when no pair does.  Every
 // number is read as the standard formatted input "%f" reads it (see
 // number_reader.cpp), so any white space separates values and a value that
 // cannot be read leaves its entry at 0.
@@ -119,15 +122,35 @@ static long long read_cost_rows(FILE *f) {
     return got;
 }
 
+// A distance matters only through its comparison with the neighbourhood
+// bound, so only that outcome is kept, for both orders of the pair.
+void set_distance(int i, int j, float d) {
+    if (!((double)d > neighbourhood_bound())) return;
+    far[i][j >> 6] |= 1ULL << (j & 63);
+    far[j][i >> 6] |= 1ULL << (i & 63);
+}
+
 static long long read_distance_triangle(FILE *f) {
     begin_numbers(f);
     long long got = 0;
     for (int i = 0; i < n - 1; ++i)
         for (int j = i + 1; j < n; ++j) {
-            if (next_number(&dist[i][j]) == 1) ++got;
-            dist[j][i] = dist[i][j];
+            float d = 0.0f;  // a value that cannot be read counts as 0
+            if (next_number(&d) == 1) ++got;
+            set_distance(i, j, d);
         }
     return got;
+}
+
+// Without any pair beyond the bound the bits say nothing: they are released
+// and every exchange is tried.
+static void release_far_if_empty() {
+    for (int i = 0; i < n; ++i)
+        for (int w = 0; w < far_words; ++w)
+            if (far[i][w]) return;
+    for (int i = 0; i < n; ++i) free(far[i]);
+    free(far);
+    far = nullptr;
 }
 
 static void warn_short(const char *file, long long got, long long expected) {
@@ -146,11 +169,13 @@ static void allocate_storage() {
         cost[i] = (float *)allocate(n, sizeof(float));
         if (!cost[i]) fatal("\n >>> Memoria insuficiente para cost[%d][%d]\n", i, n);
     }
-    dist = (float **)allocate(n, sizeof(float *));
-    if (!dist) fatal("\n >>> Memoria insuficiente para *dist[%d]\n", n);
+    // The distances are kept as one bit per pair: beyond the bound or not.
+    far_words = (n + 63) / 64;
+    far = (unsigned long long **)allocate(n, sizeof(unsigned long long *));
+    if (!far) fatal("\n >>> Memoria insuficiente para *dist[%d]\n", n);
     for (int i = 0; i < n; ++i) {
-        dist[i] = (float *)allocate(n, sizeof(float));
-        if (!dist[i]) fatal("\n >>> Memoria insuficiente para dist[%d][%d]\n", i, n);
+        far[i] = (unsigned long long *)allocate(far_words, sizeof(unsigned long long));
+        if (!far[i]) fatal("\n >>> Memoria insuficiente para dist[%d][%d]\n", i, n);
     }
     beta = (float *)allocate(n, sizeof(float));
     if (!beta) fatal("\n >>> Memoria insuficiente para beta[%d]\n", n);
@@ -174,6 +199,22 @@ static void allocate_storage() {
     }
     // Working storage of the fast relaxation and the fast interchange, after
     // everything else.
+    int depth = default_order_depth();
+    long long entries = (long long)n * depth;
+    order_cost = (float *)allocate(entries, sizeof(float));
+    if (!order_cost) fatal("\n >>> Memoria insuficiente para order_cost[%d][%d]\n", n, depth);
+    order_row16 = nullptr;
+    order_row32 = nullptr;
+    if (n <= 65536)
+        order_row16 = (unsigned short *)allocate(entries, sizeof(unsigned short));
+    else
+        order_row32 = (int *)allocate(entries, sizeof(int));
+    if (!order_row16 && !order_row32) fatal("\n >>> Memoria insuficiente para order_row[%d][%d]\n", n, depth);
+    order_depth = depth;
+    taken_count = (int *)allocate(n, sizeof(int));
+    if (!taken_count) fatal("\n >>> Memoria insuficiente para taken_count[%d]\n", n);
+    is_open = (char *)allocate(n, sizeof(char));
+    if (!is_open) fatal("\n >>> Memoria insuficiente para is_open[%d]\n", n);
     multiplier = (double *)allocate(n, sizeof(double));
     if (!multiplier) fatal("\n >>> Memoria insuficiente para multiplier[%d]\n", n);
     multiplier_ceiling = (float *)allocate(n, sizeof(float));
@@ -192,14 +233,16 @@ static void allocate_storage() {
     if (!gain_error) fatal("\n >>> Memoria insuficiente para gain_error[%d]\n", n);
     own_correction = (double *)allocate(n, sizeof(double));
     if (!own_correction) fatal("\n >>> Memoria insuficiente para own_correction[%d]\n", n);
+    to_displaced = (float *)allocate(n, sizeof(float));
+    if (!to_displaced) fatal("\n >>> Memoria insuficiente para to_displaced[%d]\n", n);
+    touched = (int *)allocate(n, sizeof(int));
+    if (!touched) fatal("\n >>> Memoria insuficiente para touched[%d]\n", n);
     nearest_for = (int *)allocate(n, sizeof(int));
     if (!nearest_for) fatal("\n >>> Memoria insuficiente para nearest_for[%d]\n", n);
     changed = (int *)allocate(n, sizeof(int));
     if (!changed) fatal("\n >>> Memoria insuficiente para changed[%d]\n", n);
     changed_from = (float *)allocate(n, sizeof(float));
     if (!changed_from) fatal("\n >>> Memoria insuficiente para changed_from[%d]\n", n);
-    near_other = (float *)allocate(n, sizeof(float));
-    if (!near_other) fatal("\n >>> Memoria insuficiente para near_other[%d]\n", n);
     attached = (int *)allocate(n, sizeof(int));
     if (!attached) fatal("\n >>> Memoria insuficiente para attached[%d]\n", n);
     attached_start = (int *)allocate((long long)p + 1, sizeof(int));
@@ -211,10 +254,9 @@ static void allocate_storage() {
 // Properties of the cost matrix that decide how the fast interchange may
 // prune: whether every cost is finite, whether float sums of costs are
 // exact (whole numbers below 2^24 / n in magnitude), whether any is negative
-// (if not, a sum's magnitude is its value), whether the matrix is
-// symmetric (then a row can stand for a column), and each row's sum of
+// (if not, a sum's magnitude is its value), and each row's sum of
 // magnitudes, which bounds the rounding error of a trial sum.  Whoever
-// changes cost after reading must call this again.
+// changes cost after reading must call this again, and build_cost_order.
 void survey_costs() {
     nearest_valid = 0;
     costs_finite = 1;
@@ -238,13 +280,6 @@ void survey_costs() {
     }
     costs_nonnegative = costs_finite && nonnegative;
     costs_whole = costs_finite && whole && largest * (double)n < 16777216.0;
-    costs_symmetric = 1;
-    for (int i = 0; i < n && costs_symmetric; ++i)
-        for (int j = i + 1; j < n; ++j)
-            if (cost[i][j] != cost[j][i]) {
-                costs_symmetric = 0;
-                break;
-            }
 }
 
 void read_instance() {
@@ -271,11 +306,14 @@ void read_instance() {
     got += read_distance_triangle(f);
     warn_short("pmedmtrx.dat", got, 1 + (long long)n * (n - 1) / 2);
     fclose(f);
+    release_far_if_empty();
 
     for (int i = 0; i < n; ++i) {
         beta[i] = sv_beta[i] = 0.0f;
         node[i] = best[i] = sv_node[i] = subg[i] = 0;
         lambda[i] = 0.0f;
+        to_displaced[i] = INFINITY;
     }
     survey_costs();
+    build_cost_order(order_depth);
 }

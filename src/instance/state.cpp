@@ -7,8 +7,14 @@
 int n = 0;
 int p = 0;
 float **cost = nullptr;
-float **dist = nullptr;
 float radius = 0.0f;
+unsigned long long **far = nullptr;
+int far_words = 0;
+
+int order_depth = 0;
+float *order_cost = nullptr;
+unsigned short *order_row16 = nullptr;
+int *order_row32 = nullptr;
 
 float *lambda = nullptr;
 float TFator = 0.0f;
@@ -20,6 +26,8 @@ int feasible = 0;
 float ZD = 0.0f;
 double *multiplier = nullptr;
 float *multiplier_ceiling = nullptr;
+int *taken_count = nullptr;
+char *is_open = nullptr;
 
 int *sv_node = nullptr;
 int *best = nullptr;
@@ -32,18 +40,18 @@ int *near2_pos = nullptr;
 double *gain = nullptr;
 double *gain_error = nullptr;
 double *own_correction = nullptr;
+float *to_displaced = nullptr;
+int *touched = nullptr;
 int *nearest_for = nullptr;
 int nearest_valid = 0;
 int *changed = nullptr;
 float *changed_from = nullptr;
-float *near_other = nullptr;
 int *attached = nullptr;
 int *attached_start = nullptr;
 double *row_abs = nullptr;
 int costs_finite = 0;
 int costs_whole = 0;
 int costs_nonnegative = 0;
-int costs_symmetric = 0;
 
 float LB = 0.0f;
 float UB = 0.0f;
