@@ -191,6 +191,11 @@ def git_revision(repo):
         return "unknown"
 
 
+def gnuplot_text(text):
+    """A path inside gnuplot's single quotes, where a quote is doubled."""
+    return text.replace("'", "''")
+
+
 def write_plot(jobs, set_name, work, results):
     """A bar chart of the gaps per instance.  Returns "" when it was drawn,
     else the reason why not."""
@@ -207,13 +212,13 @@ def write_plot(jobs, set_name, work, results):
     with open(data, "w") as f:
         for job in jobs:
             f.write("%s %s\n" % (job.label, " ".join("?" if g is None else "%.6f" % g for g in gaps(job))))
-    series = ["'%s' using 2:xtic(1) title 'UB gap: (UB - optimal) / optimal'" % data,
+    series = ["'%s' using 2:xtic(1) title 'UB gap: (UB - optimal) / optimal'" % gnuplot_text(data),
               "'' using 3 title 'LB gap: (optimal - LB) / optimal'"]
     if with_bounds:
         series.append("'' using 4 title 'UB - LB gap: (UB - LB) / UB'")
     script = "\n".join([
         "set terminal svg size %d,480 dynamic background rgb 'white'" % max(640, 40 * len(jobs) + 200),
-        "set output '%s'" % svg,
+        "set output '%s'" % gnuplot_text(svg),
         "set title '%s: gaps per instance (no bar: no value)'" % set_name,
         "set ylabel 'gap (%)'",
         "set style data histograms",

@@ -467,17 +467,26 @@ TEST_F(ToolTest, ConvertSolveAndCheckATinyGraph) {
 
 // A set of two OR-Library-format instances, one of them broken: the good one
 // is solved, checked and tabled, the broken one recorded, and the run ends
-// with a failure status after writing the table.
+// with a failure status after writing the table.  It runs through make, as a
+// user starts it, with a blank in every folder name it is given.
 TEST_F(ToolTest, BenchTablesSolvedInstancesAndRecordsFailures) {
-    shell("mkdir set");
-    write_file("set/pmed1.txt", "6 6 2\n1 2 5\n2 3 1\n3 4 10\n4 5 1\n5 6 1\n1 2 1\n");
-    write_file("set/pmed2.txt", "4 3 2\n1 2 1\n");
-    write_file("set/optimal.csv", "name,n,p,optimal\npmed2,4,2,10\npmed1,6,2,4\n");
-    RunResult r = run_program(scratch.path(), "python3", 120,
-                              std::string(PMEDIAN_BENCH_SCRIPT) + " orlib --instances set --bin " +
-                                  PMEDIAN_BIN_DIR + " --work work --results results --timeout 60");
-    EXPECT_EQ(r.exit_status, 1) << r.out << r.err;
-    std::string table = read_file("results/orlib.md");
+    shell("mkdir 'set dir' 'bin dir'");
+    for (const char *program : {"pmedian", "pmedian-convert", "pmedian-check"})
+        shell("ln -s '" + std::string(PMEDIAN_BIN_DIR) + "/" + program + "' 'bin dir/'");
+    write_file("set dir/pmed1.txt", "6 6 2\n1 2 5\n2 3 1\n3 4 10\n4 5 1\n5 6 1\n1 2 1\n");
+    write_file("set dir/pmed2.txt", "4 3 2\n1 2 1\n");
+    write_file("set dir/optimal.csv", "name,n,p,optimal\npmed2,4,2,10\npmed1,6,2,4\n");
+    std::string script = PMEDIAN_BENCH_SCRIPT, here = scratch.path();
+    std::string source = script.substr(0, script.rfind("/bench/"));
+    // The programs are in place already: make is told not to build them nor
+    // to look for gnuplot, and not to join a make that runs the tests.
+    RunResult r = run_program(here, "env", 120,
+                              "-u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -s -C '" + source +
+                                  "' -o build -o bench-plot-tool bench-orlib 'BUILD_DIR=" + here +
+                                  "/bin dir' 'ORLIB_DIR=" + here + "/set dir' 'ORLIB_RESULTS=" + here +
+                                  "/results dir' BENCH_TIMEOUT=60");
+    EXPECT_EQ(r.exit_status, 2) << r.out << r.err;  // make's status for a failed recipe
+    std::string table = read_file("results dir/orlib.md");
     EXPECT_THAT(table, HasSubstr("| pmed1 | 6 | 2 | 4 | 4.00 |"));
     EXPECT_THAT(table, HasSubstr("| 0.000 |"));  // UB gap of pmed1
     EXPECT_THAT(table, HasSubstr("| ok |"));
@@ -486,6 +495,6 @@ TEST_F(ToolTest, BenchTablesSolvedInstancesAndRecordsFailures) {
     EXPECT_THAT(table, HasSubstr("edge list ends after 1 of 3 edges"));
     EXPECT_THAT(table, HasSubstr("1 of 2 instances solved and checked."));
     EXPECT_LT(table.find("| pmed1 |"), table.find("| pmed2 |"));  // in the order of their numbers
-    EXPECT_TRUE(file_exists("work/pmed1/solucao.txt"));
-    EXPECT_FALSE(file_exists("work/pmed1/pmeddata.dat"));  // removed after the successful check
+    EXPECT_TRUE(file_exists("bin dir/bench-orlib/pmed1/solucao.txt"));
+    EXPECT_FALSE(file_exists("bin dir/bench-orlib/pmed1/pmeddata.dat"));  // removed after the successful check
 }
