@@ -270,6 +270,7 @@ TEST_F(ToolTest, DefaultRadiusLetsEveryExchangeBeTriedAtAnySize) {
 TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
     struct Case {
         const char *name;
+        int status;             // 1: bad input, 2: wrong command line
         const char *file_text;  // written to "in.txt"; nullptr: no file
         const char *arguments;
         const char *message;
@@ -279,49 +280,49 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
     std::string tsp_twice = std::string(tsp_head) + "1 0 0\n2 1 1\n1 2 2\nEOF\n";
     std::string tsp_good = std::string(tsp_head) + "1 0 0\n2 1 1\n3 2 2\nEOF\n";
     const Case cases[] = {
-        {"missing file", nullptr, "orlib in.txt", "cannot open in.txt"},
-        {"orlib bad header", "4 x 2\n", "orlib in.txt", "header \"n edges p\" expected"},
-        {"orlib truncated", "4 5 2\n1 2 3\n2 3 4\n", "orlib in.txt", "edge list ends after 2 of 5 edges"},
-        {"orlib half an edge", "3 2 1\n1 2 3\n2 3\n", "orlib in.txt", "edge list ends after 1 of 2 edges"},
-        {"orlib vertex 0", "3 2 1\n1 2 3\n0 3 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
-        {"orlib vertex n+1", "3 2 1\n1 2 3\n2 4 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
-        {"orlib text cost", "2 1 1\n1 2 x\n", "orlib in.txt", "line 2: edge cost expected"},
-        {"orlib negative cost", "2 1 1\n1 2 -3\n", "orlib in.txt", "negative edge cost"},
-        {"orlib extra edges", "2 1 1\n1 2 3\n2 1 4\n", "orlib in.txt", "more data after the 1 edges"},
-        {"orlib disconnected", "4 2 1\n1 2 3\n3 4 1\n", "orlib in.txt",
+        {"missing file", 1, nullptr, "orlib in.txt", "cannot open in.txt"},
+        {"orlib bad header", 1, "4 x 2\n", "orlib in.txt", "header \"n edges p\" expected"},
+        {"orlib truncated", 1, "4 5 2\n1 2 3\n2 3 4\n", "orlib in.txt", "edge list ends after 2 of 5 edges"},
+        {"orlib half an edge", 1, "3 2 1\n1 2 3\n2 3\n", "orlib in.txt", "edge list ends after 1 of 2 edges"},
+        {"orlib vertex 0", 1, "3 2 1\n1 2 3\n0 3 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
+        {"orlib vertex n+1", 1, "3 2 1\n1 2 3\n2 4 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
+        {"orlib text cost", 1, "2 1 1\n1 2 x\n", "orlib in.txt", "line 2: edge cost expected"},
+        {"orlib negative cost", 1, "2 1 1\n1 2 -3\n", "orlib in.txt", "negative edge cost"},
+        {"orlib extra edges", 1, "2 1 1\n1 2 3\n2 1 4\n", "orlib in.txt", "more data after the 1 edges"},
+        {"orlib disconnected", 1, "4 2 1\n1 2 3\n3 4 1\n", "orlib in.txt",
          "not connected: no path from vertex 1 to vertex 3"},
-        {"orlib p 0", "2 1 0\n1 2 3\n", "orlib in.txt", "p = 0 outside 1..2"},
-        {"orlib p above n", "2 1 1\n1 2 3\n", "orlib in.txt --p 3", "p = 3 outside 1..2"},
-        {"tsplib weight type", "DIMENSION : 2\nEDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n",
+        {"orlib p 0", 1, "2 1 0\n1 2 3\n", "orlib in.txt", "p = 0 outside 1..2"},
+        {"orlib p above n", 1, "2 1 1\n1 2 3\n", "orlib in.txt --p 3", "p = 3 outside 1..2"},
+        {"tsplib weight type", 1, "DIMENSION : 2\nEDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n",
          "tsplib in.txt --p 1", "EDGE_WEIGHT_TYPE GEO not supported"},
-        {"tsplib no weight type", "DIMENSION : 2\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n", "tsplib in.txt --p 1",
+        {"tsplib no weight type", 1, "DIMENSION : 2\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n", "tsplib in.txt --p 1",
          "no EDGE_WEIGHT_TYPE"},
-        {"tsplib no dimension", "EDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n1 0 0\n",
+        {"tsplib no dimension", 1, "EDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n1 0 0\n",
          "tsplib in.txt --p 1", "no DIMENSION"},
-        {"tsplib truncated", tsp_short.c_str(), "tsplib in.txt --p 1", "ends after 2 of 3 nodes"},
-        {"tsplib id twice", tsp_twice.c_str(), "tsplib in.txt --p 1", "node 1 listed twice"},
-        {"tsplib without p", tsp_good.c_str(), "tsplib in.txt", "--p is required"},
-        {"tsplib p above n", tsp_good.c_str(), "tsplib in.txt --p 4", "p = 4 outside 1..3"},
-        {"matrix ragged", "0 1 2\n1 0\n2 1 0\n", "matrix in.txt --p 1", "line 2: 2 values, but the first row has 3"},
-        {"matrix not square", "0 1 2\n1 0 1\n", "matrix in.txt --p 1", "must be square"},
-        {"matrix negative", "0 -1\n1 0\n", "matrix in.txt --p 1", "negative value -1"},
-        {"matrix text", "0 1\nx 0\n", "matrix in.txt --p 1", "\"x\" is not a number"},
-        {"matrix without p", "0 1\n1 0\n", "matrix in.txt", "--p is required"},
-        {"unknown format", "0 1\n1 0\n", "dimacs in.txt --p 1", "unknown format dimacs"},
-        {"unknown option", GRAPH, "orlib in.txt --size 3", "unknown option --size"},
-        {"bad rounding", tsp_good.c_str(), "tsplib in.txt --p 1 --round up", "--round must be none, nint or floor"},
-        {"rounding a graph", GRAPH, "orlib in.txt --round floor", "--round applies to tsplib files only"},
-        {"two radii", GRAPH, "orlib in.txt --radius 3 --radius-quantile 0.5", "not both"},
-        {"quantile above 1", GRAPH, "orlib in.txt --radius-quantile 1.5", "between 0 and 1"},
-        {"negative radius", GRAPH, "orlib in.txt --radius -1", "bad --radius -1"},
-        {"missing option value", GRAPH, "orlib in.txt --p", "missing value for --p"},
+        {"tsplib truncated", 1, tsp_short.c_str(), "tsplib in.txt --p 1", "ends after 2 of 3 nodes"},
+        {"tsplib id twice", 1, tsp_twice.c_str(), "tsplib in.txt --p 1", "node 1 listed twice"},
+        {"tsplib without p", 2, tsp_good.c_str(), "tsplib in.txt", "--p is required"},
+        {"tsplib p above n", 1, tsp_good.c_str(), "tsplib in.txt --p 4", "p = 4 outside 1..3"},
+        {"matrix ragged", 1, "0 1 2\n1 0\n2 1 0\n", "matrix in.txt --p 1", "line 2: 2 values, but the first row has 3"},
+        {"matrix not square", 1, "0 1 2\n1 0 1\n", "matrix in.txt --p 1", "must be square"},
+        {"matrix negative", 1, "0 -1\n1 0\n", "matrix in.txt --p 1", "negative value -1"},
+        {"matrix text", 1, "0 1\nx 0\n", "matrix in.txt --p 1", "\"x\" is not a number"},
+        {"matrix without p", 2, "0 1\n1 0\n", "matrix in.txt", "--p is required"},
+        {"unknown format", 2, "0 1\n1 0\n", "dimacs in.txt --p 1", "unknown format dimacs"},
+        {"unknown option", 2, GRAPH, "orlib in.txt --size 3", "unknown option --size"},
+        {"bad rounding", 2, tsp_good.c_str(), "tsplib in.txt --p 1 --round up", "--round must be none, nint or floor"},
+        {"rounding a graph", 2, GRAPH, "orlib in.txt --round floor", "--round applies to tsplib files only"},
+        {"two radii", 2, GRAPH, "orlib in.txt --radius 3 --radius-quantile 0.5", "not both"},
+        {"quantile above 1", 2, GRAPH, "orlib in.txt --radius-quantile 1.5", "between 0 and 1"},
+        {"negative radius", 2, GRAPH, "orlib in.txt --radius -1", "bad --radius -1"},
+        {"missing option value", 2, GRAPH, "orlib in.txt --p", "missing value for --p"},
     };
     for (const Case &t : cases) {
         SCOPED_TRACE(t.name);
         shell("rm -rf in.txt out");
         if (t.file_text) write_file("in.txt", t.file_text);
         RunResult r = convert(std::string("--out out ") + t.arguments);
-        EXPECT_NE(r.exit_status, 0);
+        EXPECT_EQ(r.exit_status, t.status);
         EXPECT_THAT(r.err, HasSubstr(t.message));
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(file_exists("out"));  // not even the target folder

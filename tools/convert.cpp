@@ -560,6 +560,7 @@ static Options parse_options(int argc, char **argv) {
         usage_error("unknown format ", opt.format);
     if (opt.has_radius && opt.has_quantile) usage_error("give --radius or --radius-quantile, not both", "");
     if (opt.round != "none" && opt.format != "tsplib") usage_error("--round applies to tsplib files only", "");
+    if (opt.p == 0 && opt.format != "orlib") usage_error("--p is required for ", opt.format + " files");
     return opt;
 }
 
@@ -572,7 +573,6 @@ int main(int argc, char **argv) {
         else inst = read_matrix(opt.input);
 
         if (opt.p > 0) inst.p = opt.p;
-        else if (opt.format != "orlib") fail("--p is required for %s files", opt.format.c_str());
         if (inst.p < 1 || inst.p > inst.n) fail("p = %lld outside 1..%d (n)", inst.p, inst.n);
 
         float radius = opt.has_radius ? opt.radius
