@@ -211,6 +211,20 @@ TEST_F(ToolTest, TsplibEuclideanDistancesUnderEachRounding) {
     }
 }
 
+// TSPLIB readers commonly take keywords in any case; a byte-order mark is
+// skipped.  Both files must come out as from the upper-case original.
+TEST_F(ToolTest, TsplibKeywordsInAnyCaseAndAByteOrderMark) {
+    std::string lower = POINTS;
+    for (char &c : lower) c = (char)tolower((unsigned char)c);
+    write_file("five.tsp", POINTS);
+    write_file("lower.tsp", "\xEF\xBB\xBF" + lower);
+    ASSERT_EQ(convert("tsplib five.tsp --p 2 --out upper").exit_status, 0);
+    RunResult r = convert("tsplib lower.tsp --p 2 --out lower");
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    for (const char *file : {"/pmeddata.dat", "/pmedmtrx.dat"})
+        EXPECT_EQ(read_file(std::string("lower") + file), read_file(std::string("upper") + file)) << file;
+}
+
 // ---- pmedian-convert: plain matrices ---------------------------------------------
 
 TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
@@ -218,6 +232,8 @@ TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
         "0 1.5 2\n3 0 4.25\n5 6 0\n",
         "0,1.5,2\n3, 0, 4.25\n\n5 ,6,0\n",
         "  0\t1.5   2\r\n3 0 4.25\r\n5 6 0",
+        "\xEF\xBB\xBF" "0 1.5 2\n3 0 4.25\n5 6 0\n",  // a byte-order mark
+        "from,to a,to b\n0,1.5,2\n3,0,4.25\n5,6,0\n",  // a header of column names
     };
     for (const char *text : texts) {
         SCOPED_TRACE(text);
@@ -232,7 +248,7 @@ TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
 // Values that are not exact binary fractions reach the solver as the floats
 // it would have read from the original text.
 TEST_F(ToolTest, MatrixValuesReachTheSolverAsTheSameFloats) {
-    const char *values[] = {"0.1", "3.14159265358979", "1e-7", "123456.789", "16777217", "0.30000001"};
+    const char *values[] = {"0.1", "3.14159265358979", "1e-40", "123456.789", "16777217", "inf"};
     std::string text;
     int n = 3;
     for (int i = 0, k = 0; i < n; ++i, text += "\n")
@@ -306,7 +322,16 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
         {"matrix ragged", 1, "0 1 2\n1 0\n2 1 0\n", "matrix in.txt --p 1", "line 2: 2 values, but the first row has 3"},
         {"matrix not square", 1, "0 1 2\n1 0 1\n", "matrix in.txt --p 1", "must be square"},
         {"matrix negative", 1, "0 -1\n1 0\n", "matrix in.txt --p 1", "negative value -1"},
-        {"matrix text", 1, "0 1\nx 0\n", "matrix in.txt --p 1", "\"x\" is not a number"},
+        {"matrix text", 1, "0 1\nx 0\n", "matrix in.txt --p 1", "line 2, column 1: \"x\" is not a number"},
+        {"matrix text in a short row", 1, "0 1 2\n1 0\n2 x 0\n", "matrix in.txt --p 1",
+         "line 3, column 2: \"x\" is not a number"},
+        {"matrix empty cell", 1, "0,1,2\n1,0,,1\n2,1,0\n", "matrix in.txt --p 1", "line 2, column 3: empty cell"},
+        {"matrix semicolons", 1, "0;1\n1;0\n", "matrix in.txt --p 1",
+         "line 1, column 1: \"0;1\" is not a number (separate values by blanks or commas, not semicolons)"},
+        {"matrix nan", 1, "0 1\nnan 0\n", "matrix in.txt --p 1", "line 2, column 1: \"nan\" is not a number"},
+        {"matrix beyond floats", 1, "0 1e39\n1 0\n", "matrix in.txt --p 1", "\"1e39\" is beyond the float range"},
+        {"matrix numbered columns", 1, "1 2\n0 1\n1 0\n", "matrix in.txt --p 1",
+         "3 rows of 2 values: the matrix must be square (is the first row a header of column numbers?)"},
         {"matrix without p", 2, "0 1\n1 0\n", "matrix in.txt", "--p is required"},
         {"unknown format", 2, "0 1\n1 0\n", "dimacs in.txt --p 1", "unknown format dimacs"},
         {"unknown option", 2, GRAPH, "orlib in.txt --size 3", "unknown option --size"},
@@ -377,6 +402,12 @@ TEST_F(ToolTest, CheckAcceptsAValidSolutionAndRecomputesItsCost) {
     write_file("sub/solucao.txt", "      2      3       1.12\n      0      1       1.25\n9999999\n1\n    2    0\n");
     r = check("sub");
     EXPECT_EQ(r.exit_status, 0) << r.err;
+
+    // A byte-order mark before either file is skipped.
+    write_file("sub/pmeddata.dat", "\xEF\xBB\xBF" + read_file("pmeddata.dat"));
+    write_file("sub/solucao.txt", "\xEF\xBB\xBF" + read_file("solucao.txt"));
+    r = check("sub");
+    EXPECT_EQ(r.exit_status, 0) << r.err;
 }
 
 TEST_F(ToolTest, CheckNamesTheFirstViolation) {
@@ -402,7 +433,6 @@ TEST_F(ToolTest, CheckNamesTheFirstViolation) {
         {"bad status", "0 1 1.25\n2 3 1.12\n9999999\n7\n0 2\n", "status 0, 1 or 2 expected"},
         {"garbled line", "0 1\n9999999\n2\n0 2\n", "line 1: \"median client cost\" expected"},
         {"text after medians", "0 1 1.25\n2 3 1.12\n9999999\n2\n0 2\n5\n", "line 6: unexpected text"},
-        {"no solution file", nullptr, "cannot open ./solucao.txt"},
     };
     write_check_instance();
     for (const Case &t : cases) {
@@ -425,6 +455,7 @@ TEST_F(ToolTest, CheckRejectsAnUnreadableInstanceOrCommandLine) {
     };
     const Case cases[] = {
         {"no instance", nullptr, "", "cannot open ./pmeddata.dat"},
+        {"no solution file", "2 1\n1 1\n", "", "cannot open ./solucao.txt"},
         {"short instance", "3 1\n1 2 3 4 5\n", "", "only 5 of 6 costs readable"},
         {"bad sizes", "3 4\n1 2 3 4 5 6\n", "", "bad sizes n = 3, p = 4"},
         {"bad optimal", "2 1\n1 1\n", "--optimal x", "--optimal must be a positive number"},
@@ -434,7 +465,8 @@ TEST_F(ToolTest, CheckRejectsAnUnreadableInstanceOrCommandLine) {
         SCOPED_TRACE(t.name);
         unlink("pmeddata.dat");
         if (t.instance) write_file("pmeddata.dat", t.instance);
-        write_file("solucao.txt", "9999999\n1\n    0\n");
+        unlink("solucao.txt");
+        if (std::string(t.name) != "no solution file") write_file("solucao.txt", "9999999\n1\n    0\n");
         RunResult r = check(t.arguments);
         EXPECT_EQ(r.exit_status, 2);
         EXPECT_THAT(r.err, HasSubstr(t.message));
