@@ -65,7 +65,7 @@ def tsplib_dimension(path):
     with open(path) as f:
         for line in f:
             key, _, value = line.partition(":")
-            if key.strip() == "DIMENSION":
+            if key.strip().upper() == "DIMENSION":
                 return int(value)
     return None
 
@@ -216,10 +216,17 @@ def write_plot(jobs, set_name, work, results):
               "'' using 3 title 'LB gap: (optimal - LB) / optimal'"]
     if with_bounds:
         series.append("'' using 4 title 'UB - LB gap: (UB - LB) / UB'")
+    # A gap of zero draws no bar, as a missing value does: a "0" in the colour
+    # of its series stands where the bar would.  Bar k of the n in a cluster
+    # is centred (k - (n - 1) / 2) / (n + gap) off the cluster's middle.
+    count = len(series)
+    for k in range(count):
+        series.append("'' using ($0 + %.6f):(column(%d) == 0 ? 0 : NaN):(\"0\") with labels offset 0,0.7 "
+                      "textcolor lt %d font ',10' notitle" % ((k - (count - 1) / 2.0) / (count + 1), k + 2, k + 1))
     script = "\n".join([
         "set terminal svg size %d,480 dynamic background rgb 'white'" % max(640, 40 * len(jobs) + 200),
         "set output '%s'" % gnuplot_text(svg),
-        "set title '%s: gaps per instance (no bar: no value)'" % set_name,
+        "set title '%s: gaps per instance (0: a gap of zero; nothing: no value)'" % set_name,
         "set ylabel 'gap (%)'",
         "set style data histograms",
         "set style histogram clustered gap 1",
