@@ -218,9 +218,13 @@ def write_plot(jobs, set_name, work, results):
         series.append("'' using 4 title 'UB - LB gap: (UB - LB) / UB'")
     # A gap of zero draws no bar, as a missing value does: a "0" in the colour
     # of its series stands where the bar would.  Bar k of the n in a cluster
-    # is centred (k - (n - 1) / 2) / (n + gap) off the cluster's middle.
+    # is centred (k - (n - 1) / 2) / (n + gap) off the cluster's middle.  A
+    # series without any zero gets no labels (gnuplot 5.4 can crash on a
+    # labels plot without a single point).
     count = len(series)
     for k in range(count):
+        if not any(gaps(job)[k] == 0 for job in jobs):
+            continue
         series.append("'' using ($0 + %.6f):(column(%d) == 0 ? 0 : NaN):(\"0\") with labels offset 0,0.7 "
                       "textcolor lt %d font ',10' notitle" % ((k - (count - 1) / 2.0) / (count + 1), k + 2, k + 1))
     script = "\n".join([
