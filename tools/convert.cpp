@@ -252,9 +252,9 @@ static Instance read_orlib(const std::string &path) {
 
 // Header lines "KEY : value" up to NODE_COORD_SECTION, then n lines "id x y".
 // Keywords and the weight type are taken in any case, as TSPLIB readers
-// commonly do.  Only EUC_2D is accepted: cost = distance = the Euclidean distance, in
-// double, then rounded as asked ("nint" is TSPLIB's own rule, "floor" the one
-// of the published rl1304 optima) and stored as a float.
+// commonly do.  Only EUC_2D is accepted: cost = distance = the Euclidean
+// distance, in double, then rounded as asked ("nint" is TSPLIB's own rule,
+// "floor" the one of the published rl1304 optima) and stored as a float.
 static Instance read_tsplib(const std::string &path, const std::string &round) {
     std::vector<std::string> lines = split_lines(read_whole_file(path));
     long long n = -1;
@@ -392,7 +392,8 @@ static Instance read_matrix(const std::string &path) {
         bool any_number = false, overflow;
         for (size_t c = 0; c < cells.size(); ++c) {
             problems[c] = matrix_value(cells[c], values[c]);
-            any_number = any_number || cell_number(cells[c], values[c], overflow);
+            float number;
+            any_number = any_number || cell_number(cells[c], number, overflow);
         }
         // The header; a line of semicolon-separated values is refused instead.
         if (rows.empty() && !any_number && lines[l].find(';') == std::string::npos) continue;
