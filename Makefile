@@ -13,13 +13,14 @@ SANITIZERS ?= address,undefined,float-cast-overflow
 # The fuzz target: clang's libFuzzer with ASan and UBSan, run for FUZZ_TIME
 # seconds from the committed seeds.  New inputs go to FUZZ_DIR/corpus and
 # findings to FUZZ_DIR/findings.  The target changes its working directory,
-# so every path handed to it is absolute.
+# so every path handed to it is absolute.  Every path is quoted in the
+# recipes, so that a checkout in a folder with blanks in its name works.
 FUZZ_DIR ?= build-fuzz
 FUZZ_TIME ?= 300
 FUZZ_CXX ?= clang++-14
 FUZZ_FLAGS = -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=4096 -close_fd_mask=3 \
-    -print_final_stats=1 -dict=$(CURDIR)/tests/fuzz/pmedian.dict \
-    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/
+    -print_final_stats=1 "-dict=$(CURDIR)/tests/fuzz/pmedian.dict" \
+    "-artifact_prefix=$(abspath $(FUZZ_DIR))/findings/"
 
 .PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
 	bench bench-orlib bench-tsplib bench-plot-tool
@@ -27,29 +28,29 @@ FUZZ_FLAGS = -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=4096 -close_fd_ma
 all: build
 
 configure:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+	cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
 build: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+	cmake --build "$(BUILD_DIR)" -j $(JOBS)
 
 # Runs the solver on the bundled example in a scratch folder.  The solver
 # always ends with exit status 1, so that status is not a failure here.
 run: build
-	rm -rf $(BUILD_DIR)/run && mkdir -p $(BUILD_DIR)/run
-	cp examples/pmeddata.dat examples/pmedmtrx.dat $(BUILD_DIR)/run/
-	cd $(BUILD_DIR)/run && { ../pmedian; rc=$$?; [ $$rc -eq 1 ] || { echo "pmedian exited with status $$rc"; exit 1; }; }
-	@echo; echo "--- $(BUILD_DIR)/run/solucao.txt"; cat $(BUILD_DIR)/run/solucao.txt
+	rm -rf "$(BUILD_DIR)/run" && mkdir -p "$(BUILD_DIR)/run"
+	cp examples/pmeddata.dat examples/pmedmtrx.dat "$(BUILD_DIR)/run/"
+	cd "$(BUILD_DIR)/run" && { ../pmedian; rc=$$?; [ $$rc -eq 1 ] || { echo "pmedian exited with status $$rc"; exit 1; }; }
+	@echo; echo "--- $(BUILD_DIR)/run/solucao.txt"; cat "$(BUILD_DIR)/run/solucao.txt"
 
 test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd "$(BUILD_DIR)" && ctest --output-on-failure -j $(JOBS)
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
 # byte, then the large instances alone (bench/results/performance.md); and
 # the micro-benchmarks of the hot routines when Google Benchmark is found.
 bench: build
-	python3 bench/perf_bench.py --bin $(BUILD_DIR) --orlib $(ORLIB_DIR) \
-	    --work $(BUILD_DIR)/bench-performance --results bench/results
-	if [ -x $(BUILD_DIR)/pmedian-micro-bench ]; then $(BUILD_DIR)/pmedian-micro-bench; fi
+	python3 bench/perf_bench.py --bin "$(BUILD_DIR)" --orlib "$(ORLIB_DIR)" \
+	    --work "$(BUILD_DIR)/bench-performance" --results bench/results
+	if [ -x "$(BUILD_DIR)/pmedian-micro-bench" ]; then "$(BUILD_DIR)/pmedian-micro-bench"; fi
 
 # Benchmarks on the public instance sets (README: "Working with real
 # instances").  Each instance is converted into a scratch folder under
@@ -67,13 +68,13 @@ ORLIB_RESULTS ?= $(if $(ORLIB_INSTANCES),$(BUILD_DIR)/bench-orlib,bench/results)
 TSPLIB_RESULTS ?= $(if $(TSPLIB_INSTANCES),$(BUILD_DIR)/bench-tsplib,bench/results)
 
 bench-orlib: build bench-plot-tool
-	python3 bench/run_bench.py orlib --instances $(ORLIB_DIR) --bin $(BUILD_DIR) \
-	    --work $(BUILD_DIR)/bench-orlib --results $(ORLIB_RESULTS) \
+	python3 bench/run_bench.py orlib --instances "$(ORLIB_DIR)" --bin "$(BUILD_DIR)" \
+	    --work "$(BUILD_DIR)/bench-orlib" --results "$(ORLIB_RESULTS)" \
 	    --timeout $(BENCH_TIMEOUT) --only "$(ORLIB_INSTANCES)"
 
 bench-tsplib: build bench-plot-tool
-	python3 bench/run_bench.py tsplib --instances $(TSPLIB_DIR) --bin $(BUILD_DIR) \
-	    --work $(BUILD_DIR)/bench-tsplib --results $(TSPLIB_RESULTS) \
+	python3 bench/run_bench.py tsplib --instances "$(TSPLIB_DIR)" --bin "$(BUILD_DIR)" \
+	    --work "$(BUILD_DIR)/bench-tsplib" --results "$(TSPLIB_RESULTS)" \
 	    --timeout $(BENCH_TIMEOUT) --only "$(TSPLIB_INSTANCES)"
 
 # The plots need gnuplot (Debian's gnuplot-nox); without it the tables are
@@ -86,26 +87,27 @@ bench-plot-tool:
 # The whole suite again, with every program (the end-to-end runs included)
 # built with the sanitizers.
 test-sanitize:
-	$(MAKE) test BUILD_DIR=$(SANITIZE_DIR) BUILD_TYPE=RelWithDebInfo \
+	$(MAKE) test "BUILD_DIR=$(SANITIZE_DIR)" BUILD_TYPE=RelWithDebInfo \
 	    CMAKE_FLAGS="-DPMEDIAN_SANITIZE=$(SANITIZERS) $(CMAKE_FLAGS)"
 
 # libFuzzer ships with clang's runtime; Debian has it in libclang-rt-14-dev.
 fuzz-deps:
-	@mkdir -p $(FUZZ_DIR)
+	@mkdir -p "$(FUZZ_DIR)"
 	@echo 'extern "C" int LLVMFuzzerTestOneInput(const char *, long) { return 0; }' \
-	    > $(FUZZ_DIR)/probe.cpp
-	@$(FUZZ_CXX) -fsanitize=fuzzer $(FUZZ_DIR)/probe.cpp -o $(FUZZ_DIR)/probe 2>/dev/null \
+	    > "$(FUZZ_DIR)/probe.cpp"
+	@$(FUZZ_CXX) -fsanitize=fuzzer "$(FUZZ_DIR)/probe.cpp" -o "$(FUZZ_DIR)/probe" 2>/dev/null \
 	    || { apt-get update && apt-get install -y clang-14 libclang-rt-14-dev; }
 
 fuzz-build: fuzz-deps
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B "$(FUZZ_DIR)" -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DPMEDIAN_TESTS=OFF -DPMEDIAN_FUZZ=ON -DPMEDIAN_SANITIZE=address,undefined
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_solver
+	cmake --build "$(FUZZ_DIR)" -j $(JOBS) --target fuzz_solver
 
 fuzz: fuzz-build
-	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/findings
-	$(FUZZ_DIR)/fuzz_solver $(FUZZ_FLAGS) $(abspath $(FUZZ_DIR))/corpus \
-	    $(CURDIR)/tests/fuzz/corpus $(wildcard $(CURDIR)/tests/fuzz/regressions)
+	mkdir -p "$(FUZZ_DIR)/corpus" "$(FUZZ_DIR)/findings"
+	set -- "$(CURDIR)/tests/fuzz/corpus"; \
+	    if [ -d tests/fuzz/regressions ]; then set -- "$$@" "$(CURDIR)/tests/fuzz/regressions"; fi; \
+	    "$(FUZZ_DIR)/fuzz_solver" $(FUZZ_FLAGS) "$(abspath $(FUZZ_DIR))/corpus" "$$@"
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf "$(BUILD_DIR)" "$(SANITIZE_DIR)" "$(FUZZ_DIR)"

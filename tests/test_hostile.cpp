@@ -71,8 +71,10 @@ void drop_privileges() {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
 }
 
+// The program must survive the limit by itself: SIGXFSZ keeps its default
+// action, which kills the process, whatever this test process inherited.
 void limit_file_size() {
-    signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails instead
+    signal(SIGXFSZ, SIG_DFL);
     struct rlimit limit = {32, 32};
     setrlimit(RLIMIT_FSIZE, &limit);
 }
@@ -179,6 +181,15 @@ const std::string UNREADABLE = "\nCabecalho de pmeddata.dat ilegivel: esperados 
 const std::string NOTHING_READ_TEXT = UNREADABLE + "n = 0, p = 0\n";
 const std::string ONLY_N_READ_TEXT = UNREADABLE + "n = 3, p = 0\n";
 const char *NOTHING_READ = NOTHING_READ_TEXT.c_str();
+// A UTF-8 byte-order mark is read as text, and named in the message.
+const char *BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+const std::string MARKED_DATA = BYTE_ORDER_MARK + std::string(DATA);
+const std::string MARKED_MATRIX = BYTE_ORDER_MARK + std::string(MATRIX);
+const char *MARK_NOTE = " (o arquivo comeca com a marca BOM do UTF-8: grave-o sem ela)\n";
+const std::string MARKED_NOTHING_READ = UNREADABLE + "n = 0, p = 0" + MARK_NOTE;
+const std::string MARKED_WARNING =
+    std::string("pmedmtrx.dat incompleto ou com texto nao numerico: 0 de 4 valores lidos; os valores nao lidos ficam 0") +
+    MARK_NOTE;
 const char *ONLY_N_READ = ONLY_N_READ_TEXT.c_str();
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,6 +221,11 @@ INSTANTIATE_TEST_SUITE_P(
         // 8 TB of matrices: refused before the kernel would kill the process.
         HostileCase{"TooLargeForMemory", "1000000 10\n", MATRIX, PLAIN, MESSAGE,
                     "\n >>> Memoria insuficiente para ", nullptr},
+        HostileCase{"ByteOrderMarkBeforeTheCosts", MARKED_DATA.c_str(), MATRIX, PLAIN, MESSAGE,
+                    MARKED_NOTHING_READ.c_str(), nullptr},
+        // Every distance stays 0; the costs alone make the example's result.
+        HostileCase{"ByteOrderMarkBeforeTheDistances", DATA, MARKED_MATRIX.c_str(), PLAIN, SUMMARY,
+                    "UB ...........................      6.50\n", MARKED_WARNING.c_str()},
         HostileCase{"NoDistanceFile", DATA, nullptr, PLAIN, MESSAGE,
                     "\nMatriz de distancias (pmedmtrx.dat) nao pode ser aberto\n", nullptr},
         HostileCase{"HeaderOnly", "3 1\n", MATRIX, PLAIN, SUMMARY, "UB ...........................      0.00\n",

@@ -9,7 +9,9 @@
 // The cost of the solution is summed in double precision.
 //
 // Exit status: 0 for a valid solution, 1 for a violation (the first one found
-// is named), 2 for a wrong command line or an unreadable instance.
+// is named), 2 for a wrong command line or a file that cannot be read (the
+// instance, or the solution file: then nothing could be checked).  A
+// byte-order mark at the start of either file is skipped.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +20,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "text_input.h"
 
 static const char *USAGE =
     "usage: pmedian-check [DIR] [--optimal V]\n"
@@ -45,6 +49,7 @@ struct CostMatrix {
 static CostMatrix read_costs(const std::string &path) {
     FILE *f = fopen(path.c_str(), "r");
     if (!f) unusable("cannot open " + path + ": " + strerror(errno));
+    skip_byte_order_mark(f);
     CostMatrix m;
     if (fscanf(f, "%d %d", &m.n, &m.p) != 2) unusable(path + ": header \"n p\" unreadable");
     if (m.n < 1 || m.p < 1 || m.p > m.n || m.n > 100000)
@@ -121,7 +126,8 @@ int main(int argc, char **argv) {
 
     std::string solution_path = dir + "/solucao.txt";
     FILE *f = fopen(solution_path.c_str(), "r");
-    if (!f) violation("cannot open " + solution_path + ": " + strerror(errno));
+    if (!f) unusable("cannot open " + solution_path + ": " + strerror(errno));
+    skip_byte_order_mark(f);
     std::vector<std::string> lines;
     {
         std::string line;
@@ -135,7 +141,9 @@ int main(int argc, char **argv) {
             }
         }
         if (!line.empty()) lines.push_back(line);
+        int error = ferror(f) ? errno : 0;
         fclose(f);
+        if (error) unusable("cannot read " + solution_path + ": " + strerror(error));
     }
 
     // Layout: assignment lines "median client cost", the end marker

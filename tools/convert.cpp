@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -25,6 +26,8 @@
 #include <new>
 #include <string>
 #include <vector>
+
+#include "text_input.h"
 
 // Sizes beyond this would need tens of gigabytes in the solver anyway.
 static const int MAX_VERTICES = 100000;
@@ -105,6 +108,7 @@ static bool parse_float(const std::string &text, float &value) {
 static std::string read_whole_file(const std::string &path) {
     FILE *f = fopen(path.c_str(), "rb");
     if (!f) fail("cannot open %s: %s", path.c_str(), strerror(errno));
+    skip_byte_order_mark(f);
     std::string text;
     char buffer[1 << 16];
     size_t got;
@@ -130,14 +134,12 @@ static std::vector<std::string> split_lines(const std::string &text) {
     return lines;
 }
 
-// Splits a line into fields separated by white space (and commas when asked).
-static std::vector<std::string> split_fields(const std::string &line, bool comma_separates) {
+// Splits a line into fields separated by white space.
+static std::vector<std::string> split_fields(const std::string &line) {
     std::vector<std::string> fields;
     std::string field;
     for (char c : line) {
-        bool separator = c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' ||
-                         (comma_separates && c == ',');
-        if (separator) {
+        if (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
             if (!field.empty()) fields.push_back(field);
             field.clear();
         } else {
@@ -153,6 +155,11 @@ static std::string trim(const std::string &s) {
     if (a == std::string::npos) return "";
     size_t b = s.find_last_not_of(" \t\r");
     return s.substr(a, b - a + 1);
+}
+
+static std::string upper_case(std::string s) {
+    for (char &c : s) c = (char)toupper((unsigned char)c);
+    return s;
 }
 
 static void check_size(long long n, const std::string &path) {
@@ -173,7 +180,7 @@ static Instance read_orlib(const std::string &path) {
     std::vector<std::string> tokens;
     std::vector<int> token_line;
     for (size_t l = 0; l < lines.size(); ++l)
-        for (const std::string &field : split_fields(lines[l], false)) {
+        for (const std::string &field : split_fields(lines[l])) {
             tokens.push_back(field);
             token_line.push_back((int)l + 1);
         }
@@ -244,9 +251,10 @@ static Instance read_orlib(const std::string &path) {
 // ---- TSPLIB coordinate files ----------------------------------------------------
 
 // Header lines "KEY : value" up to NODE_COORD_SECTION, then n lines "id x y".
-// Only EUC_2D is accepted: cost = distance = the Euclidean distance, in
-// double, then rounded as asked ("nint" is TSPLIB's own rule, "floor" the one
-// of the published rl1304 optima) and stored as a float.
+// Keywords and the weight type are taken in any case, as TSPLIB readers
+// commonly do.  Only EUC_2D is accepted: cost = distance = the Euclidean
+// distance, in double, then rounded as asked ("nint" is TSPLIB's own rule,
+// "floor" the one of the published rl1304 optima) and stored as a float.
 static Instance read_tsplib(const std::string &path, const std::string &round) {
     std::vector<std::string> lines = split_lines(read_whole_file(path));
     long long n = -1;
@@ -257,7 +265,7 @@ static Instance read_tsplib(const std::string &path, const std::string &round) {
         std::string line = trim(lines[l]);
         if (line.empty()) continue;
         size_t colon = line.find(':');
-        std::string key = trim(line.substr(0, colon));
+        std::string key = upper_case(trim(line.substr(0, colon)));
         std::string value = colon == std::string::npos ? "" : trim(line.substr(colon + 1));
         if (key == "NODE_COORD_SECTION") {
             in_section = true;
@@ -265,7 +273,7 @@ static Instance read_tsplib(const std::string &path, const std::string &round) {
             if (!parse_int(value, n)) fail("%s: line %zu: bad DIMENSION \"%s\"", path.c_str(), l + 1, value.c_str());
             check_size(n, path);
         } else if (key == "EDGE_WEIGHT_TYPE") {
-            weight_type = value;
+            weight_type = upper_case(value);
         } else if (key == "EOF" || colon == std::string::npos) {
             fail("%s: line %zu: \"%s\" before NODE_COORD_SECTION", path.c_str(), l + 1, line.c_str());
         }
@@ -280,9 +288,9 @@ static Instance read_tsplib(const std::string &path, const std::string &round) {
     std::vector<bool> seen(n, false);
     long long read = 0;
     for (; l < lines.size() && read < n; ++l) {
-        std::vector<std::string> fields = split_fields(lines[l], false);
+        std::vector<std::string> fields = split_fields(lines[l]);
         if (fields.empty()) continue;
-        if (fields[0] == "EOF") break;
+        if (upper_case(fields[0]) == "EOF") break;
         long long id;
         double xi, yi;
         if (fields.size() != 3 || !parse_int(fields[0], id) || !parse_double(fields[1], xi) ||
@@ -298,7 +306,7 @@ static Instance read_tsplib(const std::string &path, const std::string &round) {
     if (read < n) fail("%s: NODE_COORD_SECTION ends after %lld of %lld nodes", path.c_str(), read, n);
     for (; l < lines.size(); ++l) {
         std::string line = trim(lines[l]);
-        if (!line.empty() && line != "EOF")
+        if (!line.empty() && upper_case(line) != "EOF")
             fail("%s: line %zu: unexpected \"%s\" after the %lld nodes", path.c_str(), l + 1, line.c_str(), n);
     }
 
@@ -318,18 +326,81 @@ static Instance read_tsplib(const std::string &path, const std::string &round) {
 
 // ---- plain matrices ------------------------------------------------------------
 
+// The cells of a matrix line: separated by white space, or by commas where
+// the line has any (blanks around a comma do not count).  Between two commas,
+// or before or after one, a cell with nothing in it is kept as "" so that it
+// can be reported instead of shifting the rest of its row.
+static std::vector<std::string> split_cells(const std::string &line) {
+    if (line.find(',') == std::string::npos) return split_fields(line);
+    std::vector<std::string> cells;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = line.find(',', start);
+        std::vector<std::string> fields =
+            split_fields(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (fields.empty()) cells.push_back("");
+        cells.insert(cells.end(), fields.begin(), fields.end());
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return cells;
+}
+
+// Reads a whole cell as the solver's "%f" would read it (strtof), NaN
+// excepted; overflow tells whether the number is beyond the float range.
+static bool cell_number(const std::string &cell, float &value, bool &overflow) {
+    char *end = nullptr;
+    errno = 0;
+    value = strtof(cell.c_str(), &end);
+    overflow = errno == ERANGE && std::isinf(value);
+    return !cell.empty() && *end == '\0' && !std::isnan(value);
+}
+
+// A matrix entry, with "inf" (any case) for a pair where no service is
+// possible.  Returns "" when the cell is a usable value, or what is wrong
+// with it.  Too small a magnitude reads as 0 or a subnormal float, as in the
+// solver; too large a one is refused rather than taken as infinite.
+static std::string matrix_value(const std::string &cell, float &value) {
+    if (cell.empty()) return "empty cell";
+    bool overflow;
+    std::string quoted = "\"" + cell + "\"";
+    if (!cell_number(cell, value, overflow)) {
+        if (cell.find(';') != std::string::npos)
+            return quoted + " is not a number (separate values by blanks or commas, not semicolons)";
+        return quoted + " is not a number";
+    }
+    if (overflow) return quoted + " is beyond the float range (write inf for no service)";
+    if (value < 0) return "negative value " + cell;
+    return "";
+}
+
 // n lines of n numbers, separated by white space or commas; blank lines are
-// skipped.  The diagonal is not used (the solver's is always 0).  The matrix
-// need not be symmetric: the costs are taken as given, the distances from its
-// upper triangle.
+// skipped, and so is a first line without any number (a header of column
+// names).  Every cell is checked before the shape, so a stray word or an
+// empty cell is named where it stands.  The diagonal is not used (the
+// solver's is always 0).  The matrix need not be symmetric: the costs are
+// taken as given, the distances from its upper triangle.
 static Instance read_matrix(const std::string &path) {
     std::vector<std::string> lines = split_lines(read_whole_file(path));
-    std::vector<std::vector<std::string>> rows;
+    std::vector<std::vector<float>> rows;
     std::vector<size_t> row_line;
     for (size_t l = 0; l < lines.size(); ++l) {
-        std::vector<std::string> fields = split_fields(lines[l], true);
-        if (fields.empty()) continue;
-        rows.push_back(fields);
+        std::vector<std::string> cells = split_cells(lines[l]);
+        if (cells.empty()) continue;
+        std::vector<float> values(cells.size());
+        std::vector<std::string> problems(cells.size());
+        bool any_number = false, overflow;
+        for (size_t c = 0; c < cells.size(); ++c) {
+            problems[c] = matrix_value(cells[c], values[c]);
+            float number;
+            any_number = any_number || cell_number(cells[c], number, overflow);
+        }
+        // The header; a line of semicolon-separated values is refused instead.
+        if (rows.empty() && !any_number && lines[l].find(';') == std::string::npos) continue;
+        for (size_t c = 0; c < cells.size(); ++c)
+            if (!problems[c].empty())
+                fail("%s: line %zu, column %zu: %s", path.c_str(), l + 1, c + 1, problems[c].c_str());
+        rows.push_back(values);
         row_line.push_back(l + 1);
     }
     if (rows.empty()) fail("%s: no matrix rows", path.c_str());
@@ -340,19 +411,14 @@ static Instance read_matrix(const std::string &path) {
             fail("%s: line %zu: %zu values, but the first row has %lld", path.c_str(), row_line[r],
                  rows[r].size(), n);
     if ((long long)rows.size() != n)
-        fail("%s: %zu rows of %lld values: the matrix must be square", path.c_str(), rows.size(), n);
+        fail("%s: %zu rows of %lld values: the matrix must be square%s", path.c_str(), rows.size(), n,
+             (long long)rows.size() == n + 1 ? " (is the first row a header of column numbers?)" : "");
 
     Instance inst;
     inst.n = (int)n;
     inst.matrix.resize((size_t)n * n);
     for (long long i = 0; i < n; ++i)
-        for (long long j = 0; j < n; ++j) {
-            float v;
-            if (!parse_float(rows[i][j], v))
-                fail("%s: line %zu: \"%s\" is not a number", path.c_str(), row_line[i], rows[i][j].c_str());
-            if (v < 0) fail("%s: line %zu: negative value %s", path.c_str(), row_line[i], rows[i][j].c_str());
-            inst.matrix[i * n + j] = i == j ? 0.0f : v;
-        }
+        for (long long j = 0; j < n; ++j) inst.matrix[i * n + j] = i == j ? 0.0f : rows[i][j];
     return inst;
 }
 
@@ -560,6 +626,7 @@ static Options parse_options(int argc, char **argv) {
         usage_error("unknown format ", opt.format);
     if (opt.has_radius && opt.has_quantile) usage_error("give --radius or --radius-quantile, not both", "");
     if (opt.round != "none" && opt.format != "tsplib") usage_error("--round applies to tsplib files only", "");
+    if (opt.p == 0 && opt.format != "orlib") usage_error("--p is required for ", opt.format + " files");
     return opt;
 }
 
@@ -572,7 +639,6 @@ int main(int argc, char **argv) {
         else inst = read_matrix(opt.input);
 
         if (opt.p > 0) inst.p = opt.p;
-        else if (opt.format != "orlib") fail("--p is required for %s files", opt.format.c_str());
         if (inst.p < 1 || inst.p > inst.n) fail("p = %lld outside 1..%d (n)", inst.p, inst.n);
 
         float radius = opt.has_radius ? opt.radius

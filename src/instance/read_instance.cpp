@@ -11,6 +11,9 @@
 // cannot be read leaves its entry at 0.
 // Such a short or damaged file is not fatal, but the reader says on standard
 // error how many values it got, so a truncated instance never passes silently.
+// A file saved with a UTF-8 byte-order mark (as spreadsheet programs do)
+// reads as text before its first number; the messages then name the mark,
+// which no editor shows.
 // Only n and p must be readable; they are read as "%d" would read them, but a
 // number beyond the range of an int is refused instead of wrapping around.
 //
@@ -153,12 +156,21 @@ static void release_far_if_empty() {
     far = nullptr;
 }
 
-static void warn_short(const char *file, long long got, long long expected) {
+// Whether the open file f starts with a UTF-8 byte-order mark: the note a
+// message then ends with, else "".  Used once reading f is over.
+static const char *byte_order_mark_note(FILE *f) {
+    unsigned char start[3];
+    bool mark = fseek(f, 0, SEEK_SET) == 0 && fread(start, 1, 3, f) == 3 && start[0] == 0xEF &&
+                start[1] == 0xBB && start[2] == 0xBF;
+    return mark ? " (o arquivo comeca com a marca BOM do UTF-8: grave-o sem ela)" : "";
+}
+
+static void warn_short(FILE *f, const char *file, long long got, long long expected) {
     if (got < expected)
         fprintf(stderr,
                 "\nAviso: %s incompleto ou com texto nao numerico: %lld de %lld valores lidos;"
-                " os valores nao lidos ficam 0\n",
-                file, got, expected);
+                " os valores nao lidos ficam 0%s\n",
+                file, got, expected, byte_order_mark_note(f));
 }
 
 static void allocate_storage() {
@@ -289,22 +301,22 @@ void read_instance() {
     p = 0;
     radius = 0.0f;  // stays 0 when the distance file cannot give it
     if (!read_sizes(f, n, p))
-        fatal("\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = %d, p = %d\n",
-              n, p);
+        fatal("\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = %d, p = %d%s\n",
+              n, p, byte_order_mark_note(f));
     if (n < 1 || p < 1 || p > n)
         fatal("\nTamanho invalido em pmeddata.dat: n = %d, p = %d (exige-se n >= 1 e 1 <= p <= n)\n",
               n, p);
 
     allocate_storage();
     for (int i = 0; i < n; ++i) cost[i][i] = 0.0f;
-    warn_short("pmeddata.dat", read_cost_rows(f), (long long)n * (n - 1));
+    warn_short(f, "pmeddata.dat", read_cost_rows(f), (long long)n * (n - 1));
     fclose(f);
 
     f = fopen("pmedmtrx.dat", "r");
     if (!f) fatal("\nMatriz de distancias (pmedmtrx.dat) nao pode ser aberto\n");
     long long got = fscanf(f, "%*d %*d %f", &radius) == 1 ? 1 : 0;
     got += read_distance_triangle(f);
-    warn_short("pmedmtrx.dat", got, 1 + (long long)n * (n - 1) / 2);
+    warn_short(f, "pmedmtrx.dat", got, 1 + (long long)n * (n - 1) / 2);
     fclose(f);
     release_far_if_empty();
 

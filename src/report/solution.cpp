@@ -10,13 +10,19 @@
 // file is written under a temporary name beside it, checked, and renamed over
 // it, so a full disk or an I/O error never destroys the previous solution.  A
 // name that is a symbolic link or a device is written through directly.
-// Every write and the close are checked; a failure ends the run with status 1.
+// Every write and the close are checked; a failure ends the run with status 1
+// and removes the temporary file.  A file-size limit would otherwise kill the
+// process with SIGXFSZ in the middle of a write, silently and with the
+// temporary file left behind: the signal is ignored, so that the write fails
+// with EFBIG and is reported like a full disk.  The summary is flushed before
+// the file is opened, so whatever happens to the file, the summary is out.
 // When no primal solution was ever found the file is still written, but a
 // warning on standard error says that it holds no solution.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -87,6 +93,12 @@ static FILE *open_target(char *temp_name, size_t temp_size) {
 }
 
 void write_solution() {
+    signal(SIGXFSZ, SIG_IGN);
+    // A reader of standard output that has gone away costs the summary, not
+    // the solution file.
+    signal(SIGPIPE, SIG_IGN);
+    fflush(stdout);
+
     char temp_name[64];
     FILE *f = open_target(temp_name, sizeof temp_name);
     if (!f) fatal("\nArquivo solucao.txt nao pode ser aberto\n");
