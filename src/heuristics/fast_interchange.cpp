@@ -42,7 +42,9 @@
 // builds.  Threads share the candidates of a position: each keeps the first
 // best of its own range, and the ranges are combined in position order.
 // Instances with NaN or infinite costs take the straightforward pass.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #ifdef _OPENMP
 #include <omp.h>
@@ -77,21 +79,39 @@ static double positive_gap_sum(const float *near, const float *row, int count) {
     return sum;
 }
 
-// near1, near2 and their positions for one vertex, medians in position order.
+// Lowers (first, second) by the median at position pos with cost value, as a
+// scan of the medians in position order would: a lower position wins a tie.
+static inline void take_median(float value, int pos, float &first, int &first_pos, float &second, int &second_pos) {
+    if (value < first || (value == first && pos < first_pos)) {
+        second = first;
+        second_pos = first_pos;
+        first = value;
+        first_pos = pos;
+    } else if (value < second || (value == second && pos < second_pos)) {
+        second = value;
+        second_pos = pos;
+    }
+}
+
+// near1, near2 and their positions for one vertex, from INFINITE_COST down.
+// The medians (near1 = -infinity) are met in its column's cost order, where
+// the walk stops at the first cost above the second-nearest; only a column
+// whose kept rows run out first is read across the median rows.
 static void find_nearest_of(int c) {
     float first = INFINITE_COST, second = INFINITE_COST;
     int first_pos = -1, second_pos = -1;
-    for (int l = 0; l < p; ++l) {
-        float value = cost[sv_node[l]][c];
-        if (value < first) {
-            second = first;
-            second_pos = first_pos;
-            first = value;
-            first_pos = l;
-        } else if (value < second) {
-            second = value;
-            second_pos = l;
-        }
+    long long at = (long long)c * order_depth;
+    int k = 0;
+    for (; k < order_depth; ++k) {
+        float value = order_cost[at + k];
+        if (value > second) break;
+        int v = order_row(at + k);
+        if (near1[v] == -INFINITY) take_median(value, position_of[v], first, first_pos, second, second_pos);
+    }
+    if (k == order_depth && order_depth < n) {
+        first = second = INFINITE_COST;
+        first_pos = second_pos = -1;
+        for (int l = 0; l < p; ++l) take_median(cost[sv_node[l]][c], l, first, first_pos, second, second_pos);
     }
     near1[c] = first;
     near2[c] = second;
@@ -128,17 +148,44 @@ struct ClientSums {
     double total;      // sum of near1 over the clients
     double abs_total;  // sum of |near1| over the clients
     double partials;   // sum over client positions k of the sum of near1 up to k
+    float ordered;     // the float sum of near1 in client-position order (prefix in base_prefix)
+    int ties;          // additions of that sum that fell exactly halfway between two floats
 };
 
+// Whether rounding r, a sum of two floats (exact in double), to float was
+// a tie: the 29 bits that a normal float drops are then exactly one half.
+// Results below the normal range are counted as ties, to be safe.
+static inline bool halfway(double r) {
+    uint64_t bits;
+    memcpy(&bits, &r, sizeof bits);
+    return (bits & 0x1FFFFFFFULL) == 0x10000000ULL || (r != 0.0 && r < std::ldexp(1.0, -125));
+}
+
 static ClientSums client_totals() {
-    ClientSums s = {0.0, 0.0, 0.0};
+    ClientSums s = {0.0, 0.0, 0.0, 0.0f, 0};
+    float ordered = 0.0f;
     for (int k = p; k < n; ++k) {
-        double value = near1[sv_node[k]];
+        float term = near1[sv_node[k]];
+        double value = term;
         s.total += value;
         s.abs_total += std::fabs(value);
         s.partials += s.total;
+        if (halfway((double)ordered + value)) ++s.ties;
+        ordered = float_sum(ordered, term);
+        base_prefix[k] = ordered;
     }
+    s.ordered = ordered;
     return s;
+}
+
+// Keeps block_gain an upper bound of gain + gain_error over each block of 64
+// client positions, after vertex u's gain rose or it came to a client position.
+static void raise_block_gain(int u) {
+    int d = position_of[u];
+    if (d < p) return;
+    double key = gain[u] + gain_error[u];
+    double &top = block_gain[(d - p) >> 6];
+    if (key > top) top = key;
 }
 
 // Builds the groups and every vertex's gain from scratch, with near1 and
@@ -146,13 +193,22 @@ static ClientSums client_totals() {
 // near1[c] - cost[u][c] to the gain of every u below its near1.
 static ClientSums fresh_gains() {
     group_clients();
-    for (int v = 0; v < n; ++v) gain[v] = 0.0;
+    for (int v = 0; v < n; ++v) {
+        gain[v] = 0.0;
+        gain_terms[v] = 0;
+    }
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
         double first = near1[c];
-        rows_below(c, near1[c], [first](int u, float x) { gain[u] += first - (double)x; });
+        rows_below(c, near1[c], [first](int u, float x) {
+            gain[u] += first - (double)x;
+            ++gain_terms[u];
+        });
     }
     for (int v = 0; v < n; ++v) gain_error[v] = fresh_gain_error(gain[v]);
+    for (int k = 0; k < n; ++k) position_of[sv_node[k]] = k;
+    for (int b = 0; b * 64 < n - p; ++b) block_gain[b] = -INFINITY;
+    for (int k = p; k < n; ++k) raise_block_gain(sv_node[k]);
     return client_totals();
 }
 
@@ -172,6 +228,8 @@ static void move_gains(int count) {
             b = b > 0.0 ? b : 0.0;
             gain[u] += a - b;
             gain_error[u] += term_error * (a + b) + sum_error * std::fabs(gain[u]);
+            gain_terms[u] += (x < now) - (x < before);
+            raise_block_gain(u);
         });
     }
 }
@@ -186,7 +244,8 @@ static ClientSums exchanged_nearest(int j, int removed, int added) {
     int count = 0;
     changed[count] = added;
     changed_from[count++] = near1[added];
-    near1[added] = -INFINITY;
+    near1[added] = -INFINITY;  // medians are known by this mark
+    near1[removed] = INFINITE_COST;
     const float *added_row = cost[added];
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
@@ -221,6 +280,11 @@ static ClientSums exchanged_nearest(int j, int removed, int added) {
     group_clients();
     gain[removed] = positive_gap_sum(near1, cost[removed], n);  // it was a median: start afresh
     gain_error[removed] = fresh_gain_error(gain[removed]);
+    const float *row = cost[removed];
+    int terms = 0;
+    for (int v = 0; v < n; ++v) terms += row[v] < near1[v];
+    gain_terms[removed] = terms;
+    raise_block_gain(removed);
     return client_totals();
 }
 
@@ -252,6 +316,8 @@ struct Position {
     float other_median;    // the displaced median's cheapest cost from the other medians
     float current;         // cost of the arrangement, to beat
     ClientSums sums;
+    int listed;            // vertices marked by the walks, in `touched`
+    bool sweep;            // the corrections came from a row sweep: any vertex may have one
 };
 
 // The constants of the rounding bounds.  Each addition of an ordered float
@@ -281,20 +347,74 @@ static Bounds rounding_bounds() {
 
 const double EXACT_LIMIT = 16777216.0;  // whole-number sums below 2^24 are exact in float
 
-// Judges the candidates at client positions from..to-1 for position q.j and
-// returns the first position with the lowest trial below best_trial (and
-// that trial), or -1.
-static int best_candidate(const Position &q, const Bounds &b, int from, int to, float &best_trial) {
-    int chosen = -1;
+// A rigorous bound on how far a trial's float sum can lie from the current
+// arrangement's float sum (sums.ordered) moved by the exact change of the
+// terms, or infinity.  Non-negative costs only.
+//
+// Both sums add the same terms in the same order, except at the positions
+// the trial changes: position j's own clients, the clients u takes over and
+// the displaced median at d.  Let D be the difference of the two partial
+// sums.  Where both lie in one binade of floats, D is a whole number of the
+// float spacing there, and an addition that changes no term rounds both
+// alike (rounding commutes with a shift by whole spacings), unless the
+// current sum's addition fell exactly halfway.  So only the changed
+// additions, the ties and the additions that straddle a power of two can
+// round differently, each by at most one spacing of the binade it reaches.
+// D never exceeds the terms' rises (up) or falls (down), so an addition can
+// straddle 2^e only if the current partial sums about it lie within
+// [2^e - up, 2^e + down]; the partial sums rise with position, so those
+// additions are one run, found by two binary searches per power.  Powers
+// far below the top add at most n spacings of their binade, which sum to
+// less than one spacing of a low binade and are counted as such.
+static double shifted_error(const Position &q, int u, float displaced_cost) {
+    const float *prefix = base_prefix + p;
+    const long long terms = n - p, most = 4096;
+    double raise = (double)displaced_cost - (double)near1[u];
+    double up = q.loss + (raise > 0.0 ? raise : 0.0), down = gain[u] + gain_error[u] + (raise < 0.0 ? -raise : 0.0);
+    double top = (double)q.sums.ordered + up + 1.0;
+    if (!(top < 1e38)) return INFINITY;
+    int top_binade = std::ilogb(top);
+    double spacing = std::ldexp(1.0, top_binade - 23);
+    double drift = (double)most * spacing;  // the largest difference of roundings allowed for
+    top += drift;
+    top_binade = std::ilogb(top);
+    spacing = std::ldexp(1.0, top_binade - 23);
+    int low = std::max(-125, top_binade - std::ilogb((double)terms) - 2);
+    long long own_count = attached_start[q.j + 1] - attached_start[q.j];
+    double error = (double)(own_count + gain_terms[u] + 1 + q.sums.ties) * spacing + (double)terms * std::ldexp(1.0, low - 23);
+    for (int e = low; e <= top_binade; ++e) {
+        double power = std::ldexp(1.0, e);
+        long long first = std::lower_bound(prefix, prefix + terms, power - up - drift) - prefix;
+        long long past = std::upper_bound(prefix, prefix + terms, power + down + drift) - prefix;
+        if (first < 1) first = 1;  // the first addition starts from 0 and is exact
+        long long last = past < terms - 1 ? past : terms - 1;
+        if (last >= first) error += (double)(last - first + 1) * std::ldexp(1.0, e - 23);
+    }
+    return error <= drift ? error : INFINITY;
+}
+
+// Brackets the trial costs of the candidates at client positions
+// list[from..to-1] (or from..to-1 without a list) for position q.j: every
+// candidate whose trial can still be the lowest one below the current cost
+// is stored, from brackets[from] on, with an interval that holds its float
+// trial sum.  `ceiling` is the lowest upper end met so far: a candidate whose
+// interval starts above it cannot be the lowest.  Returns the count stored.
+//
+// The interval comes from the exact cost, formed in double from the
+// bookkeeping, and the rounding bounds; without position j's correction the
+// exact cost is a lower bound, which settles most candidates.  With small
+// whole-number costs the exact cost is the float sum itself.
+static int bracket_candidates(const Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling) {
     const int j = q.j;
-    for (int d = from; d < to; ++d) {
+    const double current = q.current;
+    int stored = from;
+    for (int at = from; at < to; ++at) {
+        int d = list ? list[at] : at;
         int u = sv_node[d];
         if (is_far(q.median, u)) continue;
         float displaced_cost = to_displaced[u] < q.other_median ? to_displaced[u] : q.other_median;
         double own_other = near1_pos[u] == j ? near2[u] : near1[u];
 
-        // The cost without position j's correction is a lower bound, since
-        // the correction never exceeds loss: most candidates stop here.
         double lower = q.sums.total + (own_other > 0.0 ? 0.0 : -own_other) - gain[u] + (double)displaced_cost;
         double error, float_error = 0.0;
         if (costs_nonnegative) {
@@ -306,23 +426,65 @@ static int best_candidate(const Position &q, const Bounds &b, int from, int to, 
             double magnitude = row_abs[u] + q.sums.abs_total + q.own_abs + std::fabs((double)displaced_cost);
             error = (b.sum_error + b.double_error) * magnitude + gain_error[u];
         }
-        if (lower - error >= (double)best_trial) continue;
+        double low = lower - error;
+        if (!(low < current) || low > ceiling) continue;
 
         double correction = own_correction[u];
         double exact = lower + (q.loss - correction);
-        if (costs_nonnegative) {
-            double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
-            error = float_error + b.double_error * parts + gain_error[u];
-        }
-
-        float trial;
+        double high;
         if (costs_whole && std::fabs(exact) < EXACT_LIMIT) {
-            trial = (float)exact;  // every partial sum is a whole number below 2^24
+            low = high = (float)exact;  // every partial sum is a whole number below 2^24
         } else {
-            if (exact - error >= (double)best_trial) continue;
-            trial = trial_sum(cost[u], j, d, displaced_cost);
+            if (costs_nonnegative) {
+                double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
+                error = float_error + b.double_error * parts + gain_error[u];
+            }
+            low = exact - error;
+            high = exact + error;
+            if (!(low < current) || low > ceiling) continue;
+            if (costs_nonnegative) {
+                // The current float sum moved by the exact change, with a far
+                // tighter bound where it applies.
+                double center = (double)q.sums.ordered + (exact - q.sums.total);
+                double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
+                double near = shifted_error(q, u, displaced_cost) + b.double_error * parts + gain_error[u];
+                if (center - near > low) low = center - near;
+                if (center + near < high) high = center + near;
+                if (!(low < current) || low > ceiling) continue;
+            }
         }
-        if (trial < best_trial) {
+        if (high < ceiling) ceiling = high;
+        brackets[stored].position = d;
+        brackets[stored].low = low;
+        brackets[stored].high = high;
+        ++stored;
+    }
+    return stored - from;
+}
+
+// The candidate that a scan in position order would choose among the count
+// bracketed ones in brackets[]: the lowest float trial below the current
+// cost, and the lowest position among equal trials; -1 if none.  Float sums
+// are made in order of the intervals' lower ends and only while an interval
+// can still hold a trial that wins.
+static int settle_candidates(const Position &q, int count, double ceiling, float &best_trial) {
+    std::sort(brackets, brackets + count, [](const TrialBracket &x, const TrialBracket &y) { return x.low < y.low; });
+    int chosen = -1;
+    best_trial = q.current;
+    for (int a = 0; a < count; ++a) {
+        const TrialBracket &t = brackets[a];
+        if (t.low > ceiling || t.low > (double)best_trial) break;
+        int d = t.position;
+        if (t.low == (double)best_trial && (chosen < 0 || d > chosen)) continue;
+        int u = sv_node[d];
+        float trial;
+        if (t.low == t.high) {
+            trial = (float)t.low;
+        } else {
+            float displaced_cost = to_displaced[u] < q.other_median ? to_displaced[u] : q.other_median;
+            trial = trial_sum(cost[u], q.j, d, displaced_cost);
+        }
+        if (trial < best_trial || (trial == best_trial && chosen >= 0 && d < chosen)) {
             best_trial = trial;
             chosen = d;
         }
@@ -330,81 +492,158 @@ static int best_candidate(const Position &q, const Bounds &b, int from, int to, 
     return chosen;
 }
 
-// The candidates of position q.j over all client positions, shared among
-// threads on large instances; ranges are combined in position order, so
-// the first position of the lowest trial wins as in a single scan.
-static int choose_candidate(const Position &q, const Bounds &b, float &best_trial) {
-    int clients = n - p;
+// The candidate of position q.j among count client positions (from `list`,
+// or all of them) and its trial.  Threads share the bracketing when there
+// are many candidates; each keeps its own run of brackets, and the runs are
+// joined before the trials are settled.
+static int choose_candidate(const Position &q, const Bounds &b, const int *list, int count, float &best_trial) {
+    int first = list ? 0 : p;
+    double ceiling = INFINITY;
+    int stored;
 #ifdef _OPENMP
-    int threads = clients >= 4096 ? omp_get_max_threads() : 1;
+    int threads = count >= 4096 ? omp_get_max_threads() : 1;
     if (threads > 1) {
         const int most = 64;
         if (threads > most) threads = most;
-        float trials[most];
-        int chosen[most];
+        int starts[most], counts[most];
+        double ceilings[most];
 #pragma omp parallel num_threads(threads)
         {
-            int t = omp_get_thread_num(), count = omp_get_num_threads();
-            int from = p + (int)((long long)clients * t / count), to = p + (int)((long long)clients * (t + 1) / count);
-            trials[t] = q.current;
-            chosen[t] = best_candidate(q, b, from, to, trials[t]);
-            if (t == 0) threads = count;
+            int t = omp_get_thread_num(), share = omp_get_num_threads();
+            int from = first + (int)((long long)count * t / share), to = first + (int)((long long)count * (t + 1) / share);
+            ceilings[t] = INFINITY;
+            starts[t] = from;
+            counts[t] = bracket_candidates(q, b, list, from, to, ceilings[t]);
+            if (t == 0) threads = share;
         }
-        int best = -1;
-        for (int t = 0; t < threads; ++t)
-            if (chosen[t] >= 0 && (best < 0 || trials[t] < best_trial)) {
-                best_trial = trials[t];
-                best = chosen[t];
-            }
-        return best;
-    }
+        stored = 0;
+        for (int t = 0; t < threads; ++t) {
+            if (ceilings[t] < ceiling) ceiling = ceilings[t];
+            memmove(brackets + first + stored, brackets + starts[t], counts[t] * sizeof(TrialBracket));
+            stored += counts[t];
+        }
+    } else
 #endif
-    return best_candidate(q, b, p, n, best_trial);
+        stored = bracket_candidates(q, b, list, first, first + count, ceiling);
+    if (first > 0) memmove(brackets, brackets + first, stored * sizeof(TrialBracket));
+    return settle_candidates(q, stored, ceiling, best_trial);
+}
+
+// Adds vertex u to the walks' list, once.
+static inline void list_vertex(int u, int &listed) {
+    if (!in_list[u]) {
+        in_list[u] = 1;
+        touched[listed++] = u;
+    }
 }
 
 // Sets own_correction for position j's own clients and to_displaced for its
-// median, or (clear) puts both back to their resting values.  An own client
-// whose second-nearest cost lies beyond its column's kept rows needs its
-// whole column; when many do (few medians, long columns), one sweep of all
-// rows serves them together, reading each row once instead of each column
-// one cache line per cost.
-static void mark_position(const Position &q, bool clear) {
+// median, and lists every vertex those walks reach, with the own clients
+// (in `touched`; q.listed counts them).  An own client whose second-nearest
+// cost lies beyond its column's kept rows needs its whole column; when many
+// do (few medians, long columns), one sweep of all rows serves them
+// together, reading each row once instead of each column one cache line per
+// cost, and then any vertex may have a correction (q.sweep).
+static void mark_position(Position &q) {
     const int *own = attached + attached_start[q.j];
     int own_count = attached_start[q.j + 1] - attached_start[q.j], wide = 0;
     for (int a = 0; a < own_count; ++a) wide += column_overflows(own[a], near2[own[a]]);
     bool sweep = 16LL * wide > n;
-    if (clear) {
-        if (sweep)
-            for (int u = 0; u < n; ++u) own_correction[u] = 0.0;
-        else
-            for (int a = 0; a < own_count; ++a)
-                rows_below(own[a], near2[own[a]], [](int u, float) { own_correction[u] = 0.0; });
-        rows_below(q.median, q.other_median, [](int u, float) { to_displaced[u] = INFINITY; });
-        return;
-    }
-    wide = 0;
+    int listed = 0;
     for (int a = 0; a < own_count; ++a) {
         int c = own[a];
         double first = near1[c], second = near2[c];
-        if (sweep && column_overflows(c, near2[c])) {
-            touched[wide++] = c;
-            continue;
-        }
-        rows_below(c, near2[c], [first, second](int u, float x) {
+        list_vertex(c, listed);
+        if (sweep && column_overflows(c, near2[c])) continue;
+        rows_below(c, near2[c], [first, second, &listed](int u, float x) {
             own_correction[u] += second - ((double)x > first ? (double)x : first);
+            list_vertex(u, listed);
         });
     }
-    for (int u = 0; u < n && wide > 0; ++u) {
+    rows_below(q.median, q.other_median, [&listed](int u, float x) {
+        to_displaced[u] = x;
+        list_vertex(u, listed);
+    });
+    q.listed = listed;
+    q.sweep = sweep;
+    if (!sweep) return;
+    for (int u = 0; u < n; ++u) {
         const float *row = cost[u];
         double sum = 0.0;
-        for (int a = 0; a < wide; ++a) {
-            int c = touched[a];
+        for (int a = 0; a < own_count; ++a) {
+            int c = own[a];
+            if (!column_overflows(c, near2[c])) continue;
             double x = row[c], first = near1[c], second = near2[c];
             if (x < second) sum += second - (x > first ? x : first);
         }
         own_correction[u] += sum;
     }
-    rows_below(q.median, q.other_median, [](int u, float x) { to_displaced[u] = x; });
+}
+
+// Puts own_correction, to_displaced and the marks back to rest.
+static void clear_position(const Position &q) {
+    if (q.sweep)
+        for (int u = 0; u < n; ++u) own_correction[u] = 0.0;
+    for (int a = 0; a < q.listed; ++a) {
+        int u = touched[a];
+        own_correction[u] = 0.0;
+        to_displaced[u] = INFINITY;
+        in_list[u] = 0;
+    }
+}
+
+// The client positions whose candidates can possibly improve on position
+// q.j, into `candidates`; returns their count.  The listed vertices may have
+// a correction or a cheap displaced median.  Any other candidate u has
+// neither, so with non-negative costs its exact cost is sums.total + loss +
+// other_median - gain[u], and it can only beat the current cost if gain[u] +
+// gain_error[u] reaches a threshold; blocks of 64 positions whose upper bound
+// stays below it are passed over whole.
+static int gather_candidates(const Position &q, const Bounds &b) {
+    int count = 0;
+    for (int a = 0; a < q.listed; ++a) {
+        int d = position_of[touched[a]];
+        if (d >= p) candidates[count++] = d;
+    }
+    int blocks = (n - p + 63) / 64;
+    double top = 0.0;
+    for (int k = 0; k < blocks; ++k)
+        if (block_gain[k] > top) top = block_gain[k];
+    const double terms = n - p, other = q.other_median;
+    double rest = b.float_unit * (q.sums.partials + terms * (q.loss + other)) +
+                  b.double_error * (q.sums.total + q.loss + top + other);
+    double slack = std::ldexp(1.0, -40) * (q.sums.total + q.loss + other + std::fabs((double)q.current) + rest + top);
+    double threshold = q.sums.total + q.loss + other - (double)q.current - rest - slack;
+    for (int k = 0; k < blocks; ++k) {
+        if (!(block_gain[k] >= threshold)) continue;
+        int from = p + 64 * k, to = from + 64 < n ? from + 64 : n;
+        double exact_top = -INFINITY;
+        for (int d = from; d < to; ++d) {
+            int u = sv_node[d];
+            double key = gain[u] + gain_error[u];
+            if (key > exact_top) exact_top = key;
+            if (key >= threshold && !in_list[u]) candidates[count++] = d;
+        }
+        block_gain[k] = exact_top;
+    }
+    return count;
+}
+
+// The cheapest cost of serving the median at position j from the other
+// medians, from INFINITE_COST down: the first other median in its column's
+// cost order (medians carry near1 = -infinity), or the column itself when
+// the kept rows hold none.
+static float cheapest_other_median(int j) {
+    int median = sv_node[j];
+    float other = INFINITE_COST;
+    long long at = (long long)median * order_depth;
+    for (int k = 0; k < order_depth; ++k) {
+        int v = order_row(at + k);
+        if (v != median && near1[v] == -INFINITY) return order_cost[at + k] < other ? order_cost[at + k] : other;
+    }
+    for (int l = 0; l < p; ++l)
+        if (l != j && cost[sv_node[l]][median] < other) other = cost[sv_node[l]][median];
+    return other;
 }
 
 float interchange_fast() {
@@ -434,19 +673,25 @@ float interchange_fast() {
             q.loss += (double)near2[c] - (double)near1[c];
             q.own_abs += std::fabs((double)near2[c]);
         }
-        q.other_median = INFINITE_COST;
-        for (int l = 0; l < p; ++l)
-            if (l != j && cost[sv_node[l]][q.median] < q.other_median) q.other_median = cost[sv_node[l]][q.median];
+        q.other_median = cheapest_other_median(j);
 
-        mark_position(q, false);
+        mark_position(q);
         float best_trial = current;
-        int chosen = choose_candidate(q, b, best_trial);
-        mark_position(q, true);
+        int chosen;
+        if (q.sweep || !costs_nonnegative) {
+            chosen = choose_candidate(q, b, nullptr, n - p, best_trial);
+        } else {
+            int count = gather_candidates(q, b);
+            chosen = choose_candidate(q, b, candidates, count, best_trial);
+        }
+        clear_position(q);
 
         if (chosen >= 0) {
             current = best_trial;
             int removed = sv_node[j], added = sv_node[chosen];
             swap_int(sv_node[j], sv_node[chosen]);
+            position_of[added] = j;
+            position_of[removed] = chosen;
             s = exchanged_nearest(j, removed, added);
         }
     }

@@ -3,8 +3,10 @@
 // build_cost_order keeps, for every column j, its order_depth cheapest rows
 // in ascending order of cost, NaN last.  rows_below(j, limit, visit) calls
 // visit(i, cost[i][j]) for every row i with cost[i][j] < limit: from the kept
-// rows when they reach far enough, and from the whole column otherwise.  A
-// walk reads only the costs that pass, where a sweep would read all n.
+// rows when they reach far enough, and from the whole column otherwise (read
+// as row j when the matrix is symmetric, in sequence rather than one cache
+// line per cost).  A walk reads only the costs that pass, where a sweep would
+// read all n.
 //
 // The order of the calls within one column is free: callers add each result
 // into a sum of row i, so a row still receives its terms column by column.
@@ -21,9 +23,15 @@ inline bool column_overflows(int j, float limit) {
 template <class Visit>
 inline void rows_below(int j, float limit, Visit visit) {
     if (column_overflows(j, limit)) {
-        for (int i = 0; i < n; ++i) {
-            float c = cost[i][j];
-            if (c < limit) visit(i, c);
+        if (costs_symmetric) {
+            const float *row = cost[j];
+            for (int i = 0; i < n; ++i)
+                if (row[i] < limit) visit(i, row[i]);
+        } else {
+            for (int i = 0; i < n; ++i) {
+                float c = cost[i][j];
+                if (c < limit) visit(i, c);
+            }
         }
         return;
     }

@@ -19,6 +19,13 @@ struct Cluster {
     float total;   // float sum of the members' allocation costs, in order
 };
 
+// A candidate exchange whose float trial cost is known to lie in [low, high]
+// (filled by the fast interchange).
+struct TrialBracket {
+    int position;  // client position of the candidate
+    double low, high;
+};
+
 // Starting value of every running minimum: the float nearest to 9.99e10,
 // exactly 99899998208.  Its negative is the starting lower bound.
 const float INFINITE_COST = 9.99e10f;
@@ -63,9 +70,16 @@ extern float *near2;      // cheapest cost among the other open medians (find_ne
 extern int *near2_pos;    // median position attaining near2; -1 if none (find_nearest, fast interchange)
 extern double *gain;      // gain[u]: saving if vertex u opened beside the current medians (fast interchange)
 extern double *gain_error;// bound on the rounding error that gain[u] carries (fast interchange)
+extern int *gain_terms;   // gain_terms[u]: the clients that u would serve cheaper than their nearest (fast interchange)
+extern float *base_prefix;// per client position: the float sum of near1 up to it, in position order (fast interchange)
 extern double *own_correction; // per vertex: its extra saving on the clients of the position under exchange, 0 elsewhere (fast interchange)
 extern float *to_displaced; // per vertex: its cost to the median under exchange where below the others', else +inf (fast interchange)
-extern int *touched;      // own clients whose columns one row sweep serves (fast interchange)
+extern int *touched;      // vertices the walks of the position under exchange reached (fast interchange)
+extern char *in_list;     // marks of the vertices in touched, all 0 between positions (fast interchange)
+extern int *candidates;   // client positions to judge for the position under exchange (fast interchange)
+extern TrialBracket *brackets; // the candidates that may win there, with their trial costs' bounds (fast interchange)
+extern int *position_of;  // position_of[v]: where vertex v stands in nearest_for (fast interchange)
+extern double *block_gain;// per 64 client positions: an upper bound of gain + gain_error there (fast interchange)
 extern int *nearest_for;  // the arrangement that near1, near2, the groups and gain describe (fast interchange)
 extern int nearest_valid; // 1: nearest_for holds that arrangement; 2: near1, near2 only (fast allocation, interchange; 0 invalid)
 extern int *changed;      // clients whose cheapest cost an exchange changed (fast interchange)
@@ -76,6 +90,7 @@ extern double *row_abs;   // row_abs[u]: sum of |cost[u][v]| over the row (surve
 extern int costs_finite;  // 1 when no cost is NaN or infinite (survey_costs)
 extern int costs_whole;   // 1 when costs are whole numbers so small that float sums of n of them are exact (survey_costs)
 extern int costs_nonnegative; // 1 when every cost is finite and at least 0 (survey_costs)
+extern int costs_symmetric; // 1 when cost[i][j] and cost[j][i] are the same float for all i, j (survey_costs)
 
 // ---- Bounds and run statistics -------------------------------------------
 extern float LB;          // best dual bound (solve, subgradient loop)

@@ -243,12 +243,26 @@ static void allocate_storage() {
     if (!gain) fatal("\n >>> Memoria insuficiente para gain[%d]\n", n);
     gain_error = (double *)allocate(n, sizeof(double));
     if (!gain_error) fatal("\n >>> Memoria insuficiente para gain_error[%d]\n", n);
+    gain_terms = (int *)allocate(n, sizeof(int));
+    if (!gain_terms) fatal("\n >>> Memoria insuficiente para gain_terms[%d]\n", n);
+    base_prefix = (float *)allocate(n, sizeof(float));
+    if (!base_prefix) fatal("\n >>> Memoria insuficiente para base_prefix[%d]\n", n);
     own_correction = (double *)allocate(n, sizeof(double));
     if (!own_correction) fatal("\n >>> Memoria insuficiente para own_correction[%d]\n", n);
     to_displaced = (float *)allocate(n, sizeof(float));
     if (!to_displaced) fatal("\n >>> Memoria insuficiente para to_displaced[%d]\n", n);
     touched = (int *)allocate(n, sizeof(int));
     if (!touched) fatal("\n >>> Memoria insuficiente para touched[%d]\n", n);
+    in_list = (char *)allocate(n, sizeof(char));
+    if (!in_list) fatal("\n >>> Memoria insuficiente para in_list[%d]\n", n);
+    candidates = (int *)allocate(n, sizeof(int));
+    if (!candidates) fatal("\n >>> Memoria insuficiente para candidates[%d]\n", n);
+    brackets = (TrialBracket *)allocate(n, sizeof(TrialBracket));
+    if (!brackets) fatal("\n >>> Memoria insuficiente para brackets[%d]\n", n);
+    position_of = (int *)allocate(n, sizeof(int));
+    if (!position_of) fatal("\n >>> Memoria insuficiente para position_of[%d]\n", n);
+    block_gain = (double *)allocate(n / 64 + 1, sizeof(double));
+    if (!block_gain) fatal("\n >>> Memoria insuficiente para block_gain[%d]\n", n / 64 + 1);
     nearest_for = (int *)allocate(n, sizeof(int));
     if (!nearest_for) fatal("\n >>> Memoria insuficiente para nearest_for[%d]\n", n);
     changed = (int *)allocate(n, sizeof(int));
@@ -266,9 +280,10 @@ static void allocate_storage() {
 // Properties of the cost matrix that decide how the fast interchange may
 // prune: whether every cost is finite, whether float sums of costs are
 // exact (whole numbers below 2^24 / n in magnitude), whether any is negative
-// (if not, a sum's magnitude is its value), and each row's sum of
-// magnitudes, which bounds the rounding error of a trial sum.  Whoever
-// changes cost after reading must call this again, and build_cost_order.
+// (if not, a sum's magnitude is its value), each row's sum of magnitudes,
+// which bounds the rounding error of a trial sum, and whether the matrix is
+// symmetric (then a row can stand for a column).  Whoever changes cost after
+// reading must call this again, and build_cost_order.
 void survey_costs() {
     nearest_valid = 0;
     costs_finite = 1;
@@ -292,6 +307,15 @@ void survey_costs() {
     }
     costs_nonnegative = costs_finite && nonnegative;
     costs_whole = costs_finite && whole && largest * (double)n < 16777216.0;
+    // Compared in square tiles, so that the transposed reads stay in cache.
+    // The same bits are required, so -0 and +0 differ and NaN is no match.
+    costs_symmetric = 1;
+    const int tile = 64;
+    for (int i0 = 0; i0 < n && costs_symmetric; i0 += tile)
+        for (int j0 = i0; j0 < n && costs_symmetric; j0 += tile)
+            for (int i = i0; i < i0 + tile && i < n; ++i)
+                for (int j = j0 > i ? j0 : i + 1; j < j0 + tile && j < n; ++j)
+                    if (memcmp(&cost[i][j], &cost[j][i], sizeof(float)) != 0) costs_symmetric = 0;
 }
 
 void read_instance() {
