@@ -9,6 +9,10 @@
 #include <random>
 #include <vector>
 
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
 #include "pmedian.h"
 #include "support.h"
 
@@ -173,6 +177,50 @@ TEST_F(Differential, InterchangeFromSevenHundredVerticesOn) {
     Generated g = generate(700, WHOLE, true, rng);
     load_instance(700, 35, g.costs, g.dists, 60.0f);
     compare_interchange_chains(700, 35, rng, "n 700");
+}
+
+// The walks through the cost order fall back to whole columns and row
+// sweeps where a column's kept rows run out, and threads share the large
+// loops.  Shallow orders and a zero threshold for threads make every
+// instance take those paths: interchange chains, relaxations and
+// subgradients must still match the straightforward routines.
+TEST_F(Differential, ShallowCostOrderAndThreads) {
+    std::mt19937 rng(3038);
+    const int depths[] = {1, 2, 5};
+    parallel_work = 1;
+#ifdef _OPENMP
+    omp_set_num_threads(3);  // uneven shares
+#endif
+    for (int round = 0; round < 120 && !HasFailure(); ++round) {
+        int nv = 2 + (int)(rng() % 90);
+        int pv = 1 + (int)(rng() % (nv < 20 ? nv : 20));
+        Generated g = generate(nv, (CostKind)(round % KIND_COUNT), round % 2 == 0, rng);
+        load_instance(nv, pv, g.costs, g.dists, g.rad);
+        build_cost_order(depths[round % 3]);
+        std::string label = "round " + std::to_string(round) + " n " + std::to_string(nv) + " p " + std::to_string(pv);
+        if (costs_finite) compare_interchange_chains(nv, pv, rng, label);
+        for (int trial = 0; trial < 3 && !HasFailure(); ++trial) {
+            for (int j = 0; j < nv; ++j) lambda[j] = draw_cost((CostKind)(rng() % KIND_COUNT), rng);
+            TFator = trial == 0 ? 0.25f : 1.0f + (float)trial;
+            solve_relaxation_reference();
+            std::vector<float> ref_beta(beta, beta + nv);
+            std::vector<int> ref_node(node, node + nv);
+            solve_relaxation_fast();
+            EXPECT_EQ(0, memcmp(ref_beta.data(), beta, nv * sizeof(float))) << label;
+            EXPECT_EQ(ref_node, std::vector<int>(node, node + nv)) << label;
+            compute_subgradient_reference();
+            std::vector<int> ref_subg(subg, subg + nv);
+            int ref_feasible = feasible;
+            compute_subgradient();
+            EXPECT_EQ(ref_subg, std::vector<int>(subg, subg + nv)) << label;
+            EXPECT_EQ(ref_feasible, feasible) << label;
+        }
+        release_storage();
+    }
+    parallel_work = 4096;
+#ifdef _OPENMP
+    omp_set_num_threads(omp_get_num_procs());
+#endif
 }
 
 // Relaxation: values, order and ZD of both evaluations at random factors and

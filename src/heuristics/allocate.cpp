@@ -76,7 +76,7 @@ static void lower_nearest(const float *row, int l, int from, int to) {
 // INFINITE_COST, so the first position wins a tie; -1 where no cost is below
 // INFINITE_COST.  Vertices are independent, so threads share them.
 void find_nearest() {
-#pragma omp parallel if ((long long)n * p >= 4000000)
+#pragma omp parallel if ((long long)n * p >= 1024LL * parallel_work)
     {
 #ifdef _OPENMP
         int threads = omp_get_num_threads(), t = omp_get_thread_num();

@@ -501,7 +501,7 @@ static int choose_candidate(const Position &q, const Bounds &b, const int *list,
     double ceiling = INFINITY;
     int stored;
 #ifdef _OPENMP
-    int threads = count >= 4096 ? omp_get_max_threads() : 1;
+    int threads = count >= parallel_work ? omp_get_max_threads() : 1;
     if (threads > 1) {
         const int most = 64;
         if (threads > most) threads = most;

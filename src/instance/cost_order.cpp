@@ -69,13 +69,15 @@ static void keep_cheapest(int j, const float *values, int depth, std::vector<uin
     }
 }
 
-// Builds the order with the given depth, at most the one storage was
-// allocated for.  Columns are gathered sixteen at a time, row by row, so the
-// matrix is read in cache lines rather than one float per line.
+// Builds the order with the given depth (at least 1, at most the one storage
+// was allocated for).  Columns are gathered sixteen at a time, row by row, so
+// the matrix is read in cache lines rather than one float per line.
 void build_cost_order(int depth) {
+    int most = default_order_depth();
+    depth = depth < 1 ? 1 : depth > most ? most : depth;
     order_depth = depth;
     const int block = 16;
-#pragma omp parallel if (n >= 512)
+#pragma omp parallel if (16LL * n >= parallel_work)
     {
         std::vector<float> columns((size_t)block * n);
         std::vector<uint64_t> heap;

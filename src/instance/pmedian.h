@@ -92,6 +92,9 @@ extern int costs_whole;   // 1 when costs are whole numbers so small that float 
 extern int costs_nonnegative; // 1 when every cost is finite and at least 0 (survey_costs)
 extern int costs_symmetric; // 1 when cost[i][j] and cost[j][i] are the same float for all i, j (survey_costs)
 
+// ---- Threads --------------------------------------------------------------
+extern int parallel_work; // least independent work worth sharing among threads, in loop items (4096; tests lower it)
+
 // ---- Bounds and run statistics -------------------------------------------
 extern float LB;          // best dual bound (solve, subgradient loop)
 extern float UB;          // best primal bound (solve, subgradient loop)

@@ -61,6 +61,8 @@ int costs_whole = 0;
 int costs_nonnegative = 0;
 int costs_symmetric = 0;
 
+int parallel_work = 4096;
+
 float LB = 0.0f;
 float UB = 0.0f;
 int iterations = 0;
