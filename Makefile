@@ -23,7 +23,7 @@ FUZZ_FLAGS = -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=4096 -close_fd_ma
     "-artifact_prefix=$(abspath $(FUZZ_DIR))/findings/"
 
 .PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
-	bench bench-orlib bench-tsplib bench-plot-tool
+	bench bench-orlib bench-tsplib bench-plot-tool plot-tool
 
 all: build
 
@@ -41,7 +41,8 @@ run: build
 	cd "$(BUILD_DIR)/run" && { ../pmedian; rc=$$?; [ $$rc -eq 1 ] || { echo "pmedian exited with status $$rc"; exit 1; }; }
 	@echo; echo "--- $(BUILD_DIR)/run/solucao.txt"; cat "$(BUILD_DIR)/run/solucao.txt"
 
-test: build
+# The map and sweep tests draw with gnuplot; without it they are skipped.
+test: build plot-tool
 	cd "$(BUILD_DIR)" && ctest --output-on-failure -j $(JOBS)
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
@@ -78,7 +79,8 @@ bench-tsplib: build bench-plot-tool
 	    --timeout $(BENCH_TIMEOUT) --only "$(TSPLIB_INSTANCES)"
 
 # The plots need gnuplot (Debian's gnuplot-nox); without it the tables are
-# still written.
+# still written, and pmedian-plot says what to install.
+plot-tool: bench-plot-tool
 bench-plot-tool:
 	@command -v gnuplot >/dev/null 2>&1 || \
 	    { apt-get update -q && apt-get install -y -q --no-install-recommends gnuplot-nox; } || \
