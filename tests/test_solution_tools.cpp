@@ -8,6 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <dirent.h>
+
+#include "fuzz/tools_harness.h"
 #include "support.h"
 
 using ::testing::HasSubstr;
@@ -253,6 +256,35 @@ TEST_F(SolutionToolTest, SweepRefusesBadInputBeforeMakingAnyFolder) {
             EXPECT_FALSE(file_exists(folder)) << folder;
     }
     EXPECT_EQ(read_file("inst-p5/notes.txt"), "mine\n");
+}
+
+// ---- fuzz inputs ------------------------------------------------------------------
+
+// Every committed seed and every input that once failed runs through the
+// tools' fuzz harness again, in every build.  Each conversion seed must
+// convert, or it seeds nothing.
+TEST(ToolsFuzzInputs, ParseWithoutAFinding) {
+    std::vector<std::string> inputs;
+    for (const char *folder : {PMEDIAN_FUZZ_DIR "/tools-corpus", PMEDIAN_FUZZ_DIR "/tools-regressions"})
+        if (DIR *dir = opendir(folder)) {
+            while (struct dirent *entry = readdir(dir))
+                if (entry->d_name[0] != '.') inputs.push_back(std::string(folder) + "/" + entry->d_name);
+            closedir(dir);
+        }
+    ASSERT_GE(inputs.size(), 13u);
+    for (const std::string &name : inputs) {
+        std::string bytes = read_file(name);
+        ScratchDir dir;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        std::string problem = run_tools_fuzz_input((const uint8_t *)bytes.data(), bytes.size());
+        testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(problem, "") << name;
+        if (name.find("/tools-corpus/") != std::string::npos && bytes[0] - 'A' < 8) {
+            EXPECT_TRUE(file_exists("out/pmeddata.dat")) << name << ": " << err;
+        }
+    }
 }
 
 }  // namespace
