@@ -12,7 +12,6 @@
 //
 // Exit status: 0 when the files are written, 1 for a solution or input that
 // cannot be exported, 2 for a wrong command line.
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,26 +29,10 @@ static const char *USAGE =
     "  --out DIR        folder for solution.json, assignment.csv and solution.geojson\n"
     "                   (default DIR)\n";
 
-[[noreturn]] static void usage_error(const std::string &message) {
-    fprintf(stderr, "pmedian-export: %s\n%s", message.c_str(), USAGE);
-    exit(2);
-}
-
-static std::string number(double v) {
-    char buffer[40];
-    std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return std::string(buffer, r.ptr);
-}
-
-static std::string number(float v) {
-    char buffer[40];
-    std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return std::string(buffer, r.ptr);
-}
 
 // JSON has no infinity: a cost that is (a client no median could serve)
 // becomes null there and "inf" in the CSV.
-template <typename Real> static std::string json_number(Real v) { return std::isfinite(v) ? number(v) : "null"; }
+template <typename Real> static std::string json_number(Real v) { return std::isfinite(v) ? number_text(v) : "null"; }
 
 static std::string json_string(const std::string &text) {
     std::string out = "\"";
@@ -76,26 +59,12 @@ struct Row {
 };
 
 int main(int argc, char **argv) {
-    std::string dir = ".", summary_path, out;
-    int positional = 0;
-    for (int a = 1; a < argc; ++a) {
-        std::string arg = argv[a];
-        if (arg == "-h" || arg == "--help") {
-            fputs(USAGE, stdout);
-            return 0;
-        } else if (arg == "--summary" || arg == "--out") {
-            if (a + 1 >= argc || argv[a + 1][0] == '\0') usage_error("missing value for " + arg);
-            (arg == "--summary" ? summary_path : out) = argv[++a];
-        } else if (arg.rfind("--", 0) == 0 || ++positional > 1) {
-            usage_error("unexpected argument " + arg);
-        } else {
-            dir = arg;
-        }
-    }
-    if (out.empty()) out = dir;
+    FolderArguments args = parse_folder_arguments(argc, argv, "pmedian-export", USAGE);
+    const std::string &dir = args.dir;
+    std::string out = args.out.empty() ? dir : args.out;
 
     try {
-        SolvedFolder folder = read_solved_folder(dir, summary_path);
+        SolvedFolder folder = read_solved_folder(dir, args.summary);
         const VertexInfo &info = folder.info;
         int n = folder.costs.n, p = folder.costs.p;
         const Solution &s = folder.solution;
@@ -124,10 +93,10 @@ int main(int argc, char **argv) {
         if (weights) csv += ",weight,distance";
         csv += "\n";
         for (const Row &r : rows) {
-            csv += std::to_string(r.client) + "," + std::to_string(r.median) + "," + number(r.cost);
+            csv += std::to_string(r.client) + "," + std::to_string(r.median) + "," + number_text(r.cost);
             if (ids) csv += "," + csv_cell(info.ids[r.client]) + "," + csv_cell(info.ids[r.median]);
-            if (coordinates) csv += "," + number(info.x[r.client]) + "," + number(info.y[r.client]);
-            if (weights) csv += "," + number(info.weights[r.client]) + "," + number(r.distance);
+            if (coordinates) csv += "," + number_text(info.x[r.client]) + "," + number_text(info.y[r.client]);
+            if (weights) csv += "," + number_text(info.weights[r.client]) + "," + number_text(r.distance);
             csv += "\n";
         }
 
@@ -217,12 +186,9 @@ int main(int argc, char **argv) {
         printf("wrote %s: n = %d, p = %d, cost %.2f%s\n", written.c_str(), n, p, s.cost,
                folder.has_summary ? "" : " (no solver summary: save the solver's output in summary.txt to add it)");
     } catch (const ToolError &e) {
-        fprintf(stderr, "pmedian-export: %s%s\n", dynamic_cast<const InvalidSolution *>(&e) ? "invalid solution: " : "",
-                e.what());
-        return 1;
-    } catch (const std::bad_alloc &) {
-        fprintf(stderr, "pmedian-export: not enough memory for this instance\n");
-        return 1;
+        return report_failure("pmedian-export", e);
+    } catch (const std::bad_alloc &e) {
+        return report_failure("pmedian-export", e);
     }
     return 0;
 }

@@ -19,7 +19,7 @@
 #include "text_input.h"
 #include "tool_error.h"
 
-bool program_on_path(const std::string &name) {
+std::string find_on_path(const std::string &name) {
     const char *path = getenv("PATH");
     std::string dirs = path ? path : "/usr/bin:/bin";
     size_t start = 0;
@@ -29,8 +29,8 @@ bool program_on_path(const std::string &name) {
         std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
         struct stat st;
         if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return true;
-        if (end == std::string::npos) return false;
+            return candidate;
+        if (end == std::string::npos) return "";
         start = end + 1;
     }
 }
@@ -100,7 +100,7 @@ static bool has_pngcairo() {
 
 std::vector<std::string> draw_with_gnuplot(const std::string &script_body, const std::string &svg_path,
                                            const std::string &png_path, int width, int height) {
-    if (!program_on_path("gnuplot"))
+    if (find_on_path("gnuplot").empty())
         tool_fail("gnuplot is not installed (Debian: apt-get install gnuplot-nox)");
     struct Picture {
         std::string path, terminal;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-// Whether a program of that name is on PATH and executable.
-bool program_on_path(const std::string &name);
+// The path of the executable file of that name on PATH, or "".
+std::string find_on_path(const std::string &name);
 
 // Text inside gnuplot's single quotes, where a quote is doubled.
 std::string gnuplot_quoted(const std::string &text);

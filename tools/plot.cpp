@@ -26,10 +26,6 @@ static const char *USAGE =
     "  --summary FILE   the solver's standard output (default: DIR/summary.txt when present)\n"
     "  --out FILE.svg   the map (default DIR/map.svg; the PNG goes beside it)\n";
 
-[[noreturn]] static void usage_error(const std::string &message) {
-    fprintf(stderr, "pmedian-plot: %s\n%s", message.c_str(), USAGE);
-    exit(2);
-}
 
 // Colours that stay apart from each other on white, one per median in the
 // order of the medians line, repeated beyond twenty medians.
@@ -45,28 +41,17 @@ static std::string real(double v) {
 }
 
 int main(int argc, char **argv) {
-    std::string dir = ".", summary_path, svg;
-    int positional = 0;
-    for (int a = 1; a < argc; ++a) {
-        std::string arg = argv[a];
-        if (arg == "-h" || arg == "--help") {
-            fputs(USAGE, stdout);
-            return 0;
-        } else if (arg == "--summary" || arg == "--out") {
-            if (a + 1 >= argc || argv[a + 1][0] == '\0') usage_error("missing value for " + arg);
-            (arg == "--summary" ? summary_path : svg) = argv[++a];
-        } else if (arg.rfind("--", 0) == 0 || ++positional > 1) {
-            usage_error("unexpected argument " + arg);
-        } else {
-            dir = arg;
-        }
+    FolderArguments args = parse_folder_arguments(argc, argv, "pmedian-plot", USAGE);
+    const std::string &dir = args.dir;
+    std::string svg = args.out.empty() ? dir + "/map.svg" : args.out;
+    if (svg.size() < 5 || svg.substr(svg.size() - 4) != ".svg") {
+        fprintf(stderr, "pmedian-plot: --out must name a .svg file\n%s", USAGE);
+        return 2;
     }
-    if (svg.empty()) svg = dir + "/map.svg";
-    if (svg.size() < 5 || svg.substr(svg.size() - 4) != ".svg") usage_error("--out must name a .svg file");
     std::string png = svg.substr(0, svg.size() - 4) + ".png";
 
     try {
-        SolvedFolder folder = read_solved_folder(dir, summary_path);
+        SolvedFolder folder = read_solved_folder(dir, args.summary);
         const VertexInfo &info = folder.info;
         if (!info.has_coordinates)
             tool_fail("%s has no coordinates to draw (a side file %s with x, y or lon, lat): convert a points or "
@@ -128,12 +113,9 @@ int main(int argc, char **argv) {
         printf("drew %s%s%s: n = %d, p = %d\n", written[0].c_str(), written.size() > 1 ? " and " : "",
                written.size() > 1 ? written[1].c_str() : " (no PNG: gnuplot lacks the pngcairo terminal)", n, p);
     } catch (const ToolError &e) {
-        fprintf(stderr, "pmedian-plot: %s%s\n", dynamic_cast<const InvalidSolution *>(&e) ? "invalid solution: " : "",
-                e.what());
-        return 1;
-    } catch (const std::bad_alloc &) {
-        fprintf(stderr, "pmedian-plot: not enough memory for this instance\n");
-        return 1;
+        return report_failure("pmedian-plot", e);
+    } catch (const std::bad_alloc &e) {
+        return report_failure("pmedian-plot", e);
     }
     return 0;
 }

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 
 #include "table.h"
@@ -17,18 +16,6 @@
 #include "tool_error.h"
 
 const char *const SIDE_FILE_NAME = "pmedvertices.csv";
-
-static std::string shortest(double v) {
-    char buffer[40];
-    std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return std::string(buffer, r.ptr);
-}
-
-static std::string shortest(float v) {
-    char buffer[40];
-    std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return std::string(buffer, r.ptr);
-}
 
 std::string side_file_text(const VertexInfo &info, int n) {
     std::string text = "vertex";
@@ -39,8 +26,8 @@ std::string side_file_text(const VertexInfo &info, int n) {
     for (int v = 0; v < n; ++v) {
         text += std::to_string(v);
         if (!info.ids.empty()) text += "," + csv_cell(info.ids[v]);
-        if (info.has_coordinates) text += "," + shortest(info.x[v]) + "," + shortest(info.y[v]);
-        if (!info.weights.empty()) text += "," + shortest(info.weights[v]);
+        if (info.has_coordinates) text += "," + number_text(info.x[v]) + "," + number_text(info.y[v]);
+        if (!info.weights.empty()) text += "," + number_text(info.weights[v]);
         text += '\n';
     }
     return text;

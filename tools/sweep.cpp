@@ -438,15 +438,8 @@ static std::string find_solver(const std::string &given) {
         if (access(absolute.c_str(), X_OK) != 0) tool_fail("the solver %s cannot be run: %s", name.c_str(), strerror(errno));
         return absolute;
     }
-    const char *path = getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (size_t start = 0;;) {
-        size_t end = dirs.find(':', start);
-        std::string candidate = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return std::filesystem::absolute(candidate).string();
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
+    std::string found = find_on_path(name);
+    if (!found.empty()) return std::filesystem::absolute(found).string();
     tool_fail("no solver %s found beside pmedian-sweep or on PATH (give --solver PATH)", name.c_str());
 }
 

@@ -8,6 +8,7 @@
 #include "table.h"
 
 #include <cctype>
+#include <charconv>
 
 #include "tool_error.h"
 
@@ -143,4 +144,16 @@ std::string csv_cell(const std::string &text) {
     std::string cell = "\"";
     for (char c : text) cell += c == '"' ? std::string("\"\"") : std::string(1, c);
     return cell + "\"";
+}
+
+std::string number_text(double v) {
+    char buffer[40];
+    std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::string(buffer, r.ptr);
+}
+
+std::string number_text(float v) {
+    char buffer[40];
+    std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::string(buffer, r.ptr);
 }

@@ -31,4 +31,8 @@ std::string column_list(const Table &table);
 // a line break or blanks at either end.
 std::string csv_cell(const std::string &text);
 
+// A number in the shortest text that reads back as the same value.
+std::string number_text(double v);
+std::string number_text(float v);
+
 #endif
