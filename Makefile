@@ -10,20 +10,23 @@ CMAKE_FLAGS ?=
 SANITIZE_DIR ?= build-sanitize
 SANITIZERS ?= address,undefined,float-cast-overflow
 
-# The fuzz target: clang's libFuzzer with ASan and UBSan, run for FUZZ_TIME
+# The fuzz targets: clang's libFuzzer with ASan and UBSan, fuzz_solver (the
+# solver) and fuzz_tools (the tools' parsers), each for half of FUZZ_TIME
 # seconds from the committed seeds.  New inputs go to FUZZ_DIR/corpus and
-# findings to FUZZ_DIR/findings.  The target changes its working directory,
-# so every path handed to it is absolute.  Every path is quoted in the
-# recipes, so that a checkout in a folder with blanks in its name works.
+# FUZZ_DIR/tools-corpus, findings to FUZZ_DIR/findings.  The targets change
+# their working directory, so every path handed to them is absolute.  Every
+# path is quoted in the recipes, so that a checkout in a folder with blanks
+# in its name works.
 FUZZ_DIR ?= build-fuzz
 FUZZ_TIME ?= 300
 FUZZ_CXX ?= clang++-14
-FUZZ_FLAGS = -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=4096 -close_fd_mask=3 \
-    -print_final_stats=1 "-dict=$(CURDIR)/tests/fuzz/pmedian.dict" \
+FUZZ_COMMON = -timeout=10 -close_fd_mask=3 -print_final_stats=1 \
     "-artifact_prefix=$(abspath $(FUZZ_DIR))/findings/"
+FUZZ_FLAGS = $(FUZZ_COMMON) -max_len=4096 "-dict=$(CURDIR)/tests/fuzz/pmedian.dict"
+FUZZ_TOOLS_FLAGS = $(FUZZ_COMMON) -max_len=2048 "-dict=$(CURDIR)/tests/fuzz/tools.dict"
 
 .PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
-	bench bench-orlib bench-tsplib bench-plot-tool
+	bench bench-orlib bench-tsplib bench-plot-tool plot-tool
 
 all: build
 
@@ -41,7 +44,8 @@ run: build
 	cd "$(BUILD_DIR)/run" && { ../pmedian; rc=$$?; [ $$rc -eq 1 ] || { echo "pmedian exited with status $$rc"; exit 1; }; }
 	@echo; echo "--- $(BUILD_DIR)/run/solucao.txt"; cat "$(BUILD_DIR)/run/solucao.txt"
 
-test: build
+# The map and sweep tests draw with gnuplot; without it they are skipped.
+test: build plot-tool
 	cd "$(BUILD_DIR)" && ctest --output-on-failure -j $(JOBS)
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
@@ -78,7 +82,8 @@ bench-tsplib: build bench-plot-tool
 	    --timeout $(BENCH_TIMEOUT) --only "$(TSPLIB_INSTANCES)"
 
 # The plots need gnuplot (Debian's gnuplot-nox); without it the tables are
-# still written.
+# still written, and pmedian-plot says what to install.
+plot-tool: bench-plot-tool
 bench-plot-tool:
 	@command -v gnuplot >/dev/null 2>&1 || \
 	    { apt-get update -q && apt-get install -y -q --no-install-recommends gnuplot-nox; } || \
@@ -101,13 +106,18 @@ fuzz-deps:
 fuzz-build: fuzz-deps
 	cmake -S . -B "$(FUZZ_DIR)" -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DPMEDIAN_TESTS=OFF -DPMEDIAN_FUZZ=ON -DPMEDIAN_SANITIZE=address,undefined
-	cmake --build "$(FUZZ_DIR)" -j $(JOBS) --target fuzz_solver
+	cmake --build "$(FUZZ_DIR)" -j $(JOBS) --target fuzz_solver fuzz_tools
 
 fuzz: fuzz-build
-	mkdir -p "$(FUZZ_DIR)/corpus" "$(FUZZ_DIR)/findings"
+	mkdir -p "$(FUZZ_DIR)/corpus" "$(FUZZ_DIR)/tools-corpus" "$(FUZZ_DIR)/findings"
 	set -- "$(CURDIR)/tests/fuzz/corpus"; \
 	    if [ -d tests/fuzz/regressions ]; then set -- "$$@" "$(CURDIR)/tests/fuzz/regressions"; fi; \
-	    "$(FUZZ_DIR)/fuzz_solver" $(FUZZ_FLAGS) "$(abspath $(FUZZ_DIR))/corpus" "$$@"
+	    "$(FUZZ_DIR)/fuzz_solver" $(FUZZ_FLAGS) -max_total_time=$$(( ($(FUZZ_TIME) + 1) / 2 )) \
+	        "$(abspath $(FUZZ_DIR))/corpus" "$$@"
+	set -- "$(CURDIR)/tests/fuzz/tools-corpus"; \
+	    if [ -d tests/fuzz/tools-regressions ]; then set -- "$$@" "$(CURDIR)/tests/fuzz/tools-regressions"; fi; \
+	    "$(FUZZ_DIR)/fuzz_tools" $(FUZZ_TOOLS_FLAGS) -max_total_time=$$(( $(FUZZ_TIME) / 2 )) \
+	        "$(abspath $(FUZZ_DIR))/tools-corpus" "$$@"
 
 clean:
 	rm -rf "$(BUILD_DIR)" "$(SANITIZE_DIR)" "$(FUZZ_DIR)"

@@ -281,6 +281,81 @@ TEST_F(ToolTest, DefaultRadiusLetsEveryExchangeBeTriedAtAnySize) {
     }
 }
 
+// ---- pmedian-convert: point tables, weights, GEO and ATT -------------------------
+
+// Three points 3, 4 and 5 apart with demands 2, 0.5 and 4: serving client j
+// from i costs w_j d(i, j), and the distances stay d.  The same table with
+// commas, tabs or semicolons, and a name with a comma in quotes.
+TEST_F(ToolTest, PointsWithWeightsGiveWeightedCostsAndKeepTheirNames) {
+    const char *tables[] = {
+        "# made up\nname,x,y,demand\nA,0,0,2\n\"B, north\",3,0,0.5\nC,3,4,4\n",
+        "name\tX\tY\tDemand\nA\t0\t0\t2\n\"B, north\"\t3\t0\t0.5\n\nC\t3\t4\t4\n",
+        "\xEF\xBB\xBFname;x;y;demand\r\nA;0;0;2\r\n\"B, north\";3;0;0.5\r\nC;3;4;4\r\n",
+    };
+    for (const char *table : tables) {
+        SCOPED_TRACE(table);
+        write_file("p.csv", table);
+        Converted c = convert_ok("points p.csv --p 1 --weight demand --id name");
+        EXPECT_EQ(c.dist, symmetric(3, {3, 5, 4}));
+        EXPECT_EQ(c.cost, (Matrix{{0, 1.5f, 20}, {6, 0, 16}, {10, 2, 0}}));
+        EXPECT_EQ(c.radius, 5.0f);
+        EXPECT_EQ(read_file("out/pmedvertices.csv"),
+                  "vertex,id,x,y,weight\n0,A,0,0,2\n1,\"B, north\",3,0,0.5\n2,C,3,4,4\n");
+    }
+}
+
+// Longitude and latitude give great-circle kilometres unless --metric
+// euclid is asked for; one degree of a meridian is 6371 pi / 180 km.
+TEST_F(ToolTest, PointsInLongitudeAndLatitudeAreKilometresApart) {
+    write_file("p.csv", "lat,lon\n0,0\n1,0\n");
+    Converted c = convert_ok("points p.csv --p 1");
+    EXPECT_EQ(c.dist[0][1], (float)(6371.0 * M_PI / 180.0));
+    EXPECT_EQ(read_file("out/pmedvertices.csv"), "vertex,lon,lat\n0,0,0\n1,0,1\n");
+    EXPECT_EQ(convert_ok("points p.csv --p 1 --metric euclid").dist[0][1], 1.0f);
+}
+
+// GEO: the first three cities of TSPLIB's burma14, whose published matrix
+// gives 153, 510 and 422.  ATT: sqrt(10) rounds up to 4, sqrt(100) stays
+// 10, sqrt(90) rounds up to 10.
+TEST_F(ToolTest, TsplibGeoAndAttDistancesFollowTsplib) {
+    struct Case {
+        const char *type, *nodes;
+        std::vector<double> upper;
+    };
+    const Case cases[] = {
+        {"GEO", "1 16.47 96.10\n2 16.47 94.44\n3 20.09 92.54\n", {153, 510, 422}},
+        {"ATT", "1 0 0\n2 10 0\n3 10 30\n", {4, 10, 10}},
+    };
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.type);
+        write_file("in.tsp", std::string("DIMENSION : 3\nEDGE_WEIGHT_TYPE : ") + t.type + "\nNODE_COORD_SECTION\n" +
+                                 t.nodes + "EOF\n");
+        Converted c = convert_ok("tsplib in.tsp --p 1");
+        EXPECT_EQ(c.cost, symmetric(3, t.upper));
+        EXPECT_EQ(c.dist, symmetric(3, t.upper));
+    }
+}
+
+// A weights file serves every format.  An infinite matrix entry stays
+// infinite whatever the weight, a zero weight makes a client's costs 0.
+TEST_F(ToolTest, WeightsFileMultipliesEachClientsColumn) {
+    write_file("graph.txt", GRAPH);
+    write_file("w.txt", "demand\n1\n2\n# none\n0\n0.5\n\n");
+    Converted c = convert_ok("orlib graph.txt --weights w.txt");
+    EXPECT_EQ(c.dist, symmetric(4, {10, 14, 19, 4, 9, 5}));
+    EXPECT_EQ(c.cost, (Matrix{{0, 20, 0, 9.5f}, {10, 0, 0, 4.5f}, {14, 8, 0, 2.5f}, {19, 18, 0, 0}}));
+    EXPECT_EQ(read_file("out/pmedvertices.csv"), "vertex,weight\n0,1\n1,2\n2,0\n3,0.5\n");
+
+    write_file("m.txt", "0 inf\n1 0\n");
+    write_file("w.txt", "0\n3\n");
+    c = convert_ok("matrix m.txt --p 1 --weights w.txt");
+    EXPECT_EQ(c.cost, (Matrix{{0, INFINITY}, {0, 0}}));
+
+    // Converted again without weights, the folder keeps no side file.
+    convert_ok("matrix m.txt --p 1");
+    EXPECT_THAT(entries_of("out"), ::testing::UnorderedElementsAre("pmeddata.dat", "pmedmtrx.dat"));
+}
+
 // ---- pmedian-convert: bad input --------------------------------------------------
 
 TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
@@ -290,6 +365,7 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
         const char *file_text;  // written to "in.txt"; nullptr: no file
         const char *arguments;
         const char *message;
+        const char *weights_text = nullptr;  // written to "w.txt"
     };
     const char *tsp_head = "NAME : x\nTYPE : TSP\nDIMENSION : 3\nEDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n";
     std::string tsp_short = std::string(tsp_head) + "1 0 0\n2 1 1\nEOF\n";
@@ -309,8 +385,8 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
          "not connected: no path from vertex 1 to vertex 3"},
         {"orlib p 0", 1, "2 1 0\n1 2 3\n", "orlib in.txt", "p = 0 outside 1..2"},
         {"orlib p above n", 1, "2 1 1\n1 2 3\n", "orlib in.txt --p 3", "p = 3 outside 1..2"},
-        {"tsplib weight type", 1, "DIMENSION : 2\nEDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n",
-         "tsplib in.txt --p 1", "EDGE_WEIGHT_TYPE GEO not supported"},
+        {"tsplib weight type", 1, "DIMENSION : 2\nEDGE_WEIGHT_TYPE : EUC_3D\nNODE_COORD_SECTION\n1 0 0 0\n2 1 1 1\n",
+         "tsplib in.txt --p 1", "EDGE_WEIGHT_TYPE EUC_3D not supported (only EUC_2D, GEO and ATT)"},
         {"tsplib no weight type", 1, "DIMENSION : 2\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n", "tsplib in.txt --p 1",
          "no EDGE_WEIGHT_TYPE"},
         {"tsplib no dimension", 1, "EDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n1 0 0\n",
@@ -341,11 +417,58 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
         {"quantile above 1", 2, GRAPH, "orlib in.txt --radius-quantile 1.5", "between 0 and 1"},
         {"negative radius", 2, GRAPH, "orlib in.txt --radius -1", "bad --radius -1"},
         {"missing option value", 2, GRAPH, "orlib in.txt --p", "missing value for --p"},
+        {"orlib huge n, few edges", 1, "5000 0 1\n", "orlib in.txt", "0 edges cannot connect 5000 vertices"},
+        {"orlib huge n, short list", 1, "100000 99999 1\n1 2 3\n", "orlib in.txt", "ends after 1 of 99999 edges"},
+        {"tsplib GEO rounded", 1, "DIMENSION : 1\nEDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 0 0\n",
+         "tsplib in.txt --p 1 --round floor", "--round applies to EUC_2D files"},
+        {"tsplib GEO out of range", 1, "DIMENSION : 1\nEDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 95.5 0\n",
+         "tsplib in.txt --p 1", "line 4: GEO latitude 95.5, longitude 0"},
+        {"points without coordinates", 1, "a,b\n1,2\n", "points in.txt --p 1",
+         "no coordinate columns: the header needs x and y, or lon and lat (it has: a, b)"},
+        {"points text", 1, "x,y\n1,2\nfoo,3\n", "points in.txt --p 1", "line 3, column 1 (x): \"foo\" is not a number"},
+        {"points empty cell", 1, "x,y\n1,\n", "points in.txt --p 1", "line 2, column 2 (y): the y is missing"},
+        {"points ragged", 1, "x,y\n1,2,3\n", "points in.txt --p 1", "line 2: 3 cells, but the header has 2 (x, y)"},
+        {"points open quote", 1, "id,x,y\n\"a,1,2\n", "points in.txt --p 1 --id id",
+         "line 2, character 1: quote not closed on its line"},
+        {"points header only", 1, "x,y\n\n", "points in.txt --p 1", "no points below the header"},
+        {"points no header", 1, "# nothing\n", "points in.txt --p 1", "no header row"},
+        {"points negative weight", 1, "x,y,w\n0,0,1\n1,1,-2\n", "points in.txt --p 1 --weight w",
+         "line 3, column 3: negative weight -2"},
+        {"points nan weight", 1, "x,y,w\n0,0,nan\n", "points in.txt --p 1 --weight w", "weight \"nan\" is not a number"},
+        {"points missing weight", 1, "x,y,w\n0,0,\n", "points in.txt --p 1 --weight w",
+         "line 2, column 3: the weight is missing"},
+        {"points huge weight", 1, "x,y,w\n0,0,1e39\n", "points in.txt --p 1 --weight w", "beyond the float range"},
+        {"points cost overflow", 1, "x,y,w\n0,0,1\n1e30,0,1e30\n", "points in.txt --p 1 --weight w",
+         "line 3: weight 1e+30 of vertex 1 times its distance 1e+30 from vertex 0 is beyond the float range"},
+        {"points no weight column", 1, "x,y\n0,0\n", "points in.txt --p 1 --weight pop",
+         "no column \"pop\" for --weight (the header has: x, y)"},
+        {"points id twice", 1, "id,x,y\na,0,0\nb,1,1\na,2,2\n", "points in.txt --p 1 --id id",
+         "line 4: id \"a\" again (first on line 2)"},
+        {"points id not UTF-8", 1, "id,x,y\n\xE9vora,0,0\n", "points in.txt --p 1 --id id", "not UTF-8 text"},
+        {"points swapped lon lat", 1, "lon,lat\n-8.6,41.1\n41.2,-95\n", "points in.txt --p 1",
+         "line 3: longitude 41.2, latitude -95: a longitude lies in -180..180 and a latitude in -90..90"},
+        {"points two x columns", 1, "x,y,X\n0,0,0\n", "points in.txt --p 1", "two columns are named \"x\""},
+        {"weights short", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: 2 weights for 4 vertices", "1\n2\n"},
+        {"weights text", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 2: weight \"x\" is not a number",
+         "1\nx\n3\n4\n"},
+        {"weights gap", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 2: empty line where a weight is missing",
+         "1\n\n3\n4\n5\n"},
+        {"weights too many", 1, GRAPH, "orlib in.txt --weights w.txt",
+         "w.txt: line 5: more weights than the 4 vertices", "1\n2\n3\n4\n5\n"},
+        {"weights negative", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 1: negative weight -1",
+         "-1\n2\n3\n4\n"},
+        {"weights two per line", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 1: one weight per line",
+         "1,2\n3\n4\n"},
+        {"weights missing file", 1, GRAPH, "orlib in.txt --weights none.txt", "cannot open none.txt"},
+        {"weight column of a graph", 2, GRAPH, "orlib in.txt --weight w", "--weight applies to points files"},
+        {"weight and weights", 2, "x,y\n0,0\n", "points in.txt --p 1 --weight w --weights w.txt", "not both"},
+        {"bad metric", 2, "x,y\n0,0\n", "points in.txt --p 1 --metric manhattan", "--metric must be euclid or haversine"},
     };
     for (const Case &t : cases) {
         SCOPED_TRACE(t.name);
-        shell("rm -rf in.txt out");
+        shell("rm -rf in.txt w.txt out");
         if (t.file_text) write_file("in.txt", t.file_text);
+        if (t.weights_text) write_file("w.txt", t.weights_text);
         RunResult r = convert(std::string("--out out ") + t.arguments);
         EXPECT_EQ(r.exit_status, t.status);
         EXPECT_THAT(r.err, HasSubstr(t.message));

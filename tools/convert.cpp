@@ -1,9 +1,13 @@
 // convert.cpp - pmedian-convert: writes the solver's instance files
 // "pmeddata.dat" and "pmedmtrx.dat" from an OR-Library p-median graph, a
-// TSPLIB EUC_2D coordinate file or a plain n x n matrix.
+// TSPLIB coordinate file (EUC_2D, GEO or ATT), a plain n x n matrix or a
+// table of points.
 //
 // Every format gives one n x n matrix that serves both as the cost matrix and
-// as the distance matrix.  The values are kept as the 32-bit floats that the
+// as the distance matrix; demand weights, when given, multiply each client's
+// column of the costs and leave the distances as they are.  What the tools
+// after the solver need about the vertices (names, coordinates, weights) goes
+// into the side file "pmedvertices.csv".  The values are kept as the 32-bit floats that the
 // solver will hold, and each is written in the shortest text that its "%f"
 // read turns back into exactly that float.  The input is read and checked
 // completely before anything is written; both files are written under
@@ -27,29 +31,39 @@
 #include <string>
 #include <vector>
 
+#include "geometry.h"
+#include "output_files.h"
+#include "points.h"
+#include "side_file.h"
 #include "text_input.h"
+#include "tool_error.h"
 
 // Sizes beyond this would need tens of gigabytes in the solver anyway.
 static const int MAX_VERTICES = 100000;
 
 static const char *USAGE =
     "usage: pmedian-convert FORMAT FILE [options]\n"
-    "  FORMAT   orlib | tsplib | matrix\n"
-    "  --p P                 number of medians (required for tsplib and matrix)\n"
-    "  --round MODE          tsplib distances: none (default), nint or floor\n"
+    "  FORMAT   orlib | tsplib | matrix | points\n"
+    "  --p P                 number of medians (required but for orlib)\n"
+    "  --round MODE          tsplib EUC_2D distances: none (default), nint or floor\n"
+    "  --metric M            points: euclid (default for x, y) or haversine\n"
+    "                        (great-circle km, default for lon, lat)\n"
+    "  --weight COLUMN       points: the column of the demand weights\n"
+    "  --id COLUMN           points: the column of the names of the points\n"
+    "  --weights FILE        demand weights, one per vertex and line\n"
     "  --radius R            interchange radius written to pmedmtrx.dat\n"
     "  --radius-quantile Q   radius = the Q-quantile (0..1) of the distances\n"
     "  --out DIR             target folder, created when missing (default .)\n";
 
-// Bad input or a failed write: one message on standard error, status 1.
+// Bad input or a failed write: thrown, and reported by convert_main on
+// standard error with status 1.
 [[noreturn]] static void fail(const char *format, ...) {
     va_list args;
     va_start(args, format);
-    fprintf(stderr, "pmedian-convert: ");
-    vfprintf(stderr, format, args);
-    fprintf(stderr, "\n");
+    char message[4096];
+    vsnprintf(message, sizeof message, format, args);
     va_end(args);
-    exit(1);
+    throw ToolError(message);
 }
 
 // A wrong command line: the message and the usage, status 2.
@@ -59,7 +73,7 @@ static const char *USAGE =
 }
 
 struct Options {
-    std::string format;       // orlib, tsplib or matrix
+    std::string format;       // orlib, tsplib, matrix or points
     std::string input;        // path of the input file
     std::string out = ".";    // target folder
     std::string round = "none";
@@ -68,13 +82,18 @@ struct Options {
     float radius = 0.0f;
     bool has_quantile = false;
     double quantile = 0.0;
+    std::string weights_file;  // --weights; "": none
+    PointOptions points;       // --weight, --id, --metric
 };
 
-// The converted instance: cost[i * n + j] = dist[i * n + j], zero diagonal.
+// The converted instance: dist[i * n + j] = matrix[i * n + j], zero
+// diagonal, and the costs the same unless weights gave their own.
 struct Instance {
     int n = 0;
     long long p = -1;  // -1: the file gives none
     std::vector<float> matrix;
+    std::vector<float> cost;  // weighted costs; empty: the matrix
+    VertexInfo info;          // for the side file
 };
 
 // ---- small parsing helpers ---------------------------------------------------
@@ -105,19 +124,7 @@ static bool parse_float(const std::string &text, float &value) {
     return errno == 0 && *end == '\0' && std::isfinite(value);
 }
 
-static std::string read_whole_file(const std::string &path) {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) fail("cannot open %s: %s", path.c_str(), strerror(errno));
-    skip_byte_order_mark(f);
-    std::string text;
-    char buffer[1 << 16];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, got);
-    bool failed = ferror(f);
-    fclose(f);
-    if (failed) fail("cannot read %s", path.c_str());
-    return text;
-}
+static std::string read_whole_file(const std::string &path) { return read_text_file(path); }
 
 // Splits text into lines (without the line ends, "\r" removed).
 static std::vector<std::string> split_lines(const std::string &text) {
@@ -192,6 +199,13 @@ static Instance read_orlib(const std::string &path) {
     long long n = header[0], edges = header[1];
     check_size(n, path);
     if (edges < 0) fail("%s: negative number of edges %lld", path.c_str(), edges);
+    // A short file must not make the n x n table below gigabytes large:
+    // the edges it lacks, and too few edges to connect a large graph, are
+    // reported before the table is made.
+    if ((long long)(tokens.size() - 3) / 3 < edges)
+        fail("%s: edge list ends after %lld of %lld edges", path.c_str(), (long long)(tokens.size() - 3) / 3, edges);
+    if (n > 2048 && edges < n - 1)
+        fail("%s: graph is not connected: %lld edges cannot connect %lld vertices", path.c_str(), edges, n);
 
     const double none = std::numeric_limits<double>::infinity();
     std::vector<double> d((size_t)n * n, none);
@@ -252,9 +266,12 @@ static Instance read_orlib(const std::string &path) {
 
 // Header lines "KEY : value" up to NODE_COORD_SECTION, then n lines "id x y".
 // Keywords and the weight type are taken in any case, as TSPLIB readers
-// commonly do.  Only EUC_2D is accepted: cost = distance = the Euclidean
-// distance, in double, then rounded as asked ("nint" is TSPLIB's own rule,
-// "floor" the one of the published rl1304 optima) and stored as a float.
+// commonly do.  EUC_2D: cost = distance = the Euclidean distance, in double,
+// then rounded as asked ("nint" is TSPLIB's own rule, "floor" the one of the
+// published rl1304 optima) and stored as a float.  GEO and ATT: TSPLIB's own
+// whole-number distances (geometry.cpp), which no --round changes.  The
+// coordinates (GEO ones in decimal degrees) and the node numbers are kept
+// for the side file.
 static Instance read_tsplib(const std::string &path, const std::string &round) {
     std::vector<std::string> lines = split_lines(read_whole_file(path));
     long long n = -1;
@@ -279,8 +296,12 @@ static Instance read_tsplib(const std::string &path, const std::string &round) {
         }
     }
     if (weight_type.empty()) fail("%s: no EDGE_WEIGHT_TYPE", path.c_str());
-    if (weight_type != "EUC_2D")
-        fail("%s: EDGE_WEIGHT_TYPE %s not supported (only EUC_2D)", path.c_str(), weight_type.c_str());
+    if (weight_type != "EUC_2D" && weight_type != "GEO" && weight_type != "ATT")
+        fail("%s: EDGE_WEIGHT_TYPE %s not supported (only EUC_2D, GEO and ATT)", path.c_str(), weight_type.c_str());
+    if (weight_type != "EUC_2D" && round != "none")
+        fail("%s: --round applies to EUC_2D files; %s distances follow TSPLIB's own rule", path.c_str(),
+             weight_type.c_str());
+    bool geo = weight_type == "GEO";
     if (n < 0) fail("%s: no DIMENSION", path.c_str());
     if (!in_section) fail("%s: no NODE_COORD_SECTION", path.c_str());
 
@@ -298,6 +319,9 @@ static Instance read_tsplib(const std::string &path, const std::string &round) {
             fail("%s: line %zu: \"id x y\" expected, found \"%s\"", path.c_str(), l + 1, lines[l].c_str());
         if (id < 1 || id > n) fail("%s: line %zu: node id %lld outside 1..%lld", path.c_str(), l + 1, id, n);
         if (seen[id - 1]) fail("%s: line %zu: node %lld listed twice", path.c_str(), l + 1, id);
+        if (geo && (std::fabs(xi) > 90.0 || std::fabs(yi) > 180.0))
+            fail("%s: line %zu: GEO latitude %s, longitude %s: they lie within 90 and 180 degrees (DDD.MM)",
+                 path.c_str(), l + 1, fields[1].c_str(), fields[2].c_str());
         seen[id - 1] = true;
         x[id - 1] = xi;
         y[id - 1] = yi;
@@ -315,12 +339,34 @@ static Instance read_tsplib(const std::string &path, const std::string &round) {
     inst.matrix.resize((size_t)n * n);
     for (long long i = 0; i < n; ++i)
         for (long long j = 0; j < n; ++j) {
-            double dx = x[i] - x[j], dy = y[i] - y[j];
-            double d = std::sqrt(dx * dx + dy * dy);
+            double d = i == j               ? 0.0
+                       : geo                ? tsplib_geo_distance(x[i], y[i], x[j], y[j])
+                       : weight_type == "ATT" ? tsplib_att_distance(x[i], y[i], x[j], y[j])
+                                            : euclid_distance(x[i], y[i], x[j], y[j]);
             if (round == "nint") d = (double)(long long)(d + 0.5);
             else if (round == "floor") d = std::floor(d);
             inst.matrix[i * n + j] = (float)d;
         }
+    inst.info.has_coordinates = true;
+    inst.info.geographic = geo;
+    for (long long i = 0; i < n; ++i) {
+        inst.info.ids.push_back(std::to_string(i + 1));
+        inst.info.x.push_back(geo ? tsplib_geo_degrees(y[i]) : x[i]);  // GEO lists latitude first
+        inst.info.y.push_back(geo ? tsplib_geo_degrees(x[i]) : y[i]);
+    }
+    return inst;
+}
+
+// ---- point tables --------------------------------------------------------------
+
+// A table of points (points.cpp reads it): the distances under the metric
+// serve as costs and distances, as for the other formats.
+static Instance read_point_table(const std::string &path, PointOptions &options) {
+    Instance inst;
+    inst.info = read_points(path, options);
+    check_size((long long)inst.info.x.size(), path);
+    inst.n = (int)inst.info.x.size();
+    inst.matrix = point_distances(inst.info, options.metric);
     return inst;
 }
 
@@ -479,6 +525,7 @@ static void append_int(std::string &text, long long v) {
 
 // "n p", then one line per row with its n - 1 off-diagonal costs.
 static std::string cost_file_text(const Instance &inst) {
+    const std::vector<float> &costs = inst.cost.empty() ? inst.matrix : inst.cost;
     std::string text;
     text.reserve((size_t)inst.n * inst.n * 8 + 32);
     append_int(text, inst.n);
@@ -491,7 +538,7 @@ static std::string cost_file_text(const Instance &inst) {
             if (j == i) continue;
             if (!first) text += ' ';
             first = false;
-            append_float(text, inst.matrix[(size_t)i * inst.n + j]);
+            append_float(text, costs[(size_t)i * inst.n + j]);
         }
         if (inst.n > 1) text += '\n';
     }
@@ -518,59 +565,17 @@ static std::string distance_file_text(const Instance &inst, float radius) {
     return text;
 }
 
-// Writes text to a fresh temporary file beside final_name and returns its
-// name, or "" on failure (nothing left behind).
-static std::string write_temporary(const std::string &final_name, const std::string &text) {
-    std::string name = final_name + ".XXXXXX";
-    std::vector<char> buffer(name.begin(), name.end());
-    buffer.push_back('\0');
-    int fd = mkstemp(buffer.data());
-    if (fd < 0) return "";
-    name = buffer.data();
-    fchmod(fd, 0644);
-    FILE *f = fdopen(fd, "w");
-    if (!f) {
-        close(fd);
-        unlink(name.c_str());
-        return "";
-    }
-    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = fclose(f) == 0 && ok;
-    if (!ok) {
-        unlink(name.c_str());
-        return "";
-    }
-    return name;
-}
-
+// Both instance files and the side file, each complete or not at all; a
+// side file of an earlier conversion that this one has nothing for is
+// removed, so that no tool attaches its names to this instance.
 static void write_instance_files(const Instance &inst, float radius, const std::string &out) {
-    std::error_code error;
-    std::filesystem::create_directories(out, error);
-    if (!std::filesystem::is_directory(out))
-        fail("cannot create folder %s%s%s", out.c_str(), error ? ": " : "", error ? error.message().c_str() : "");
-    std::string data_name = out + "/pmeddata.dat";
-    std::string matrix_name = out + "/pmedmtrx.dat";
-
-    std::string data_tmp = write_temporary(data_name, cost_file_text(inst));
-    if (data_tmp.empty()) fail("cannot write %s: %s", data_name.c_str(), strerror(errno));
-    std::string matrix_tmp = write_temporary(matrix_name, distance_file_text(inst, radius));
-    if (matrix_tmp.empty()) {
-        int cause = errno;
-        unlink(data_tmp.c_str());
-        fail("cannot write %s: %s", matrix_name.c_str(), strerror(cause));
-    }
-    if (rename(data_tmp.c_str(), data_name.c_str()) != 0) {
-        int cause = errno;
-        unlink(data_tmp.c_str());
-        unlink(matrix_tmp.c_str());
-        fail("cannot rename %s to %s: %s", data_tmp.c_str(), data_name.c_str(), strerror(cause));
-    }
-    if (rename(matrix_tmp.c_str(), matrix_name.c_str()) != 0) {
-        int cause = errno;
-        unlink(matrix_tmp.c_str());
-        fail("cannot rename %s to %s: %s (%s is already replaced)", matrix_tmp.c_str(),
-             matrix_name.c_str(), strerror(cause), data_name.c_str());
-    }
+    make_folder(out);
+    std::vector<OutputFile> files = {{out + "/pmeddata.dat", cost_file_text(inst)},
+                                     {out + "/pmedmtrx.dat", distance_file_text(inst, radius)}};
+    std::string side = out + "/" + SIDE_FILE_NAME;
+    if (!inst.info.empty()) files.push_back({side, side_file_text(inst.info, inst.n)});
+    write_files(files);
+    if (inst.info.empty()) remove_stale(side);
 }
 
 // ---- command line ----------------------------------------------------------------------
@@ -615,6 +620,15 @@ static Options parse_options(int argc, char **argv) {
         } else if (name == "--out") {
             if (value.empty()) usage_error("empty --out", "");
             opt.out = value;
+        } else if (name == "--weights") {
+            if (value.empty()) usage_error("empty --weights", "");
+            opt.weights_file = value;
+        } else if (name == "--weight" || name == "--id") {
+            if (value.empty()) usage_error("empty ", name);
+            (name == "--weight" ? opt.points.weight_column : opt.points.id_column) = value;
+        } else if (name == "--metric") {
+            if (value != "euclid" && value != "haversine") usage_error("--metric must be euclid or haversine, not ", value);
+            opt.points.metric = value;
         } else {
             usage_error("unknown option ", name);
         }
@@ -622,24 +636,38 @@ static Options parse_options(int argc, char **argv) {
     if (positional.size() != 2) usage_error("expected FORMAT and FILE", "");
     opt.format = positional[0];
     opt.input = positional[1];
-    if (opt.format != "orlib" && opt.format != "tsplib" && opt.format != "matrix")
+    if (opt.format != "orlib" && opt.format != "tsplib" && opt.format != "matrix" && opt.format != "points")
         usage_error("unknown format ", opt.format);
+    if (opt.format != "points") {
+        if (!opt.points.weight_column.empty()) usage_error("--weight applies to points files (use --weights FILE)", "");
+        if (!opt.points.id_column.empty()) usage_error("--id applies to points files only", "");
+        if (!opt.points.metric.empty()) usage_error("--metric applies to points files only", "");
+    }
+    if (!opt.weights_file.empty() && !opt.points.weight_column.empty())
+        usage_error("give --weight COLUMN or --weights FILE, not both", "");
     if (opt.has_radius && opt.has_quantile) usage_error("give --radius or --radius-quantile, not both", "");
     if (opt.round != "none" && opt.format != "tsplib") usage_error("--round applies to tsplib files only", "");
     if (opt.p == 0 && opt.format != "orlib") usage_error("--p is required for ", opt.format + " files");
     return opt;
 }
 
-int main(int argc, char **argv) {
+// The whole program but the process: bad input is reported here, so that
+// the fuzzer can run it in process.
+int convert_main(int argc, char **argv) {
     Options opt = parse_options(argc, argv);
     try {
         Instance inst;
         if (opt.format == "orlib") inst = read_orlib(opt.input);
         else if (opt.format == "tsplib") inst = read_tsplib(opt.input, opt.round);
+        else if (opt.format == "points") inst = read_point_table(opt.input, opt.points);
         else inst = read_matrix(opt.input);
 
         if (opt.p > 0) inst.p = opt.p;
         if (inst.p < 1 || inst.p > inst.n) fail("p = %lld outside 1..%d (n)", inst.p, inst.n);
+
+        std::string weights_source = opt.weights_file.empty() ? opt.input : opt.weights_file;
+        if (!opt.weights_file.empty()) read_weights_file(opt.weights_file, inst.n, inst.info);
+        if (!inst.info.weights.empty()) inst.cost = weighted_costs(inst.matrix, inst.n, inst.info, weights_source);
 
         float radius = opt.has_radius ? opt.radius
                        : opt.has_quantile ? quantile_radius(inst, opt.quantile)
@@ -649,10 +677,23 @@ int main(int argc, char **argv) {
         char radius_text[32];
         std::to_chars_result r = std::to_chars(radius_text, radius_text + sizeof radius_text - 1, radius);
         *r.ptr = '\0';
-        printf("wrote %s/pmeddata.dat and %s/pmedmtrx.dat: n = %d, p = %lld, radius = %s\n",
-               opt.out.c_str(), opt.out.c_str(), inst.n, inst.p, radius_text);
+        if (inst.info.empty())
+            printf("wrote %s/pmeddata.dat and %s/pmedmtrx.dat: n = %d, p = %lld, radius = %s\n", opt.out.c_str(),
+                   opt.out.c_str(), inst.n, inst.p, radius_text);
+        else
+            printf("wrote %s/pmeddata.dat, %s/pmedmtrx.dat and %s/%s: n = %d, p = %lld, radius = %s%s\n",
+                   opt.out.c_str(), opt.out.c_str(), opt.out.c_str(), SIDE_FILE_NAME, inst.n, inst.p, radius_text,
+                   inst.info.weights.empty() ? "" : ", costs weighted by demand");
+    } catch (const ToolError &e) {
+        fprintf(stderr, "pmedian-convert: %s\n", e.what());
+        return 1;
     } catch (const std::bad_alloc &) {
-        fail("not enough memory for this instance");
+        fprintf(stderr, "pmedian-convert: not enough memory for this instance\n");
+        return 1;
     }
     return 0;
 }
+
+#ifndef PMEDIAN_CONVERT_NO_MAIN
+int main(int argc, char **argv) { return convert_main(argc, argv); }
+#endif
