@@ -46,9 +46,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#ifdef _OPENMP
-#include <omp.h>
-#endif
 
 #include "arith.h"
 #include "cost_order.h"
@@ -318,6 +315,10 @@ struct Position {
     ClientSums sums;
     int listed;            // vertices marked by the walks, in `touched`
     bool sweep;            // the corrections came from a row sweep: any vertex may have one
+    double gain_top;       // an upper bound of gain + gain_error over the client positions
+    double widest_up, widest_down, widest_drift;  // rises and falls of the partial sums that q.crossing covers
+    int widest_binade;     // the top binade it covers
+    double crossing;       // crossing_error for those, once worked out, else -1
 };
 
 // The constants of the rounding bounds.  Each addition of an ordered float
@@ -347,6 +348,61 @@ static Bounds rounding_bounds() {
 
 const double EXACT_LIMIT = 16777216.0;  // whole-number sums below 2^24 are exact in float
 
+// 2^e for a normal double exponent, and the exponent of a positive normal
+// double: bit operations, where ldexp and ilogb are library calls.
+static inline double power_of_two(int e) {
+    uint64_t bits = (uint64_t)(e + 1023) << 52;
+    double x;
+    memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+static inline int binade_of(double x) {
+    uint64_t bits;
+    memcpy(&bits, &x, sizeof bits);
+    return (int)((bits >> 52) & 0x7FF) - 1023;
+}
+
+// The part of a shifted bound (see shifted_error) that the additions near
+// powers of two contribute, for partial sums that may rise by up to `up`
+// and fall by up to `down` from the current ones; spacing is the float
+// spacing of the top binade, top_binade its exponent.  Step k (which makes
+// base_prefix[k] from the partial sum before it) can straddle 2^e only when
+// base_prefix[k] >= 2^e - up and the sum before it is at most 2^e + down;
+// the partial sums rise with k, so those steps are one run, found by two
+// binary searches.  Powers far below the top add at most n spacings of
+// their binade, which together stay below one spacing of a low binade.
+static double crossing_error(double up, double down, int top_binade) {
+    const float *prefix = base_prefix + p;
+    const long long terms = n - p;
+    int low = top_binade - binade_of((double)terms) - 2;
+    if (low < -125) low = -125;  // below 2^-125 the float spacing does not change
+    double error = (double)terms * power_of_two(low - 23);
+    for (int e = low; e <= top_binade; ++e) {
+        double power = power_of_two(e);
+        long long first = std::lower_bound(prefix, prefix + terms, power - up) - prefix;
+        long long past = std::upper_bound(prefix, prefix + terms, power + down) - prefix;
+        if (first < 1) first = 1;  // the first addition starts from 0 and is exact
+        long long last = past < terms - 1 ? past : terms - 1;
+        if (last >= first) error += (double)(last - first + 1) * power_of_two(e - 23);
+    }
+    return error;
+}
+
+// The rises and falls that a position's shared crossing part covers: every
+// candidate's rise (the loss and at most the displaced median's cost, costs
+// being non-negative) and the falls of the candidates whose gain and own
+// cost stay within the top gain and the loss.
+static void widen(Position &q) {
+    const double most = 4096.0;
+    q.widest_up = q.loss + (double)q.other_median;
+    q.widest_down = q.gain_top + q.loss;
+    double top = (double)q.sums.ordered + q.widest_up + 1.0;
+    q.widest_drift = top < 1e38 ? most * power_of_two(binade_of(top) - 23) : INFINITY;
+    q.widest_binade = top < 1e38 ? binade_of(top + q.widest_drift) : 0;
+    q.crossing = -1.0;
+}
+
 // A rigorous bound on how far a trial's float sum can lie from the current
 // arrangement's float sum (sums.ordered) moved by the exact change of the
 // terms, or infinity.  Non-negative costs only.
@@ -360,36 +416,29 @@ const double EXACT_LIMIT = 16777216.0;  // whole-number sums below 2^24 are exac
 // current sum's addition fell exactly halfway.  So only the changed
 // additions, the ties and the additions that straddle a power of two can
 // round differently, each by at most one spacing of the binade it reaches.
-// D never exceeds the terms' rises (up) or falls (down), so an addition can
-// straddle 2^e only if the current partial sums about it lie within
-// [2^e - up, 2^e + down]; the partial sums rise with position, so those
-// additions are one run, found by two binary searches per power.  Powers
-// far below the top add at most n spacings of their binade, which sum to
-// less than one spacing of a low binade and are counted as such.
-static double shifted_error(const Position &q, int u, float displaced_cost) {
-    const float *prefix = base_prefix + p;
-    const long long terms = n - p, most = 4096;
+// D never exceeds the terms' rises (up) or falls (down), so the straddling
+// additions lie near the powers (crossing_error).  A position works that
+// part out once, for the widest rises and falls of its candidates
+// (q.crossing); a candidate beyond them works out its own.
+static double shifted_error(Position &q, int u, float displaced_cost) {
+    const double most = 4096.0;  // differences of rounding allowed for, in top spacings
     double raise = (double)displaced_cost - (double)near1[u];
     double up = q.loss + (raise > 0.0 ? raise : 0.0), down = gain[u] + gain_error[u] + (raise < 0.0 ? -raise : 0.0);
     double top = (double)q.sums.ordered + up + 1.0;
     if (!(top < 1e38)) return INFINITY;
-    int top_binade = std::ilogb(top);
-    double spacing = std::ldexp(1.0, top_binade - 23);
-    double drift = (double)most * spacing;  // the largest difference of roundings allowed for
-    top += drift;
-    top_binade = std::ilogb(top);
-    spacing = std::ldexp(1.0, top_binade - 23);
-    int low = std::max(-125, top_binade - std::ilogb((double)terms) - 2);
-    long long own_count = attached_start[q.j + 1] - attached_start[q.j];
-    double error = (double)(own_count + gain_terms[u] + 1 + q.sums.ties) * spacing + (double)terms * std::ldexp(1.0, low - 23);
-    for (int e = low; e <= top_binade; ++e) {
-        double power = std::ldexp(1.0, e);
-        long long first = std::lower_bound(prefix, prefix + terms, power - up - drift) - prefix;
-        long long past = std::upper_bound(prefix, prefix + terms, power + down + drift) - prefix;
-        if (first < 1) first = 1;  // the first addition starts from 0 and is exact
-        long long last = past < terms - 1 ? past : terms - 1;
-        if (last >= first) error += (double)(last - first + 1) * std::ldexp(1.0, e - 23);
+    double drift = most * power_of_two(binade_of(top) - 23);
+    int top_binade = binade_of(top + drift);
+    double spacing = power_of_two(top_binade - 23);
+    double crossing;
+    if (up <= q.widest_up && down <= q.widest_down) {
+        if (q.crossing < 0.0)
+            q.crossing = crossing_error(q.widest_up + q.widest_drift, q.widest_down + q.widest_drift, q.widest_binade);
+        crossing = q.crossing;
+    } else {
+        crossing = crossing_error(up + drift, down + drift, top_binade);
     }
+    long long own_count = attached_start[q.j + 1] - attached_start[q.j];
+    double error = (double)(own_count + gain_terms[u] + 1 + q.sums.ties) * spacing + crossing;
     return error <= drift ? error : INFINITY;
 }
 
@@ -404,7 +453,7 @@ static double shifted_error(const Position &q, int u, float displaced_cost) {
 // bookkeeping, and the rounding bounds; without position j's correction the
 // exact cost is a lower bound, which settles most candidates.  With small
 // whole-number costs the exact cost is the float sum itself.
-static int bracket_candidates(const Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling) {
+static int bracket_candidates(Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling) {
     const int j = q.j;
     const double current = q.current;
     int stored = from;
@@ -493,38 +542,11 @@ static int settle_candidates(const Position &q, int count, double ceiling, float
 }
 
 // The candidate of position q.j among count client positions (from `list`,
-// or all of them) and its trial.  Threads share the bracketing when there
-// are many candidates; each keeps its own run of brackets, and the runs are
-// joined before the trials are settled.
-static int choose_candidate(const Position &q, const Bounds &b, const int *list, int count, float &best_trial) {
+// or all of them) and its trial.
+static int choose_candidate(Position &q, const Bounds &b, const int *list, int count, float &best_trial) {
     int first = list ? 0 : p;
     double ceiling = INFINITY;
-    int stored;
-#ifdef _OPENMP
-    int threads = count >= parallel_work ? omp_get_max_threads() : 1;
-    if (threads > 1) {
-        const int most = 64;
-        if (threads > most) threads = most;
-        int starts[most], counts[most];
-        double ceilings[most];
-#pragma omp parallel num_threads(threads)
-        {
-            int t = omp_get_thread_num(), share = omp_get_num_threads();
-            int from = first + (int)((long long)count * t / share), to = first + (int)((long long)count * (t + 1) / share);
-            ceilings[t] = INFINITY;
-            starts[t] = from;
-            counts[t] = bracket_candidates(q, b, list, from, to, ceilings[t]);
-            if (t == 0) threads = share;
-        }
-        stored = 0;
-        for (int t = 0; t < threads; ++t) {
-            if (ceilings[t] < ceiling) ceiling = ceilings[t];
-            memmove(brackets + first + stored, brackets + starts[t], counts[t] * sizeof(TrialBracket));
-            stored += counts[t];
-        }
-    } else
-#endif
-        stored = bracket_candidates(q, b, list, first, first + count, ceiling);
+    int stored = bracket_candidates(q, b, list, first, first + count, ceiling);
     if (first > 0) memmove(brackets, brackets + first, stored * sizeof(TrialBracket));
     return settle_candidates(q, stored, ceiling, best_trial);
 }
@@ -606,9 +628,7 @@ static int gather_candidates(const Position &q, const Bounds &b) {
         if (d >= p) candidates[count++] = d;
     }
     int blocks = (n - p + 63) / 64;
-    double top = 0.0;
-    for (int k = 0; k < blocks; ++k)
-        if (block_gain[k] > top) top = block_gain[k];
+    double top = q.gain_top;
     const double terms = n - p, other = q.other_median;
     double rest = b.float_unit * (q.sums.partials + terms * (q.loss + other)) +
                   b.double_error * (q.sums.total + q.loss + top + other);
@@ -675,6 +695,10 @@ float interchange_fast() {
         }
         q.other_median = cheapest_other_median(j);
 
+        q.gain_top = 0.0;
+        for (int k = 0; k < (n - p + 63) / 64; ++k)
+            if (block_gain[k] > q.gain_top) q.gain_top = block_gain[k];
+        widen(q);
         mark_position(q);
         float best_trial = current;
         int chosen;

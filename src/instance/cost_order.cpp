@@ -24,7 +24,7 @@
 // size with some room, at least 64, at most n / 6 (and n).
 int default_order_depth() {
     long long clusters = ((long long)n + p - 1) / p;
-    long long depth = std::max(64LL, 4 * clusters + 32);
+    long long depth = std::max(64LL, std::max(4 * clusters + 32, (long long)n / 6));
     depth = std::min(depth, std::max(64LL, (long long)n / 6));
     return (int)std::min(depth, (long long)n);
 }

@@ -37,7 +37,13 @@ inline void rows_below(int j, float limit, Visit visit) {
     }
     long long at = (long long)j * order_depth;
     const float *kept = order_cost + at;
-    for (int k = 0; k < order_depth && kept[k] < limit; ++k) visit(order_row(at + k), kept[k]);
+    if (order_row16) {
+        const unsigned short *rows = order_row16 + at;
+        for (int k = 0; k < order_depth && kept[k] < limit; ++k) visit((int)rows[k], kept[k]);
+    } else {
+        const int *rows = order_row32 + at;
+        for (int k = 0; k < order_depth && kept[k] < limit; ++k) visit(rows[k], kept[k]);
+    }
 }
 
 #endif
