@@ -26,7 +26,7 @@ FUZZ_FLAGS = $(FUZZ_COMMON) -max_len=4096 "-dict=$(CURDIR)/tests/fuzz/pmedian.di
 FUZZ_TOOLS_FLAGS = $(FUZZ_COMMON) -max_len=2048 "-dict=$(CURDIR)/tests/fuzz/tools.dict"
 
 .PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
-	bench bench-orlib bench-tsplib bench-plot-tool plot-tool
+	bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-baseline
 
 all: build
 
@@ -51,10 +51,30 @@ test: build plot-tool
 # Speed: the fast build against pmedian-reference, outputs compared byte for
 # byte, then the large instances alone (bench/results/performance.md); and
 # the micro-benchmarks of the hot routines when Google Benchmark is found.
-bench: build
+bench: build bench-scaling
 	python3 bench/perf_bench.py --bin "$(BUILD_DIR)" --orlib "$(ORLIB_DIR)" \
 	    --work "$(BUILD_DIR)/bench-performance" --results bench/results
 	if [ -x "$(BUILD_DIR)/pmedian-micro-bench" ]; then "$(BUILD_DIR)/pmedian-micro-bench"; fi
+
+# Large instances (up to 10,000 vertices) with one thread and with every
+# core, time and peak memory, outputs compared with the solver before the
+# cost order (bench/results/scaling.md).  SCALING_BASELINE=1 builds that
+# solver from git and runs it again where it takes under two minutes.
+# SCALING_INSTANCES restricts the run (comma-separated labels).
+SCALING_BASELINE ?=
+SCALING_INSTANCES ?=
+BASELINE_DIR ?= $(BUILD_DIR)/baseline
+bench-scaling: build bench-plot-tool $(if $(SCALING_BASELINE),bench-baseline)
+	python3 bench/scaling_bench.py --bin "$(BUILD_DIR)" --tsplib "$(TSPLIB_DIR)" \
+	    --work "$(BUILD_DIR)/bench-scaling" \
+	    --results "$(if $(SCALING_INSTANCES),$(BUILD_DIR)/bench-scaling,bench/results)" \
+	    --only "$(SCALING_INSTANCES)" $(if $(SCALING_BASELINE),--baseline "$(BASELINE_DIR)/build/pmedian")
+
+bench-baseline:
+	rm -rf "$(BASELINE_DIR)" && mkdir -p "$(BASELINE_DIR)/src"
+	git archive 6b2ac2a | tar -x -C "$(BASELINE_DIR)/src"
+	cmake -S "$(BASELINE_DIR)/src" -B "$(BASELINE_DIR)/build" -DCMAKE_BUILD_TYPE=Release -DPMEDIAN_TESTS=OFF
+	cmake --build "$(BASELINE_DIR)/build" -j $(JOBS) --target pmedian
 
 # Benchmarks on the public instance sets (README: "Working with real
 # instances").  Each instance is converted into a scratch folder under

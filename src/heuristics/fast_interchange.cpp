@@ -14,14 +14,20 @@
 // with loss_j the cost of moving position j's clients to their second
 // median, gain_j(u) = sum over clients c of max(0, o_j(c) - cost[u][c]) the
 // saving that u brings, and newmin_j(u) the cost of serving the displaced
-// median from the new set.  gain_j(u) is gain[u], the saving over near1, plus
-// a correction over position j's own clients (Resende and Werneck's "extra"):
-// an own client c adds near2[c] - max(cost[u][c], near1[c]) to the
+// median from the new set.  gain_j(u) is gain[u], the saving over near1,
+// plus a correction over position j's own clients (Resende and Werneck's
+// "extra"): an own client c adds near2[c] - max(cost[u][c], near1[c]) to the
 // correction of every u with cost[u][c] < near2[c].  Those u are the head of
 // column c in the cost order (cost_order.h), a few dozen vertices, so the
-// corrections of a position cost the walks of its own clients, and a whole
-// pass about p x n for the candidate scan plus the clients' walks.  The
-// correction never exceeds loss_j, so most candidates are settled without it.
+// corrections of a position cost the walks of its own clients.
+//
+// Only two kinds of candidate can improve at position j: the vertices those
+// walks reach (a correction, or a cheap way to serve the displaced median),
+// and vertices whose gain alone pays for loss_j; with non-negative costs the
+// others' exact change is known without looking at them.  Gains are kept
+// with upper bounds per block of 64 client positions, so the blocks whose
+// bound falls short are passed over whole, and a pass costs the walks and
+// the few candidates instead of p x (n - p) trials.
 //
 // gain[u] is kept up to date across exchanges the same way: a client whose
 // near1 changes walks its column below the old and the new value and moves
@@ -30,18 +36,20 @@
 // when that starts from the same arrangement.
 //
 // delta is formed in double.  What decides a trial, though, is its float
-// sum in client-position order, exactly as the straightforward pass adds it;
-// that ordered sum is computed only for a candidate whose exact cost, less a
-// rigorous bound on the rounding error of an ordered float sum of n - p
-// terms, could still beat the best trial so far.  When the costs are small
-// whole numbers every float sum is exact, and delta alone decides.
+// sum in client-position order, exactly as the straightforward pass adds it.
+// Every candidate that may win is first bracketed: its exact cost widened by
+// a rigorous bound on the rounding of that float sum, and with non-negative
+// costs, much tighter, the current arrangement's own float sum moved by the
+// exact change (shifted_error).  Float sums are then made in order of the
+// brackets, only while a bracket can still hold the lowest trial.  When the
+// costs are small whole numbers every float sum is exact, and delta alone
+// decides.
 //
-// Candidates are still judged by position, and a trial must be strictly
-// lower than the best so far, so the pass chooses the same exchanges as the
-// straightforward one, and the clusters it leaves are those allocate_clients
-// builds.  Threads share the candidates of a position: each keeps the first
-// best of its own range, and the ranges are combined in position order.
-// Instances with NaN or infinite costs take the straightforward pass.
+// The lowest trial below the current cost wins, and among equal trials the
+// lowest position, as in the straightforward scan, so the pass chooses the
+// same exchanges, and the clusters it leaves are those allocate_clients
+// builds.  Instances with NaN or infinite costs take the straightforward
+// pass.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
