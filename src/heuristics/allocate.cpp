@@ -29,12 +29,17 @@ float allocate_clients() {
 #endif
 }
 
-float allocate_clients_reference() {
+// Every cluster starts empty, with the median at its position.
+static void reset_clusters() {
     for (int i = 0; i < p; ++i) {
         vc[i].median = sv_node[i];
         vc[i].size = 0;
         vc[i].total = 0.0f;
     }
+}
+
+float allocate_clients_reference() {
+    reset_clusters();
     float sum = 0.0f;
     for (int a = p; a < n; ++a) {
         int c = sv_node[a];
@@ -96,11 +101,7 @@ void find_nearest() {
 // near1_pos as they stand for it.  A client that no median serves below
 // INFINITE_COST goes to position 0, as in the straightforward allocation.
 float clusters_from_nearest() {
-    for (int i = 0; i < p; ++i) {
-        vc[i].median = sv_node[i];
-        vc[i].size = 0;
-        vc[i].total = 0.0f;
-    }
+    reset_clusters();
     float sum = 0.0f;
     for (int a = p; a < n; ++a) {
         int c = sv_node[a];
