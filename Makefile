@@ -21,7 +21,17 @@ FUZZ_FLAGS = -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=4096 -close_fd_ma
     -print_final_stats=1 -dict=$(CURDIR)/tests/fuzz/pmedian.dict \
     -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/
 
-.PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
+# Cross builds for test-cross: Debian's cross compilers, one build folder
+# per GNU triple under CROSS_DIR, CROSS_CASES random instances.
+CROSS_DIR ?= build-cross
+CROSS_TRIPLES ?= aarch64-linux-gnu s390x-linux-gnu i686-linux-gnu
+CROSS_CASES ?= 300
+
+# Installs what the build needs with apt when missing (as root), or names
+# the apt-get line to run.  BUILD_DEPS=true skips the check.
+BUILD_DEPS ?= sh tools/build-deps.sh
+
+.PHONY: all configure build run test test-sanitize test-cross fuzz-deps fuzz-build fuzz clean \
 	bench bench-orlib bench-tsplib bench-plot-tool
 
 all: build
@@ -42,6 +52,14 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The solver built for other architectures must give this machine's bits:
+# aarch64 and s390x (big-endian) under qemu-user, i686 with SSE2 arithmetic
+# on this CPU, each on the conformance and end-to-end cases and on random
+# instances solved here.  See tests/cross_check.sh.
+test-cross: build
+	$(BUILD_DEPS) $(CROSS_TRIPLES)
+	sh tests/cross_check.sh $(BUILD_DIR) $(CROSS_DIR) $(JOBS) $(CROSS_CASES) $(CROSS_TRIPLES)
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
 # byte, then the large instances alone (bench/results/performance.md); and
@@ -108,4 +126,4 @@ fuzz: fuzz-build
 	    $(CURDIR)/tests/fuzz/corpus $(wildcard $(CURDIR)/tests/fuzz/regressions)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(CROSS_DIR)
