@@ -37,6 +37,7 @@ BUILD_DEPS ?= sh tools/build-deps.sh
 all: build
 
 configure:
+	$(BUILD_DEPS)
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
 build: configure
