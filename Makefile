@@ -60,7 +60,7 @@ test: build
 # instances solved here.  See tests/cross_check.sh.
 test-cross: build
 	$(BUILD_DEPS) $(CROSS_TRIPLES)
-	sh tests/cross_check.sh $(BUILD_DIR) $(CROSS_DIR) $(JOBS) $(CROSS_CASES) $(CROSS_TRIPLES)
+	sh tests/cross_check.sh "$(BUILD_DIR)" "$(CROSS_DIR)" $(JOBS) $(CROSS_CASES) $(CROSS_TRIPLES)
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
 # byte, then the large instances alone (bench/results/performance.md); and
@@ -127,4 +127,4 @@ fuzz: fuzz-build
 	    $(CURDIR)/tests/fuzz/corpus $(wildcard $(CURDIR)/tests/fuzz/regressions)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(CROSS_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) "$(CROSS_DIR)"

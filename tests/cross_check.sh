@@ -32,11 +32,11 @@ run_limit=300
 passed=0
 failed=0
 
-# Seconds since the previous call.
+# lap sets seconds to the time since its previous call.
 mark=$(date +%s)
-elapsed() {
+lap() {
     now=$(date +%s)
-    echo $((now - mark))
+    seconds=$((now - mark))
     mark=$now
 }
 
@@ -59,7 +59,8 @@ check_program() {
             sh "$src/tests/run_case.sh" "$program" > "$report"
     good=$(grep -c '^pass$' "$report" || true)
     bad=$(grep -c '^FAIL' "$report" || true)
-    echo "$label: $good passed, $bad failed ($(elapsed) s)"
+    lap
+    echo "$label: $good passed, $bad failed ($seconds s)"
     grep '^FAIL' "$report" | head -n 10 || true
     passed=$((passed + good))
     failed=$((failed + bad))
@@ -73,7 +74,8 @@ find "$cases" -mindepth 1 -maxdepth 1 -type d -print0 |
     xargs -0 -n 1 -P "$jobs" sh -c '
         cd "$2" && { "$1" > expected_stdout.txt 2> /dev/null; mv solucao.txt expected_solucao.txt; }' \
         sh "$native/pmedian"
-echo "$count random instances solved by $native/pmedian ($(elapsed) s)"
+lap
+echo "$count random instances solved by $native/pmedian ($seconds s)"
 check_program "$native/pmedian-reference" "native pmedian-reference" "$cases"
 
 for triple in "$@"; do
@@ -105,7 +107,8 @@ for triple in "$@"; do
         failed=$((failed + 1))
         continue
     fi
-    echo "built pmedian and pmedian-reference ($(elapsed) s)"
+    lap
+    echo "built pmedian and pmedian-reference ($seconds s)"
     for program in pmedian pmedian-reference; do
         printf '#!/bin/sh\nexec timeout %s sh %s %s "$@"\n' "$run_limit" \
             "$(quote "$build/run-on-target")" "$(quote "$build/$program")" > "$build/run-$program"
