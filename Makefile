@@ -28,8 +28,10 @@ CROSS_TRIPLES ?= aarch64-linux-gnu s390x-linux-gnu i686-linux-gnu
 CROSS_CASES ?= 300
 
 # Installs what the build needs with apt when missing (as root), or names
-# the apt-get line to run.  BUILD_DEPS=true skips the check.
+# the apt-get line to run; without the tests, the compiler and CMake alone.
+# BUILD_DEPS=true skips the check.
 BUILD_DEPS ?= sh tools/build-deps.sh
+DEPS_SET = $(if $(findstring PMEDIAN_TESTS=OFF,$(CMAKE_FLAGS)),--programs)
 
 .PHONY: all configure build run test test-sanitize test-cross fuzz-deps fuzz-build fuzz clean \
 	bench bench-orlib bench-tsplib bench-plot-tool
@@ -37,7 +39,7 @@ BUILD_DEPS ?= sh tools/build-deps.sh
 all: build
 
 configure:
-	$(BUILD_DEPS)
+	$(BUILD_DEPS) $(DEPS_SET)
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
 build: configure

@@ -2,9 +2,10 @@
 # build-deps.sh - makes sure that what the build needs is installed, on
 # Debian or Ubuntu.  The Makefile runs it before configuring.
 #
-# Usage: build-deps.sh [TRIPLE...]
+# Usage: build-deps.sh [--programs | TRIPLE...]
 #   without arguments: g++, CMake, GoogleTest, Google Benchmark and Python 3
 #     (the programs, the tests and the benchmark script);
+#   --programs: g++ and CMake only (a build without the tests);
 #   with GNU triples (aarch64-linux-gnu, s390x-linux-gnu, i686-linux-gnu...):
 #     the cross compiler of each, and qemu-user for running their programs.
 #
@@ -34,14 +35,16 @@ header() {
     echo "[ -f /usr/include/$1 ] || [ -f /usr/local/include/$1 ]"
 }
 
-if [ $# -eq 0 ]; then
+if [ $# -eq 0 ] || [ "$1" = --programs ]; then
     need g++ "command -v g++"
     need cmake "command -v cmake"
+fi
+if [ $# -eq 0 ]; then
     need libgtest-dev "$(header gtest/gtest.h)"
     need libgmock-dev "$(header gmock/gmock.h)"
     need libbenchmark-dev "$(header benchmark/benchmark.h)"
     need python3 "command -v python3"
-else
+elif [ "$1" != --programs ]; then
     emulated=no
     for triple in "$@"; do
         need "g++-$triple" "command -v $triple-g++"
