@@ -2,10 +2,10 @@
 # cross compilers (g++-TRIPLE), for example
 #   cmake -S . -B build-cross/aarch64-linux-gnu -DPMEDIAN_TRIPLE=aarch64-linux-gnu \
 #         -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake
-# The programs are linked statically, so that they run under qemu-user, or
-# on the build machine's CPU for i686, without the target's shared libraries.
-# CMAKE_CROSSCOMPILING_EMULATOR names the qemu-user program that runs them
-# (empty for i686 on an x86-64 machine, which runs them itself).
+# CMAKE_CROSSCOMPILING_EMULATOR runs the programs on the build machine:
+# qemu-user, with the target's libraries from /usr/TRIPLE (which the cross
+# compiler's packages install), or for i686 on an x86-64 machine the
+# target's own dynamic loader on this CPU.
 if(NOT PMEDIAN_TRIPLE)
   message(FATAL_ERROR "Give the target as -DPMEDIAN_TRIPLE=aarch64-linux-gnu (or s390x-linux-gnu, i686-linux-gnu, ...)")
 endif()
@@ -15,7 +15,6 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES PMEDIAN_TRIPLE)
 set(CMAKE_SYSTEM_NAME Linux)
 string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR "${PMEDIAN_TRIPLE}")
 set(CMAKE_CXX_COMPILER ${PMEDIAN_TRIPLE}-g++)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # Libraries and packages come from the target's tree only; programs from the
 # build machine.
@@ -35,7 +34,8 @@ elseif(qemu_arch MATCHES "^i.86$")
   set(qemu_arch i386)
 endif()
 if(qemu_arch STREQUAL "i386" AND CMAKE_HOST_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  set(CMAKE_CROSSCOMPILING_EMULATOR "")
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      /usr/${PMEDIAN_TRIPLE}/lib/ld-linux.so.2 --library-path /usr/${PMEDIAN_TRIPLE}/lib)
 else()
-  set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${qemu_arch}-static)
+  set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${qemu_arch}-static -L /usr/${PMEDIAN_TRIPLE})
 endif()
