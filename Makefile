@@ -25,12 +25,25 @@ FUZZ_COMMON = -timeout=10 -close_fd_mask=3 -print_final_stats=1 \
 FUZZ_FLAGS = $(FUZZ_COMMON) -max_len=4096 "-dict=$(CURDIR)/tests/fuzz/pmedian.dict"
 FUZZ_TOOLS_FLAGS = $(FUZZ_COMMON) -max_len=2048 "-dict=$(CURDIR)/tests/fuzz/tools.dict"
 
-.PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
+# Cross builds for test-cross: Debian's cross compilers, one build folder
+# per GNU triple under CROSS_DIR, CROSS_CASES random instances.
+CROSS_DIR ?= build-cross
+CROSS_TRIPLES ?= aarch64-linux-gnu s390x-linux-gnu i686-linux-gnu
+CROSS_CASES ?= 300
+
+# Installs what the build needs with apt when missing (as root), or names
+# the apt-get line to run; without the tests, the compiler and CMake alone.
+# BUILD_DEPS=true skips the check.
+BUILD_DEPS ?= sh tools/build-deps.sh
+DEPS_SET = $(if $(findstring PMEDIAN_TESTS=OFF,$(CMAKE_FLAGS)),--programs)
+
+.PHONY: all configure build run test test-sanitize test-cross fuzz-deps fuzz-build fuzz clean \
 	bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-baseline
 
 all: build
 
 configure:
+	$(BUILD_DEPS) $(DEPS_SET)
 	cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
 build: configure
@@ -47,6 +60,14 @@ run: build
 # The map and sweep tests draw with gnuplot; without it they are skipped.
 test: build plot-tool
 	cd "$(BUILD_DIR)" && ctest --output-on-failure -j $(JOBS)
+
+# The solver built for other architectures must give this machine's bits:
+# aarch64 and s390x (big-endian) under qemu-user, i686 with SSE2 arithmetic
+# on this CPU, each on the conformance and end-to-end cases and on random
+# instances solved here.  See tests/cross_check.sh.
+test-cross: build
+	$(BUILD_DEPS) $(CROSS_TRIPLES)
+	sh tests/cross_check.sh "$(BUILD_DIR)" "$(CROSS_DIR)" $(JOBS) $(CROSS_CASES) $(CROSS_TRIPLES)
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
 # byte, then the large instances alone (bench/results/performance.md); and
@@ -140,4 +161,4 @@ fuzz: fuzz-build
 	        "$(abspath $(FUZZ_DIR))/tools-corpus" "$$@"
 
 clean:
-	rm -rf "$(BUILD_DIR)" "$(SANITIZE_DIR)" "$(FUZZ_DIR)"
+	rm -rf "$(BUILD_DIR)" "$(SANITIZE_DIR)" "$(FUZZ_DIR)" "$(CROSS_DIR)"

@@ -4,6 +4,7 @@
 // INFINITE_COST, whole and fractional values of very different sizes,
 // symmetric and asymmetric matrices, radius 0 and full radius, p = 1 and
 // p = n.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -17,62 +18,6 @@
 #include "support.h"
 
 namespace {
-
-enum CostKind { TIES, WHOLE, NEGATIVE_WHOLE, FRACTIONAL, WIDE_RANGE, HUGE_VALUES, ROUNDING, KIND_COUNT };
-
-struct Generated {
-    Matrix costs, dists;
-    float rad;
-};
-
-float draw_cost(CostKind kind, std::mt19937 &rng) {
-    std::uniform_int_distribution<int> pick(0, 999);
-    switch (kind) {
-    case TIES: return (float)(pick(rng) % 3);
-    case WHOLE: return (float)(pick(rng) % 100);
-    case NEGATIVE_WHOLE: return (float)(pick(rng) % 60 - 20);
-    case FRACTIONAL: return (float)(pick(rng)) * 0.37f + 0.01f;
-    case WIDE_RANGE: return std::ldexp((float)(pick(rng) + 1), pick(rng) % 40 - 20);
-    case HUGE_VALUES: {
-        int r = pick(rng);
-        if (r < 150) return 1e11f;
-        if (r < 250) return INFINITE_COST;
-        if (r < 300) return 3e10f;
-        return (float)(r % 50) + 0.5f;
-    }
-    case ROUNDING: {
-        // Sums past 2^24 round away the small costs, so a trial's float sum
-        // and its exact value can fall on different sides of the best.
-        int r = pick(rng);
-        if (r < 300) return 16777216.0f;
-        if (r < 400) return 8388608.0f;
-        return (float)(r % 4) * 0.5f;
-    }
-    default: return 0.0f;
-    }
-}
-
-Generated generate(int nv, CostKind kind, bool symmetric, std::mt19937 &rng) {
-    Generated g{zero_matrix(nv), zero_matrix(nv), 0.0f};
-    std::uniform_real_distribution<float> where(0.0f, 100.0f);
-    std::vector<float> x(nv), y(nv);
-    for (int i = 0; i < nv; ++i) {
-        x[i] = where(rng);
-        y[i] = where(rng);
-    }
-    float largest = 0.0f;
-    for (int i = 0; i < nv; ++i)
-        for (int j = 0; j < nv; ++j) {
-            if (i == j) continue;
-            g.costs[i][j] = symmetric && j < i ? g.costs[j][i] : draw_cost(kind, rng);
-            g.dists[i][j] = std::round(std::hypot(x[i] - x[j], y[i] - y[j]));
-            if (j < i) g.dists[i][j] = g.dists[j][i];
-            largest = std::max(largest, g.dists[i][j]);
-        }
-    int r = (int)(rng() % 4);
-    g.rad = r == 0 ? 0.0f : r == 1 ? largest : r == 2 ? largest * 0.4f : std::round(largest * 0.7f);
-    return g;
-}
 
 struct Snapshot {
     std::vector<int> arrangement;

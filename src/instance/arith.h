@@ -8,6 +8,17 @@
 #ifndef PMEDIAN_ARITH_H
 #define PMEDIAN_ARITH_H
 
+#include <cfloat>
+
+// The rule needs float and double operations evaluated in their own types.
+// An x87 build (32-bit x86 without -msse2 -mfpmath=sse) keeps values in
+// 80-bit registers: a float that was never stored carries 64 significand
+// bits, results differ from every other machine, and a comparison such as
+// the interchange chain's v < ZP can stay true for ever.
+static_assert(FLT_EVAL_METHOD == 0,
+              "floating-point expressions are evaluated with excess precision: "
+              "on 32-bit x86 build with -msse2 -mfpmath=sse");
+
 // Exact product of two floats.
 inline double exact_product(float a, float b) { return (double)a * (double)b; }
 
