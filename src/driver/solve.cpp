@@ -17,11 +17,12 @@ int clock_ms() {
 
 // Frees everything read_instance allocated, in a fixed order, and leaves
 // every pointer null.  A fatal error in the middle of the allocation leaves
-// the arrays not yet allocated null (the row arrays are zero-filled), so a
-// front end that takes over fatal errors can release a partial state too.
+// the arrays not yet allocated null (the row arrays are zero-filled and the
+// rows come in order, the distance rows after all cost rows), so a front end
+// that takes over fatal errors can release a partial state too, at once.
 void release_storage() {
-    for (int i = 0; i < n; ++i) {
-        if (cost) free(cost[i]);
+    for (int i = 0; cost && i < n && cost[i]; ++i) {
+        free(cost[i]);
         if (far) free(far[i]);
     }
     free(cost);
