@@ -26,7 +26,7 @@ FUZZ_FLAGS = $(FUZZ_COMMON) -max_len=4096 "-dict=$(CURDIR)/tests/fuzz/pmedian.di
 FUZZ_TOOLS_FLAGS = $(FUZZ_COMMON) -max_len=2048 "-dict=$(CURDIR)/tests/fuzz/tools.dict"
 
 .PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
-	bench bench-orlib bench-tsplib bench-plot-tool plot-tool
+	bench bench-orlib bench-tsplib bench-plot-tool plot-tool python python-deps
 
 all: build
 
@@ -45,8 +45,28 @@ run: build
 	@echo; echo "--- $(BUILD_DIR)/run/solucao.txt"; cat "$(BUILD_DIR)/run/solucao.txt"
 
 # The map and sweep tests draw with gnuplot; without it they are skipped.
-test: build plot-tool
+# The Python package's Debian packages come first: CMake looks for them.
+test: python-deps build plot-tool
 	cd "$(BUILD_DIR)" && ctest --output-on-failure -j $(JOBS)
+
+# The Python package (README: "Python"), built in $(BUILD_DIR)/python.
+python: python-deps configure
+	cmake --build "$(BUILD_DIR)" -j $(JOBS) --target python
+
+# What the Python package, its tests and its example need from Debian: the
+# packages are installed with apt when missing and make runs as root;
+# otherwise they are named, and the build goes on without the package.
+PYTHON_PACKAGES = pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+python-deps:
+	@missing=$$(for p in $(PYTHON_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then \
+	        { apt-get update -q && apt-get install -y -q --no-install-recommends $$missing; } || \
+	            echo "could not install $$missing: the Python package is not built"; \
+	    else \
+	        echo "the Python package needs $$missing (apt-get install as root); it is not built"; \
+	    fi; \
+	fi
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
 # byte, then the large instances alone (bench/results/performance.md); and
