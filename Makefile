@@ -69,11 +69,17 @@ python-deps:
 	fi
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
-# byte, then the large instances alone (bench/results/performance.md); and
-# the micro-benchmarks of the hot routines when Google Benchmark is found.
+# byte, then the large instances alone (bench/results/performance.md); the
+# Python package against the program on pcb3038 (bench/results/python.md);
+# and the micro-benchmarks of the hot routines when Google Benchmark is found.
 bench: build
 	python3 bench/perf_bench.py --bin "$(BUILD_DIR)" --orlib "$(ORLIB_DIR)" \
 	    --work "$(BUILD_DIR)/bench-performance" --results bench/results
+	if [ -f "$(BUILD_DIR)/python/pmedian/__init__.py" ]; then \
+	    py=$$(sed -n 's/^Python_EXECUTABLE:[A-Z]*=//p' "$(BUILD_DIR)/CMakeCache.txt"); \
+	    PYTHONPATH="$(BUILD_DIR)/python" "$${py:-python3}" bench/python_bench.py --bin "$(BUILD_DIR)" \
+	        --tsplib "$(TSPLIB_DIR)" --work "$(BUILD_DIR)/bench-python" --results bench/results; \
+	fi
 	if [ -x "$(BUILD_DIR)/pmedian-micro-bench" ]; then "$(BUILD_DIR)/pmedian-micro-bench"; fi
 
 # Benchmarks on the public instance sets (README: "Working with real

@@ -320,3 +320,15 @@ def test_ctrl_c_interrupts_within_a_second_and_leaves_the_module_usable(tmp_path
     assert lines[0].startswith("interrupted after"), done.stdout + done.stderr
     assert float(lines[0].split()[2]) < 2.0  # about a second, on a busy machine
     assert float(lines[1]) == 6.5
+
+
+def test_example_draws_a_solution(tmp_path):
+    pytest.importorskip("matplotlib")
+    tsp = tmp_path / "square.tsp"
+    nodes = "".join(f"{k + 1} {k % 5} {k // 5}\n" for k in range(25))
+    tsp.write_text(f"EDGE_WEIGHT_TYPE : EUC_2D\nDIMENSION : 25\nNODE_COORD_SECTION\n{nodes}EOF\n")
+    picture = tmp_path / "square.png"
+    script = ROOT / "examples" / "python" / "plot_solution.py"
+    subprocess.run([sys.executable, str(script), str(tsp), "3", "--out", str(picture)], check=True,
+                   capture_output=True, timeout=120)
+    assert picture.read_bytes().startswith(b"\x89PNG")
