@@ -11,6 +11,11 @@
 
 #include <cstdio>
 
+// The state and the procedures are internal to the program or module that
+// embeds the solver: hidden, so that position-independent code (the Python
+// module) reaches the state as directly as the program does.
+#pragma GCC visibility push(hidden)
+
 // One open median and the clients allocated to it (rebuilt by allocate_clients).
 struct Cluster {
     int median;    // vertex index of the median
@@ -172,5 +177,7 @@ inline bool is_far(int i, int j) { return far && (far[i][j >> 6] >> (j & 63) & 1
 
 // Row of the k-th entry of the cost order at flat position at = j * order_depth + k.
 inline int order_row(long long at) { return order_row16 ? (int)order_row16[at] : order_row32[at]; }
+
+#pragma GCC visibility pop
 
 #endif
