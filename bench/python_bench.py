@@ -6,11 +6,14 @@ exchange allowed) and written with pmedian.write; neither is timed.  Then,
 side by side and REPEAT times each, the program runs in that folder and
 pmedian.solve runs on the matrix.  Both must give the same summary (but the
 CPU time) and the same solution.  Times are processor seconds (user +
-system, every thread): the program's whole run, and the Python call.  The
-overhead of each is its time outside the optimisation loop (the "Total CPU
-Time" both report): the program reads text files and writes solucao.txt,
-the Python call copies the matrix and hands the results back.  The target
-is a Python overhead of at most 5 % of the loop.
+system, every thread): the program's whole run, and the Python call.
+
+The overhead of the Python call is what it takes beyond the program, as a
+share of the solve (the optimisation loop, the "Total CPU Time" both
+report); the target is at most 5 %.  The table also gives each one's time
+outside the loop: the program reads text files and writes solucao.txt, the
+Python call copies the matrix and hands the results back, and both prepare
+the solver's view of the costs.
 
 Writes RESULTS/python.md; exits 1 if the outputs differ or the target is
 missed.
@@ -101,15 +104,16 @@ def main():
         print(f"run {k + 1}: program {prog_seconds:.2f} s (loop {rows[-1][1]:.2f}), "
               f"Python {py_seconds:.2f} s (loop {rows[-1][3]:.2f})", flush=True)
 
-    overheads = [(py - loop) / loop for _, _, py, loop in rows]
-    overhead = min(overheads)
+    # Beyond the program, as a share of the program's loop, over all runs.
+    overhead = (sum(r[2] for r in rows) - sum(r[0] for r in rows)) / sum(r[1] for r in rows)
     ok = same and overhead <= 0.05
     table = ["| run | program CPU s | its loop s | Python call CPU s | its loop s | Python / program | "
-             "program overhead | Python overhead |",
-             "|---:|---:|---:|---:|---:|---:|---:|---:|"]
+             "Python beyond the program | program outside its loop | Python outside its loop |",
+             "|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
     for k, (prog, prog_loop, py, py_loop) in enumerate(rows):
         table.append(f"| {k + 1} | {prog:.2f} | {prog_loop:.2f} | {py:.2f} | {py_loop:.2f} | {py / prog:.3f} | "
-                     f"{100 * (prog - prog_loop) / prog_loop:.1f} % | {100 * (py - py_loop) / py_loop:.1f} % |")
+                     f"{100 * (py - prog) / prog_loop:+.1f} % | {100 * (prog - prog_loop) / prog_loop:.1f} % | "
+                     f"{100 * (py - py_loop) / py_loop:.1f} % |")
     text = "\n".join([
         "# The Python package against the program",
         "",
@@ -117,13 +121,13 @@ def main():
         "conversion and writing excluded.",
         f"Machine: {machine()}.  {datetime.date.today().isoformat()}.",
         "",
-        "Processor seconds, user + system over every thread; overhead = time outside the "
-        "optimisation loop, as a share of the loop.",
+        "Processor seconds, user + system over every thread.  Shares are of the optimisation "
+        "loop (\"Total CPU Time\").",
         "",
         *table,
         "",
-        f"Outputs identical: {'yes' if same else 'NO'}.  Python overhead (best run): {100 * overhead:.1f} % "
-        f"(target: at most 5 %): {'met' if overhead <= 0.05 else 'MISSED'}.",
+        f"Outputs identical: {'yes' if same else 'NO'}.  Python call beyond the program (all runs): "
+        f"{100 * overhead:+.1f} % of the solve (target: at most +5 %): {'met' if overhead <= 0.05 else 'MISSED'}.",
         "",
     ])
     os.makedirs(args.results, exist_ok=True)

@@ -14,7 +14,6 @@ import matplotlib
 
 matplotlib.use("Agg")  # draws into a file, no display needed
 import matplotlib.pyplot as plt
-import numpy as np
 
 import pmedian
 
