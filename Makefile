@@ -38,7 +38,8 @@ BUILD_DEPS ?= sh tools/build-deps.sh
 DEPS_SET = $(if $(findstring PMEDIAN_TESTS=OFF,$(CMAKE_FLAGS)),--programs)
 
 .PHONY: all configure build run test test-sanitize test-cross fuzz-deps fuzz-build fuzz clean \
-	bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-baseline
+	bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-baseline \
+	python python-deps
 
 all: build
 
@@ -58,7 +59,8 @@ run: build
 	@echo; echo "--- $(BUILD_DIR)/run/solucao.txt"; cat "$(BUILD_DIR)/run/solucao.txt"
 
 # The map and sweep tests draw with gnuplot; without it they are skipped.
-test: build plot-tool
+# The Python package's Debian packages come first: CMake looks for them.
+test: python-deps build plot-tool
 	cd "$(BUILD_DIR)" && ctest --output-on-failure -j $(JOBS)
 
 # The solver built for other architectures must give this machine's bits:
@@ -69,12 +71,37 @@ test-cross: build
 	$(BUILD_DEPS) $(CROSS_TRIPLES)
 	sh tests/cross_check.sh "$(BUILD_DIR)" "$(CROSS_DIR)" $(JOBS) $(CROSS_CASES) $(CROSS_TRIPLES)
 
+# The Python package (README: "Python"), built in $(BUILD_DIR)/python.
+python: python-deps configure
+	cmake --build "$(BUILD_DIR)" -j $(JOBS) --target python
+
+# What the Python package, its tests and its example need from Debian: the
+# packages are installed with apt when missing and make runs as root;
+# otherwise they are named, and the build goes on without the package.
+PYTHON_PACKAGES = pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+python-deps:
+	@missing=$$(for p in $(PYTHON_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then \
+	        { apt-get update -q && apt-get install -y -q --no-install-recommends $$missing; } || \
+	            echo "could not install $$missing: the Python package is not built"; \
+	    else \
+	        echo "the Python package needs $$missing (apt-get install as root); it is not built"; \
+	    fi; \
+	fi
+
 # Speed: the fast build against pmedian-reference, outputs compared byte for
-# byte, then the large instances alone (bench/results/performance.md); and
-# the micro-benchmarks of the hot routines when Google Benchmark is found.
+# byte, then the large instances alone (bench/results/performance.md); the
+# Python package against the program on pcb3038 (bench/results/python.md);
+# and the micro-benchmarks of the hot routines when Google Benchmark is found.
 bench: build bench-scaling
 	python3 bench/perf_bench.py --bin "$(BUILD_DIR)" --orlib "$(ORLIB_DIR)" \
 	    --work "$(BUILD_DIR)/bench-performance" --results bench/results
+	if [ -f "$(BUILD_DIR)/python/pmedian/__init__.py" ]; then \
+	    py=$$(sed -n 's/^Python_EXECUTABLE:[A-Z]*=//p' "$(BUILD_DIR)/CMakeCache.txt"); \
+	    PYTHONPATH="$(BUILD_DIR)/python" "$${py:-python3}" bench/python_bench.py --bin "$(BUILD_DIR)" \
+	        --tsplib "$(TSPLIB_DIR)" --work "$(BUILD_DIR)/bench-python" --results bench/results; \
+	fi
 	if [ -x "$(BUILD_DIR)/pmedian-micro-bench" ]; then "$(BUILD_DIR)/pmedian-micro-bench"; fi
 
 # Large instances (up to 10,000 vertices) with one thread and with every

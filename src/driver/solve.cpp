@@ -16,9 +16,12 @@ int clock_ms() {
 }
 
 // Frees everything read_instance allocated, in a fixed order, and leaves
-// every pointer null.
+// every pointer null.  A fatal error in the middle of the allocation leaves
+// the arrays not yet allocated null (the row arrays are zero-filled and the
+// rows come in order, the distance rows after all cost rows), so a front end
+// that takes over fatal errors can release a partial state too, at once.
 void release_storage() {
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; cost && i < n && cost[i]; ++i) {
         free(cost[i]);
         if (far) free(far[i]);
     }
@@ -31,7 +34,7 @@ void release_storage() {
     free(lambda);
     free(sv_node);
     free(sv_beta);
-    for (int i = 0; i < p; ++i) free(vc[i].members);
+    for (int i = 0; vc && i < p; ++i) free(vc[i].members);
     free(vc);
     free(order_cost);
     free(order_row16);
@@ -98,12 +101,16 @@ void initial_multipliers() {
     }
 }
 
-void solve() {
+// The starting point of the optimisation: multipliers, bounds, counter.
+void start_run() {
     initial_multipliers();
     UB = INFINITE_COST;
     LB = -INFINITE_COST;
     iterations = 0;
+}
 
+void solve() {
+    start_run();
     subgradient_optimization();
     write_solution();
     release_storage();

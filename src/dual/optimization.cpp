@@ -107,6 +107,7 @@ void subgradient_optimization() {
 
         t_end = clock_ms();
         cpu_time = float_add(cpu_time, elapsed_seconds((float)t_start, (float)t_end));
+        if (iteration_hook) iteration_hook(ZP, Pi);
     } while (!feasible && (double)UB - (double)LB > 1.0 && (double)Pi >= 0.005);
 
     if ((double)UB - (double)LB <= 1.0)

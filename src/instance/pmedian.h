@@ -11,6 +11,11 @@
 
 #include <cstdio>
 
+// The state and the procedures are internal to the program or module that
+// embeds the solver: hidden, so that position-independent code (the Python
+// module) reaches the state as directly as the program does.
+#pragma GCC visibility push(hidden)
+
 // One open median and the clients allocated to it (rebuilt by allocate_clients).
 struct Cluster {
     int median;    // vertex index of the median
@@ -105,8 +110,15 @@ extern float cpu_time;    // seconds spent in the outer iterations (subgradient 
 extern int t_start;       // clock reading in ms at the start of an iteration (subgradient loop)
 extern int t_end;         // clock reading in ms at the end of an iteration (subgradient loop)
 
+// ---- Front ends: a program that embeds the solver sets these; pmedian does not --
+extern void (*fatal_handler)(const char *message); // takes fatal errors instead of printing and exiting; must not return (front end)
+extern void (*warning_handler)(const char *message); // takes warnings instead of standard error (front end)
+extern void (*iteration_hook)(float ZP, float Pi); // called at the end of every outer iteration (front end)
+extern FILE *summary_stream; // where print_summary writes: stdout, or null for nothing (front end)
+
 // ---- driver ----------------------------------------------------------------
 void solve();
+void start_run();
 void initial_multipliers();
 double elapsed_seconds(float start_ms, float end_ms);
 int clock_ms();
@@ -114,8 +126,13 @@ void release_storage();
 
 // ---- instance ----------------------------------------------------------------
 void read_instance();
+void read_instance_files(const char *data_path, const char *matrix_path,
+                         void (*keep_distance)(int i, int j, float d));
+void allocate_instance(int nv, int pv);
+void finish_instance();
 bool read_sizes(FILE *f, int &nv, int &pv);  // n and p; false if unreadable or beyond an int
 void fatal(const char *format, ...);
+void warn(const char *format, ...);
 void begin_numbers(FILE *f);
 int next_number(float *target);
 void survey_costs();
@@ -151,6 +168,7 @@ double neighbourhood_bound();
 
 // ---- report ----------------------------------------------------------------
 void print_summary(float ZP, float Pi);
+void allocate_best();
 void write_solution();
 
 // ---- small accessors of the state ----------------------------------------------
@@ -159,5 +177,7 @@ inline bool is_far(int i, int j) { return far && (far[i][j >> 6] >> (j & 63) & 1
 
 // Row of the k-th entry of the cost order at flat position at = j * order_depth + k.
 inline int order_row(long long at) { return order_row16 ? (int)order_row16[at] : order_row32[at]; }
+
+#pragma GCC visibility pop
 
 #endif

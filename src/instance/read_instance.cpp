@@ -32,14 +32,41 @@
 
 #include "pmedian.h"
 
+static FILE *reading;  // the instance file being read, closed by fatal
+
 // Prints a fatal message on standard output and ends the run with status 1.
+// A front end that embeds the solver takes the message instead through
+// fatal_handler, which does not return; the instance file being read is
+// closed first, so that a process that carries on loses nothing to it.
 void fatal(const char *format, ...) {
+    char message[512];
     va_list args;
     va_start(args, format);
-    vprintf(format, args);
+    if (fatal_handler) vsnprintf(message, sizeof message, format, args);
+    else vprintf(format, args);
     va_end(args);
+    if (fatal_handler) {
+        if (reading) fclose(reading);
+        reading = nullptr;
+        fatal_handler(message);
+    }
     fflush(stdout);
     exit(1);
+}
+
+// A warning on standard error, or for a front end through warning_handler;
+// the run goes on.
+void warn(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (warning_handler) {
+        char message[512];
+        vsnprintf(message, sizeof message, format, args);
+        warning_handler(message);
+    } else {
+        vfprintf(stderr, format, args);
+    }
+    va_end(args);
 }
 
 // Reads the first number of a one-line file, or returns -1.
@@ -133,14 +160,14 @@ void set_distance(int i, int j, float d) {
     far[j][i >> 6] |= 1ULL << (i & 63);
 }
 
-static long long read_distance_triangle(FILE *f) {
+static long long read_distance_triangle(FILE *f, void (*keep_distance)(int i, int j, float d)) {
     begin_numbers(f);
     long long got = 0;
     for (int i = 0; i < n - 1; ++i)
         for (int j = i + 1; j < n; ++j) {
             float d = 0.0f;  // a value that cannot be read counts as 0
             if (next_number(&d) == 1) ++got;
-            set_distance(i, j, d);
+            keep_distance(i, j, d);
         }
     return got;
 }
@@ -167,10 +194,9 @@ static const char *byte_order_mark_note(FILE *f) {
 
 static void warn_short(FILE *f, const char *file, long long got, long long expected) {
     if (got < expected)
-        fprintf(stderr,
-                "\nAviso: %s incompleto ou com texto nao numerico: %lld de %lld valores lidos;"
-                " os valores nao lidos ficam 0%s\n",
-                file, got, expected, byte_order_mark_note(f));
+        warn("\nAviso: %s incompleto ou com texto nao numerico: %lld de %lld valores lidos;"
+             " os valores nao lidos ficam 0%s\n",
+             file, got, expected, byte_order_mark_note(f));
 }
 
 static void allocate_storage() {
@@ -318,32 +344,21 @@ void survey_costs() {
                     if (memcmp(&cost[i][j], &cost[j][i], sizeof(float)) != 0) costs_symmetric = 0;
 }
 
-void read_instance() {
-    FILE *f = fopen("pmeddata.dat", "r");
-    if (!f) fatal("\nArquivo de dados (pmeddata.dat) nao pode ser aberto\n");
-    n = 0;
-    p = 0;
-    radius = 0.0f;  // stays 0 when the distance file cannot give it
-    if (!read_sizes(f, n, p))
-        fatal("\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = %d, p = %d%s\n",
-              n, p, byte_order_mark_note(f));
-    if (n < 1 || p < 1 || p > n)
-        fatal("\nTamanho invalido em pmeddata.dat: n = %d, p = %d (exige-se n >= 1 e 1 <= p <= n)\n",
-              n, p);
-
+// Sets the sizes and allocates all storage zero-filled, with a zero cost
+// diagonal; the distance bits are ready for set_distance once radius is set.
+// Sizes outside n >= 1, 1 <= p <= n are the caller's to refuse.
+void allocate_instance(int nv, int pv) {
+    n = nv;
+    p = pv;
     allocate_storage();
     for (int i = 0; i < n; ++i) cost[i][i] = 0.0f;
-    warn_short(f, "pmeddata.dat", read_cost_rows(f), (long long)n * (n - 1));
-    fclose(f);
+}
 
-    f = fopen("pmedmtrx.dat", "r");
-    if (!f) fatal("\nMatriz de distancias (pmedmtrx.dat) nao pode ser aberto\n");
-    long long got = fscanf(f, "%*d %*d %f", &radius) == 1 ? 1 : 0;
-    got += read_distance_triangle(f);
-    warn_short(f, "pmedmtrx.dat", got, 1 + (long long)n * (n - 1) / 2);
-    fclose(f);
+// The steps between filling cost and the distance bits and solving: drops
+// bits that say nothing, clears the working arrays and prepares the fast
+// routines' view of the costs.
+void finish_instance() {
     release_far_if_empty();
-
     for (int i = 0; i < n; ++i) {
         beta[i] = sv_beta[i] = 0.0f;
         node[i] = best[i] = sv_node[i] = subg[i] = 0;
@@ -353,3 +368,37 @@ void read_instance() {
     survey_costs();
     build_cost_order(order_depth);
 }
+
+// Reads the cost file and the distance file at the given paths (the
+// messages name them by their usual names) and hands every distance of the
+// upper triangle to keep_distance.
+void read_instance_files(const char *data_path, const char *matrix_path,
+                         void (*keep_distance)(int i, int j, float d)) {
+    FILE *f = fopen(data_path, "r");
+    if (!f) fatal("\nArquivo de dados (pmeddata.dat) nao pode ser aberto\n");
+    reading = f;
+    int nv = 0, pv = 0;
+    radius = 0.0f;  // stays 0 when the distance file cannot give it
+    if (!read_sizes(f, nv, pv))
+        fatal("\nCabecalho de pmeddata.dat ilegivel: esperados os inteiros n e p, lidos n = %d, p = %d%s\n",
+              nv, pv, byte_order_mark_note(f));
+    if (nv < 1 || pv < 1 || pv > nv)
+        fatal("\nTamanho invalido em pmeddata.dat: n = %d, p = %d (exige-se n >= 1 e 1 <= p <= n)\n",
+              nv, pv);
+
+    allocate_instance(nv, pv);
+    warn_short(f, "pmeddata.dat", read_cost_rows(f), (long long)n * (n - 1));
+    fclose(f);
+
+    f = fopen(matrix_path, "r");
+    reading = f;
+    if (!f) fatal("\nMatriz de distancias (pmedmtrx.dat) nao pode ser aberto\n");
+    long long got = fscanf(f, "%*d %*d %f", &radius) == 1 ? 1 : 0;
+    got += read_distance_triangle(f, keep_distance);
+    warn_short(f, "pmedmtrx.dat", got, 1 + (long long)n * (n - 1) / 2);
+    fclose(f);
+    reading = nullptr;
+    finish_instance();
+}
+
+void read_instance() { read_instance_files("pmeddata.dat", "pmedmtrx.dat", set_distance); }

@@ -2,6 +2,8 @@
 //
 // Everything starts at zero; read_instance allocates the arrays, solve sets
 // the starting multipliers and bounds, and release_storage frees it all.
+#include <cstdio>
+
 #include "pmedian.h"
 
 int n = 0;
@@ -71,3 +73,8 @@ int status = 0;
 float cpu_time = 0.0f;
 int t_start = 0;
 int t_end = 0;
+
+void (*fatal_handler)(const char *message) = nullptr;
+void (*warning_handler)(const char *message) = nullptr;
+void (*iteration_hook)(float ZP, float Pi) = nullptr;
+FILE *summary_stream = stdout;

@@ -92,6 +92,13 @@ static FILE *open_target(char *temp_name, size_t temp_size) {
     return f;
 }
 
+// Rebuilds the clusters of the best solution in vc: its medians in the
+// order of best, each with its clients in the order of their positions.
+void allocate_best() {
+    for (int i = 0; i < n; ++i) sv_node[i] = best[i];
+    allocate_clients();
+}
+
 void write_solution() {
     signal(SIGXFSZ, SIG_IGN);
     // A reader of standard output that has gone away costs the summary, not
@@ -103,8 +110,7 @@ void write_solution() {
     FILE *f = open_target(temp_name, sizeof temp_name);
     if (!f) fatal("\nArquivo solucao.txt nao pode ser aberto\n");
 
-    for (int i = 0; i < n; ++i) sv_node[i] = best[i];
-    allocate_clients();
+    allocate_best();
     write_body(f);
 
     int error = 0;
@@ -119,8 +125,7 @@ void write_solution() {
     // Without any primal solution below INFINITE_COST, best was never set:
     // the file then lists the all-zero arrangement, which is no solution.
     if (!(UB < INFINITE_COST))
-        fprintf(stderr,
-                "\nAviso: nenhuma solucao de custo abaixo de %.2f foi encontrada;"
-                " solucao.txt nao descreve uma solucao\n",
-                (double)INFINITE_COST);
+        warn("\nAviso: nenhuma solucao de custo abaixo de %.2f foi encontrada;"
+             " solucao.txt nao descreve uma solucao\n",
+             (double)INFINITE_COST);
 }
