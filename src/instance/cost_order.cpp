@@ -16,7 +16,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <cstdlib>
+#ifdef _OPENMP
+#include <omp.h>
+#endif
 
 #include "pmedian.h"
 
@@ -42,22 +45,22 @@ static uint64_t order_key(float c, int row) {
 }
 
 // Keeps the depth smallest keys of column j (given as values) and writes
-// them, ascending, into the order.  A bounded max-heap passes over the
-// column once; most values fail the first comparison.
-static void keep_cheapest(int j, const float *values, int depth, std::vector<uint64_t> &heap) {
-    heap.clear();
+// them, ascending, into the order.  A bounded max-heap (room for depth keys)
+// passes over the column once; most values fail the first comparison.
+static void keep_cheapest(int j, const float *values, int depth, uint64_t *heap) {
+    int size = 0;
     for (int i = 0; i < n; ++i) {
         uint64_t key = order_key(values[i], i);
-        if ((int)heap.size() < depth) {
-            heap.push_back(key);
-            std::push_heap(heap.begin(), heap.end());
-        } else if (key < heap.front()) {
-            std::pop_heap(heap.begin(), heap.end());
-            heap.back() = key;
-            std::push_heap(heap.begin(), heap.end());
+        if (size < depth) {
+            heap[size++] = key;
+            std::push_heap(heap, heap + size);
+        } else if (key < heap[0]) {
+            std::pop_heap(heap, heap + size);
+            heap[size - 1] = key;
+            std::push_heap(heap, heap + size);
         }
     }
-    std::sort_heap(heap.begin(), heap.end());
+    std::sort_heap(heap, heap + size);
     long long at = (long long)j * depth;
     for (int k = 0; k < depth; ++k) {
         int row = (int)(uint32_t)heap[k];
@@ -71,23 +74,39 @@ static void keep_cheapest(int j, const float *values, int depth, std::vector<uin
 
 // Builds the order with the given depth (at least 1, at most the one storage
 // was allocated for).  Columns are gathered sixteen at a time, row by row, so
-// the matrix is read in cache lines rather than one float per line.
+// the matrix is read in cache lines rather than one float per line.  Each
+// thread's scratch is allocated before the threads start, where a failure
+// can still end the run with a message.
 void build_cost_order(int depth) {
     int most = default_order_depth();
     depth = depth < 1 ? 1 : depth > most ? most : depth;
     order_depth = depth;
     const int block = 16;
-#pragma omp parallel if (16LL * n >= parallel_work)
+    bool shared = 16LL * n >= parallel_work;
+#ifdef _OPENMP
+    int threads = shared ? omp_get_max_threads() : 1;
+#else
+    int threads = 1;
+#endif
+    size_t columns_size = (size_t)block * n * sizeof(float), heap_size = (size_t)depth * sizeof(uint64_t);
+    char *scratch = (char *)malloc((columns_size + heap_size) * threads);
+    if (!scratch) fatal("\n >>> Memoria insuficiente para order_scratch[%d][%d]\n", threads, n);
+#pragma omp parallel num_threads(threads) if (shared)
     {
-        std::vector<float> columns((size_t)block * n);
-        std::vector<uint64_t> heap;
-        heap.reserve(depth);
+#ifdef _OPENMP
+        int t = omp_get_thread_num();
+#else
+        int t = 0;
+#endif
+        float *columns = (float *)(scratch + (columns_size + heap_size) * t);
+        uint64_t *heap = (uint64_t *)(scratch + (columns_size + heap_size) * t + columns_size);
 #pragma omp for schedule(dynamic)
         for (int j0 = 0; j0 < n; j0 += block) {
             int width = std::min(block, n - j0);
             for (int i = 0; i < n; ++i)
                 for (int b = 0; b < width; ++b) columns[(size_t)b * n + i] = cost[i][j0 + b];
-            for (int b = 0; b < width; ++b) keep_cheapest(j0 + b, &columns[(size_t)b * n], depth, heap);
+            for (int b = 0; b < width; ++b) keep_cheapest(j0 + b, columns + (size_t)b * n, depth, heap);
         }
     }
+    free(scratch);
 }
