@@ -98,6 +98,14 @@ static inline void take_median(float value, int pos, float &first, int &first_po
     }
 }
 
+// How many v have row[v] < near[v].
+VECTOR_CLONES
+static int count_below(const float *row, const float *near, int count) {
+    int below = 0;
+    for (int v = 0; v < count; ++v) below += row[v] < near[v];
+    return below;
+}
+
 // near1, near2 and their positions for one vertex, from INFINITE_COST down.
 // The medians (near1 = -infinity) are met in its column's cost order, where
 // the walk stops at the first cost above the second-nearest; only a column
@@ -285,10 +293,7 @@ static ClientSums exchanged_nearest(int j, int removed, int added) {
     group_clients();
     gain[removed] = positive_gap_sum(near1, cost[removed], n);  // it was a median: start afresh
     gain_error[removed] = fresh_gain_error(gain[removed]);
-    const float *row = cost[removed];
-    int terms = 0;
-    for (int v = 0; v < n; ++v) terms += row[v] < near1[v];
-    gain_terms[removed] = terms;
+    gain_terms[removed] = count_below(cost[removed], near1, n);
     raise_block_gain(removed);
     return client_totals();
 }

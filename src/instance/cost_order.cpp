@@ -9,10 +9,13 @@
 // whole row sweep.  A limit beyond the kept rows falls back to the column.
 //
 // The depth follows the cluster size n / p, which is what the limits track,
-// and is capped at n / 6 rows, so that with 16-bit rows the order never
-// takes more than a quarter of the cost matrix's bytes.  Rows are kept as 16-bit numbers up to 65536 vertices and
-// as ints beyond: at n = 10,000 and p = 1000 the order holds 72 rows of each
-// column, 4.3 MB beside the 400 MB of costs.
+// but keeps at least n / 6 rows up to 512, for clustered instances (pcb3038)
+// where a client's nearest median often lies beyond its 4 n / p nearest
+// vertices; it is capped at n / 6, so that with 16-bit rows the order never
+// takes more than a quarter of the cost matrix's bytes.  Rows are kept as
+// 16-bit numbers up to 65536 vertices and as ints beyond: at n = 10,000 and
+// p = 1000 the order holds 512 rows of each column, 31 MB beside the 400 MB
+// of costs.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -24,10 +27,10 @@
 #include "pmedian.h"
 
 // Rows to keep per column for this instance: four times the mean cluster
-// size with some room, at least 64, at most n / 6 (and n).
+// size with some room, at least 64 and min(n / 6, 512), at most n / 6 (and n).
 int default_order_depth() {
     long long clusters = ((long long)n + p - 1) / p;
-    long long depth = std::max(64LL, std::max(4 * clusters + 32, (long long)n / 6));
+    long long depth = std::max(64LL, std::max(4 * clusters + 32, std::min((long long)n / 6, 512LL)));
     depth = std::min(depth, std::max(64LL, (long long)n / 6));
     return (int)std::min(depth, (long long)n);
 }
@@ -45,25 +48,15 @@ static uint64_t order_key(float c, int row) {
 }
 
 // Keeps the depth smallest keys of column j (given as values) and writes
-// them, ascending, into the order.  A bounded max-heap (room for depth keys)
-// passes over the column once; most values fail the first comparison.
-static void keep_cheapest(int j, const float *values, int depth, uint64_t *heap) {
-    int size = 0;
-    for (int i = 0; i < n; ++i) {
-        uint64_t key = order_key(values[i], i);
-        if (size < depth) {
-            heap[size++] = key;
-            std::push_heap(heap, heap + size);
-        } else if (key < heap[0]) {
-            std::pop_heap(heap, heap + size);
-            heap[size - 1] = key;
-            std::push_heap(heap, heap + size);
-        }
-    }
-    std::sort_heap(heap, heap + size);
+// them, ascending, into the order: a selection over the column's n keys
+// (room for them in keys), then a sort of the kept ones.
+static void keep_cheapest(int j, const float *values, int depth, uint64_t *keys) {
+    for (int i = 0; i < n; ++i) keys[i] = order_key(values[i], i);
+    if (depth < n) std::nth_element(keys, keys + depth - 1, keys + n);
+    std::sort(keys, keys + depth);
     long long at = (long long)j * depth;
     for (int k = 0; k < depth; ++k) {
-        int row = (int)(uint32_t)heap[k];
+        int row = (int)(uint32_t)keys[k];
         order_cost[at + k] = cost[row][j];
         if (order_row16)
             order_row16[at + k] = (unsigned short)row;
@@ -88,8 +81,8 @@ void build_cost_order(int depth) {
 #else
     int threads = 1;
 #endif
-    size_t columns_size = (size_t)block * n * sizeof(float), heap_size = (size_t)depth * sizeof(uint64_t);
-    char *scratch = (char *)malloc((columns_size + heap_size) * threads);
+    size_t columns_size = (size_t)block * n * sizeof(float), keys_size = (size_t)n * sizeof(uint64_t);
+    char *scratch = (char *)malloc((columns_size + keys_size) * threads);
     if (!scratch) fatal("\n >>> Memoria insuficiente para order_scratch[%d][%d]\n", threads, n);
 #pragma omp parallel num_threads(threads) if (shared)
     {
@@ -98,14 +91,14 @@ void build_cost_order(int depth) {
 #else
         int t = 0;
 #endif
-        float *columns = (float *)(scratch + (columns_size + heap_size) * t);
-        uint64_t *heap = (uint64_t *)(scratch + (columns_size + heap_size) * t + columns_size);
+        float *columns = (float *)(scratch + (columns_size + keys_size) * t);
+        uint64_t *keys = (uint64_t *)(scratch + (columns_size + keys_size) * t + columns_size);
 #pragma omp for schedule(dynamic)
         for (int j0 = 0; j0 < n; j0 += block) {
             int width = std::min(block, n - j0);
             for (int i = 0; i < n; ++i)
                 for (int b = 0; b < width; ++b) columns[(size_t)b * n + i] = cost[i][j0 + b];
-            for (int b = 0; b < width; ++b) keep_cheapest(j0 + b, columns + (size_t)b * n, depth, heap);
+            for (int b = 0; b < width; ++b) keep_cheapest(j0 + b, columns + (size_t)b * n, depth, keys);
         }
     }
     free(scratch);
