@@ -49,7 +49,8 @@ void release_storage() {
     free(near2_pos);
     free(gain);
     free(gain_error);
-    free(gain_terms);
+    free(taken_clients);
+    free(taken_stamp);
     free(base_prefix);
     free(own_correction);
     free(to_displaced);
@@ -80,7 +81,8 @@ void release_storage() {
     block_gain = nullptr;
     nearest_valid = 0;
     gain = gain_error = own_correction = row_abs = multiplier = nullptr;
-    gain_terms = nullptr;
+    taken_clients = nullptr;
+    taken_stamp = nullptr;
     base_prefix = nullptr;
     multiplier_ceiling = nullptr;
     node = best = subg = sv_node = nullptr;

@@ -155,7 +155,7 @@ static void four_vertex_values(const float *const *rows, float *values) {
 
 // Every value from a sweep of its whole row, four rows at a time.
 static void swept_values() {
-#pragma omp parallel for schedule(static) if (4LL * n >= parallel_work)
+#pragma omp parallel for schedule(static) if ((long long)n * n >= 4096LL * parallel_work)
     for (int i = 0; i < n; i += 4) {
         // The last group repeats its final row where n is not a multiple of 4.
         const float *rows[4];

@@ -8,7 +8,8 @@
 // The straightforward count tests every open median against every vertex,
 // reading each column across p rows.  The fast count marks the open medians
 // and walks each column's cheapest rows below its multiplier ceiling, where
-// the takers are; it gives the same integers.
+// the takers are, unless the p median rows are fewer to read; it gives the
+// same integers.
 #include "arith.h"
 #include "cost_order.h"
 #include "pmedian.h"
@@ -20,8 +21,8 @@ void count_takers() {
     for (int k = 0; k < p; ++k) ++is_open[node[k]];
     for (int i = 0; i < n; ++i) {
         float limit = multiplier_ceiling[i];
-        int count = 0;
-        if (column_overflows(i, limit)) {
+        int count = 0, walk = kept_below(i, limit);
+        if (walk < 0 || walk > 4 * p) {  // p median rows are fewer to read
             for (int k = 0; k < p; ++k) count += cost[node[k]][i] < limit;
         } else {
             rows_below(i, limit, [&count](int row, float) { count += is_open[row]; });

@@ -114,14 +114,14 @@ static void find_nearest_of(int c) {
     float first = INFINITE_COST, second = INFINITE_COST;
     int first_pos = -1, second_pos = -1;
     long long at = (long long)c * order_depth;
-    int k = 0;
+    int k = p <= 16 ? order_depth : 0;  // few medians: the median rows are quicker to read
     for (; k < order_depth; ++k) {
         float value = order_cost[at + k];
         if (value > second) break;
         int v = order_row(at + k);
         if (near1[v] == -INFINITY) take_median(value, position_of[v], first, first_pos, second, second_pos);
     }
-    if (k == order_depth && order_depth < n) {
+    if (k == order_depth && (order_depth < n || p <= 16)) {
         first = second = INFINITE_COST;
         first_pos = second_pos = -1;
         for (int l = 0; l < p; ++l) take_median(cost[sv_node[l]][c], l, first, first_pos, second, second_pos);
@@ -201,27 +201,111 @@ static void raise_block_gain(int u) {
     if (key > top) top = key;
 }
 
+// Whether client c's updates below limit are better made along its row (a
+// symmetric matrix's row c is column c) than by a walk: when the column runs
+// beyond its kept rows, or the walk would be long (few medians).
+static bool sweeps_row(int c, float limit) {
+    if (!costs_symmetric) return false;
+    int far_row = n / 8;  // a walk past this many rows reads more than the row would
+    if (far_row < order_depth) return order_cost[(long long)c * order_depth + far_row] < limit;
+    return column_overflows(c, limit);
+}
+
+// block_gain made afresh from the gains of the vertices at client positions.
+static void bound_block_gains() {
+    for (int b = 0; b * 64 < n - p; ++b) block_gain[b] = -INFINITY;
+    for (int k = p; k < n; ++k) {
+        int u = sv_node[k];
+        double key = gain[u] + gain_error[u];
+        double &top = block_gain[(k - p) >> 6];
+        if (key > top) top = key;
+    }
+}
+
+// With a symmetric matrix, row c is column c: client c's part of every
+// vertex's gain at once, in sequence (fresh gains, near1[c] as it stands).
+VECTOR_CLONES
+static void add_row_gains(int c) {
+    const float *row = cost[c];
+    double first = near1[c];
+    double4 first4 = {first, first, first, first}, zero = {0.0, 0.0, 0.0, 0.0};
+    int v = 0;
+    for (; v + 4 <= n; v += 4) {
+        float4 x;
+        memcpy(&x, row + v, sizeof x);
+        double4 part = first4 - __builtin_convertvector(x, double4), sum;
+        memcpy(&sum, gain + v, sizeof sum);
+        sum += part > zero ? part : zero;
+        memcpy(gain + v, &sum, sizeof sum);
+    }
+    for (; v < n; ++v) {
+        double part = first - (double)row[v];
+        if (part > 0.0) gain[v] += part;
+    }
+}
+
+// The same for a change of client c's near1 from before to now: every gain
+// moves as in move_gains; its error bound grows by scale x the two
+// differences (move_gains adds the rest for all the rows it sweeps at once).
+VECTOR_CLONES
+static void move_row_gains(int c, float now, float before, double scale) {
+    const float *row = cost[c];
+    double4 now4 = {now, now, now, now}, before4 = {before, before, before, before};
+    double4 zero = {0.0, 0.0, 0.0, 0.0}, scale4 = {scale, scale, scale, scale};
+    int v = 0;
+    for (; v + 4 <= n; v += 4) {
+        float4 x;
+        memcpy(&x, row + v, sizeof x);
+        double4 value = __builtin_convertvector(x, double4), g, e;
+        memcpy(&g, gain + v, sizeof g);
+        memcpy(&e, gain_error + v, sizeof e);
+        double4 a = now4 - value, b = before4 - value;
+        a = a > zero ? a : zero;
+        b = b > zero ? b : zero;
+        g += a - b;
+        e += scale4 * (a + b);
+        memcpy(gain + v, &g, sizeof g);
+        memcpy(gain_error + v, &e, sizeof e);
+    }
+    for (; v < n; ++v) {
+        double a = (double)now - (double)row[v], b = (double)before - (double)row[v];
+        a = a > 0.0 ? a : 0.0;
+        b = b > 0.0 ? b : 0.0;
+        gain[v] += a - b;
+        gain_error[v] += scale * (a + b);
+    }
+}
+
+// gain_error[v] += scale x |gain[v]| for every vertex.
+VECTOR_CLONES
+static void add_gain_rounding(double scale) {
+    for (int v = 0; v < n; ++v) gain_error[v] += scale * std::fabs(gain[v]);
+}
+
 // Builds the groups and every vertex's gain from scratch, with near1 and
 // near2 already found for the arrangement: each client adds
 // near1[c] - cost[u][c] to the gain of every u below its near1.
+// A new stamp for the arrangement, whose near1 has just changed.
+static void restamp() {
+    if (++arrangement_stamp == 0) ++arrangement_stamp;
+}
+
 static ClientSums fresh_gains() {
     group_clients();
-    for (int v = 0; v < n; ++v) {
-        gain[v] = 0.0;
-        gain_terms[v] = 0;
-    }
+    restamp();
+    for (int v = 0; v < n; ++v) gain[v] = 0.0;
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
         double first = near1[c];
-        rows_below(c, near1[c], [first](int u, float x) {
-            gain[u] += first - (double)x;
-            ++gain_terms[u];
-        });
+        if (sweeps_row(c, near1[c])) {
+            add_row_gains(c);
+            continue;
+        }
+        rows_below(c, near1[c], [first](int u, float x) { gain[u] += first - (double)x; });
     }
     for (int v = 0; v < n; ++v) gain_error[v] = fresh_gain_error(gain[v]);
     for (int k = 0; k < n; ++k) position_of[sv_node[k]] = k;
-    for (int b = 0; b * 64 < n - p; ++b) block_gain[b] = -INFINITY;
-    for (int k = p; k < n; ++k) raise_block_gain(sv_node[k]);
+    bound_block_gains();
     return client_totals();
 }
 
@@ -229,10 +313,28 @@ static ClientSums fresh_gains() {
 // client c, max(0, now - cost[u][c]) - max(0, before - cost[u][c]), which is
 // non-zero only below the larger of the two.  gain_error grows by a bound on
 // the rounding of each update: the two differences and their difference,
-// then the addition.
+// then the addition.  Changed clients whose walks would be long (few medians,
+// a symmetric matrix) move every gain along their rows first, k of them in
+// all: then each partial sum of a gain is at most its final value plus the
+// later differences, and (k + 2) x 2^-52 x (differences + |final gain|)
+// bounds the rounding of those k additions.  The walks follow.
 static void move_gains(int count) {
     const double term_error = std::ldexp(1.0, -51), sum_error = std::ldexp(1.0, -52);
+    int *by_row = candidates;  // free between positions
+    int rows = 0;
     for (int i = 0; i < count; ++i) {
+        float now = near1[changed[i]], before = changed_from[i];
+        by_row[i] = sweeps_row(changed[i], now > before ? now : before);
+        rows += by_row[i];
+    }
+    if (rows > 0) {
+        double scale = ((double)rows + 2.0) * sum_error;
+        for (int i = 0; i < count; ++i)
+            if (by_row[i]) move_row_gains(changed[i], near1[changed[i]], changed_from[i], scale);
+        add_gain_rounding(scale);
+    }
+    for (int i = 0; i < count; ++i) {
+        if (by_row[i]) continue;
         int c = changed[i];
         float now = near1[c], before = changed_from[i];
         rows_below(c, now > before ? now : before, [=](int u, float x) {
@@ -241,10 +343,10 @@ static void move_gains(int count) {
             b = b > 0.0 ? b : 0.0;
             gain[u] += a - b;
             gain_error[u] += term_error * (a + b) + sum_error * std::fabs(gain[u]);
-            gain_terms[u] += (x < now) - (x < before);
             raise_block_gain(u);
         });
     }
+    if (rows > 0) bound_block_gains();
 }
 
 // Brings near1, near2, the groups and the gains up to date after the
@@ -291,9 +393,9 @@ static ClientSums exchanged_nearest(int j, int removed, int added) {
 
     move_gains(count);
     group_clients();
+    restamp();
     gain[removed] = positive_gap_sum(near1, cost[removed], n);  // it was a median: start afresh
     gain_error[removed] = fresh_gain_error(gain[removed]);
-    gain_terms[removed] = count_below(cost[removed], near1, n);
     raise_block_gain(removed);
     return client_totals();
 }
@@ -360,6 +462,18 @@ static Bounds rounding_bounds() {
 }
 
 const double EXACT_LIMIT = 16777216.0;  // whole-number sums below 2^24 are exact in float
+
+// How many clients u would serve cheaper than their nearest median: the
+// additions of a trial that u changes beside position j's own.  Counted along
+// row u when first asked for the arrangement as it stands (arrangement_stamp
+// moves with every change of near1), and kept until then.
+static int clients_taken(int u) {
+    if (taken_stamp[u] != arrangement_stamp) {
+        taken_clients[u] = count_below(cost[u], near1, n);  // medians carry near1 = -infinity
+        taken_stamp[u] = arrangement_stamp;
+    }
+    return taken_clients[u];
+}
 
 // 2^e for a normal double exponent, and the exponent of a positive normal
 // double: bit operations, where ldexp and ilogb are library calls.
@@ -451,7 +565,7 @@ static double shifted_error(Position &q, int u, float displaced_cost) {
         crossing = crossing_error(up + drift, down + drift, top_binade);
     }
     long long own_count = attached_start[q.j + 1] - attached_start[q.j];
-    double error = (double)(own_count + gain_terms[u] + 1 + q.sums.ties) * spacing + crossing;
+    double error = (double)(own_count + 1 + q.sums.ties + clients_taken(u)) * spacing + crossing;
     return error <= drift ? error : INFINITY;
 }
 
@@ -564,6 +678,29 @@ static int choose_candidate(Position &q, const Bounds &b, const int *list, int c
     return settle_candidates(q, stored, ceiling, best_trial);
 }
 
+// With a symmetric matrix, row c is column c: own client c's correction of
+// every vertex at once, in sequence, four vertices at a time.
+VECTOR_CLONES
+static void add_row_corrections(int c) {
+    const float *row = cost[c];
+    double first = near1[c], second = near2[c];
+    double4 first4 = {first, first, first, first}, second4 = {second, second, second, second};
+    int u = 0;
+    for (; u + 4 <= n; u += 4) {
+        float4 x;
+        memcpy(&x, row + u, sizeof x);
+        double4 value = __builtin_convertvector(x, double4), sum;
+        memcpy(&sum, own_correction + u, sizeof sum);
+        double4 taken = value > first4 ? value : first4;
+        sum += value < second4 ? second4 - taken : double4{0.0, 0.0, 0.0, 0.0};
+        memcpy(own_correction + u, &sum, sizeof sum);
+    }
+    for (; u < n; ++u) {
+        double x = row[u];
+        if (x < second) own_correction[u] += second - (x > first ? x : first);
+    }
+}
+
 // Adds vertex u to the walks' list, once.
 static inline void list_vertex(int u, int &listed) {
     if (!in_list[u]) {
@@ -575,21 +712,28 @@ static inline void list_vertex(int u, int &listed) {
 // Sets own_correction for position j's own clients and to_displaced for its
 // median, and lists every vertex those walks reach, with the own clients
 // (in `touched`; q.listed counts them).  An own client whose second-nearest
-// cost lies beyond its column's kept rows needs its whole column; when many
-// do (few medians, long columns), one sweep of all rows serves them
-// together, reading each row once instead of each column one cache line per
-// cost, and then any vertex may have a correction (q.sweep).
+// cost lies beyond its column's kept rows needs its whole column, and with a
+// symmetric matrix a long walk is slower than its row; when many own clients
+// are such (few medians, long columns), their rows or one sweep of all rows
+// serve them together, and then any vertex may have a correction (q.sweep).
 static void mark_position(Position &q) {
     const int *own = attached + attached_start[q.j];
-    int own_count = attached_start[q.j + 1] - attached_start[q.j], wide = 0;
-    for (int a = 0; a < own_count; ++a) wide += column_overflows(own[a], near2[own[a]]);
-    bool sweep = 16LL * wide > n;
+    int own_count = attached_start[q.j + 1] - attached_start[q.j];
+    // Until the candidates are gathered, `candidates` holds which own clients
+    // need their whole column (or, symmetric, would walk far).
+    int *wide = candidates, wide_count = 0;
+    for (int a = 0; a < own_count; ++a) {
+        int c = own[a];
+        wide[a] = column_overflows(c, near2[c]) || sweeps_row(c, near2[c]);
+        wide_count += wide[a];
+    }
+    bool sweep = 16LL * wide_count > n;
     int listed = 0;
     for (int a = 0; a < own_count; ++a) {
         int c = own[a];
         double first = near1[c], second = near2[c];
         list_vertex(c, listed);
-        if (sweep && column_overflows(c, near2[c])) continue;
+        if (sweep && wide[a]) continue;
         rows_below(c, near2[c], [first, second, &listed](int u, float x) {
             own_correction[u] += second - ((double)x > first ? (double)x : first);
             list_vertex(u, listed);
@@ -602,12 +746,19 @@ static void mark_position(Position &q) {
     q.listed = listed;
     q.sweep = sweep;
     if (!sweep) return;
+    // Every candidate is judged after a sweep, so `candidates` stays free.
+    int count = 0;
+    for (int a = 0; a < own_count; ++a)
+        if (wide[a]) wide[count++] = own[a];
+    if (costs_symmetric) {
+        for (int a = 0; a < count; ++a) add_row_corrections(wide[a]);
+        return;
+    }
     for (int u = 0; u < n; ++u) {
         const float *row = cost[u];
         double sum = 0.0;
-        for (int a = 0; a < own_count; ++a) {
-            int c = own[a];
-            if (!column_overflows(c, near2[c])) continue;
+        for (int a = 0; a < count; ++a) {
+            int c = wide[a];
             double x = row[c], first = near1[c], second = near2[c];
             if (x < second) sum += second - (x > first ? x : first);
         }

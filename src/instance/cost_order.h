@@ -20,6 +20,23 @@ inline bool column_overflows(int j, float limit) {
     return order_depth < n && order_cost[(long long)j * order_depth + order_depth - 1] < limit;
 }
 
+// How many of column j's kept rows lie below limit (a binary search), or -1
+// when the column may hold costs below limit beyond them.  Lets a caller
+// choose between a walk and a sweep before making either.
+inline int kept_below(int j, float limit) {
+    if (column_overflows(j, limit)) return -1;
+    const float *kept = order_cost + (long long)j * order_depth;
+    int low = 0, high = order_depth;  // kept[high] is not below limit, or high = depth
+    while (low < high) {
+        int middle = (low + high) / 2;
+        if (kept[middle] < limit)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
 template <class Visit>
 inline void rows_below(int j, float limit, Visit visit) {
     if (column_overflows(j, limit)) {

@@ -269,8 +269,10 @@ static void allocate_storage() {
     if (!gain) fatal("\n >>> Memoria insuficiente para gain[%d]\n", n);
     gain_error = (double *)allocate(n, sizeof(double));
     if (!gain_error) fatal("\n >>> Memoria insuficiente para gain_error[%d]\n", n);
-    gain_terms = (int *)allocate(n, sizeof(int));
-    if (!gain_terms) fatal("\n >>> Memoria insuficiente para gain_terms[%d]\n", n);
+    taken_clients = (int *)allocate(n, sizeof(int));
+    if (!taken_clients) fatal("\n >>> Memoria insuficiente para taken_clients[%d]\n", n);
+    taken_stamp = (unsigned *)allocate(n, sizeof(unsigned));
+    if (!taken_stamp) fatal("\n >>> Memoria insuficiente para taken_stamp[%d]\n", n);
     base_prefix = (float *)allocate(n, sizeof(float));
     if (!base_prefix) fatal("\n >>> Memoria insuficiente para base_prefix[%d]\n", n);
     own_correction = (double *)allocate(n, sizeof(double));
