@@ -10,58 +10,135 @@ CMAKE_FLAGS ?=
 SANITIZE_DIR ?= build-sanitize
 SANITIZERS ?= address,undefined,float-cast-overflow
 
-# The fuzz target: clang's libFuzzer with ASan and UBSan, run for FUZZ_TIME
+# The fuzz targets: clang's libFuzzer with ASan and UBSan, fuzz_solver (the
+# solver) and fuzz_tools (the tools' parsers), each for half of FUZZ_TIME
 # seconds from the committed seeds.  New inputs go to FUZZ_DIR/corpus and
-# findings to FUZZ_DIR/findings.  The target changes its working directory,
-# so every path handed to it is absolute.
+# FUZZ_DIR/tools-corpus, findings to FUZZ_DIR/findings.  The targets change
+# their working directory, so every path handed to them is absolute.  Every
+# path is quoted in the recipes, so that a checkout in a folder with blanks
+# in its name works.
 FUZZ_DIR ?= build-fuzz
 FUZZ_TIME ?= 300
 FUZZ_CXX ?= clang++-14
-FUZZ_FLAGS = -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=4096 -close_fd_mask=3 \
-    -print_final_stats=1 -dict=$(CURDIR)/tests/fuzz/pmedian.dict \
-    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/
+FUZZ_COMMON = -timeout=10 -close_fd_mask=3 -print_final_stats=1 \
+    "-artifact_prefix=$(abspath $(FUZZ_DIR))/findings/"
+FUZZ_FLAGS = $(FUZZ_COMMON) -max_len=4096 "-dict=$(CURDIR)/tests/fuzz/pmedian.dict"
+FUZZ_TOOLS_FLAGS = $(FUZZ_COMMON) -max_len=2048 "-dict=$(CURDIR)/tests/fuzz/tools.dict"
 
-.PHONY: all configure build run test test-sanitize fuzz-deps fuzz-build fuzz clean \
-	bench bench-orlib bench-tsplib bench-plot-tool exact-deps bench-exact
+# Cross builds for test-cross: Debian's cross compilers, one build folder
+# per GNU triple under CROSS_DIR, CROSS_CASES random instances.
+CROSS_DIR ?= build-cross
+CROSS_TRIPLES ?= aarch64-linux-gnu s390x-linux-gnu i686-linux-gnu
+CROSS_CASES ?= 300
+
+# Installs what the build needs with apt when missing (as root), or names
+# the apt-get line to run; without the tests, the compiler and CMake alone.
+# BUILD_DEPS=true skips the check.
+BUILD_DEPS ?= sh tools/build-deps.sh
+DEPS_SET = $(if $(findstring PMEDIAN_TESTS=OFF,$(CMAKE_FLAGS)),--programs)
+
+.PHONY: all configure build run test test-sanitize test-cross fuzz-deps fuzz-build fuzz clean \
+	bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-baseline \
+	python python-deps exact-deps bench-exact
 
 all: build
 
 configure: exact-deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+	$(BUILD_DEPS) $(DEPS_SET)
+	cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
-# pmedian-exact needs the MIP solver libraries CBC and GLPK (Debian packages
-# coinor-libcbc-dev and libglpk-dev).  As root they are installed when
-# missing; otherwise the build goes on without pmedian-exact and says so.
+# pmedian-exact needs a MIP solver library: CBC or GLPK (Debian's
+# coinor-libcbc-dev and libglpk-dev, found through pkg-config).  They are
+# installed with apt when missing and make runs as root; otherwise they are
+# named, and the build goes on without pmedian-exact.
+EXACT_PACKAGES = coinor-libcbc-dev libglpk-dev pkg-config
 exact-deps:
-	@if ! pkg-config --exists cbc 2>/dev/null || [ ! -f /usr/include/glpk.h ]; then \
-	    if [ "$$(id -u)" = 0 ]; then \
-	        apt-get update -q && apt-get install -y -q --no-install-recommends coinor-libcbc-dev libglpk-dev pkg-config; \
+	@missing=$$(for p in $(EXACT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then \
+	        { apt-get update -q && apt-get install -y -q --no-install-recommends $$missing; } || \
+	            echo "could not install $$missing: pmedian-exact may not be built"; \
 	    else \
-	        echo "pmedian-exact needs coinor-libcbc-dev and libglpk-dev: run make exact-deps as root"; \
+	        echo "pmedian-exact needs $$missing (apt-get install as root); it is not built without a MIP solver"; \
 	    fi; \
 	fi
 
 build: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+	cmake --build "$(BUILD_DIR)" -j $(JOBS)
 
 # Runs the solver on the bundled example in a scratch folder.  The solver
 # always ends with exit status 1, so that status is not a failure here.
 run: build
-	rm -rf $(BUILD_DIR)/run && mkdir -p $(BUILD_DIR)/run
-	cp examples/pmeddata.dat examples/pmedmtrx.dat $(BUILD_DIR)/run/
-	cd $(BUILD_DIR)/run && { ../pmedian; rc=$$?; [ $$rc -eq 1 ] || { echo "pmedian exited with status $$rc"; exit 1; }; }
-	@echo; echo "--- $(BUILD_DIR)/run/solucao.txt"; cat $(BUILD_DIR)/run/solucao.txt
+	rm -rf "$(BUILD_DIR)/run" && mkdir -p "$(BUILD_DIR)/run"
+	cp examples/pmeddata.dat examples/pmedmtrx.dat "$(BUILD_DIR)/run/"
+	cd "$(BUILD_DIR)/run" && { ../pmedian; rc=$$?; [ $$rc -eq 1 ] || { echo "pmedian exited with status $$rc"; exit 1; }; }
+	@echo; echo "--- $(BUILD_DIR)/run/solucao.txt"; cat "$(BUILD_DIR)/run/solucao.txt"
 
-test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+# The map and sweep tests draw with gnuplot; without it they are skipped.
+# The Python package's Debian packages come first: CMake looks for them.
+test: python-deps build plot-tool
+	cd "$(BUILD_DIR)" && ctest --output-on-failure -j $(JOBS)
+
+# The solver built for other architectures must give this machine's bits:
+# aarch64 and s390x (big-endian) under qemu-user, i686 with SSE2 arithmetic
+# on this CPU, each on the conformance and end-to-end cases and on random
+# instances solved here.  See tests/cross_check.sh.
+test-cross: build
+	$(BUILD_DEPS) $(CROSS_TRIPLES)
+	sh tests/cross_check.sh "$(BUILD_DIR)" "$(CROSS_DIR)" $(JOBS) $(CROSS_CASES) $(CROSS_TRIPLES)
+
+# The Python package (README: "Python"), built in $(BUILD_DIR)/python.
+python: python-deps configure
+	cmake --build "$(BUILD_DIR)" -j $(JOBS) --target python
+
+# What the Python package, its tests and its example need from Debian: the
+# packages are installed with apt when missing and make runs as root;
+# otherwise they are named, and the build goes on without the package.
+PYTHON_PACKAGES = pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+python-deps:
+	@missing=$$(for p in $(PYTHON_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then \
+	        { apt-get update -q && apt-get install -y -q --no-install-recommends $$missing; } || \
+	            echo "could not install $$missing: the Python package is not built"; \
+	    else \
+	        echo "the Python package needs $$missing (apt-get install as root); it is not built"; \
+	    fi; \
+	fi
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
-# byte, then the large instances alone (bench/results/performance.md); and
-# the micro-benchmarks of the hot routines when Google Benchmark is found.
-bench: build
-	python3 bench/perf_bench.py --bin $(BUILD_DIR) --orlib $(ORLIB_DIR) \
-	    --work $(BUILD_DIR)/bench-performance --results bench/results
-	if [ -x $(BUILD_DIR)/pmedian-micro-bench ]; then $(BUILD_DIR)/pmedian-micro-bench; fi
+# byte, then the large instances alone (bench/results/performance.md); the
+# Python package against the program on pcb3038 (bench/results/python.md);
+# and the micro-benchmarks of the hot routines when Google Benchmark is found.
+bench: build bench-scaling
+	python3 bench/perf_bench.py --bin "$(BUILD_DIR)" --orlib "$(ORLIB_DIR)" \
+	    --work "$(BUILD_DIR)/bench-performance" --results bench/results
+	if [ -f "$(BUILD_DIR)/python/pmedian/__init__.py" ]; then \
+	    py=$$(sed -n 's/^Python_EXECUTABLE:[A-Z]*=//p' "$(BUILD_DIR)/CMakeCache.txt"); \
+	    PYTHONPATH="$(BUILD_DIR)/python" "$${py:-python3}" bench/python_bench.py --bin "$(BUILD_DIR)" \
+	        --tsplib "$(TSPLIB_DIR)" --work "$(BUILD_DIR)/bench-python" --results bench/results; \
+	fi
+	if [ -x "$(BUILD_DIR)/pmedian-micro-bench" ]; then "$(BUILD_DIR)/pmedian-micro-bench"; fi
+
+# Large instances (up to 10,000 vertices) with one thread and with every
+# core, time and peak memory, outputs compared with the solver before the
+# cost order (bench/results/scaling.md).  SCALING_BASELINE=1 builds that
+# solver from git and runs it again where it takes under two minutes.
+# SCALING_INSTANCES restricts the run (comma-separated labels).
+SCALING_BASELINE ?=
+SCALING_INSTANCES ?=
+BASELINE_DIR ?= $(BUILD_DIR)/baseline
+bench-scaling: build bench-plot-tool $(if $(SCALING_BASELINE),bench-baseline)
+	python3 bench/scaling_bench.py --bin "$(BUILD_DIR)" --tsplib "$(TSPLIB_DIR)" \
+	    --work "$(BUILD_DIR)/bench-scaling" \
+	    --results "$(if $(SCALING_INSTANCES),$(BUILD_DIR)/bench-scaling,bench/results)" \
+	    --only "$(SCALING_INSTANCES)" $(if $(SCALING_BASELINE),--baseline "$(BASELINE_DIR)/build/pmedian")
+
+bench-baseline:
+	rm -rf "$(BASELINE_DIR)" && mkdir -p "$(BASELINE_DIR)/src"
+	git archive 6b2ac2a | tar -x -C "$(BASELINE_DIR)/src"
+	cmake -S "$(BASELINE_DIR)/src" -B "$(BASELINE_DIR)/build" -DCMAKE_BUILD_TYPE=Release -DPMEDIAN_TESTS=OFF
+	cmake --build "$(BASELINE_DIR)/build" -j $(JOBS) --target pmedian
 
 # Benchmarks on the public instance sets (README: "Working with real
 # instances").  Each instance is converted into a scratch folder under
@@ -79,13 +156,13 @@ ORLIB_RESULTS ?= $(if $(ORLIB_INSTANCES),$(BUILD_DIR)/bench-orlib,bench/results)
 TSPLIB_RESULTS ?= $(if $(TSPLIB_INSTANCES),$(BUILD_DIR)/bench-tsplib,bench/results)
 
 bench-orlib: build bench-plot-tool
-	python3 bench/run_bench.py orlib --instances $(ORLIB_DIR) --bin $(BUILD_DIR) \
-	    --work $(BUILD_DIR)/bench-orlib --results $(ORLIB_RESULTS) \
+	python3 bench/run_bench.py orlib --instances "$(ORLIB_DIR)" --bin "$(BUILD_DIR)" \
+	    --work "$(BUILD_DIR)/bench-orlib" --results "$(ORLIB_RESULTS)" \
 	    --timeout $(BENCH_TIMEOUT) --only "$(ORLIB_INSTANCES)"
 
 bench-tsplib: build bench-plot-tool
-	python3 bench/run_bench.py tsplib --instances $(TSPLIB_DIR) --bin $(BUILD_DIR) \
-	    --work $(BUILD_DIR)/bench-tsplib --results $(TSPLIB_RESULTS) \
+	python3 bench/run_bench.py tsplib --instances "$(TSPLIB_DIR)" --bin "$(BUILD_DIR)" \
+	    --work "$(BUILD_DIR)/bench-tsplib" --results "$(TSPLIB_RESULTS)" \
 	    --timeout $(BENCH_TIMEOUT) --only "$(TSPLIB_INSTANCES)"
 
 # Proving the published optima with pmedian-exact, once per MIP solver of
@@ -105,7 +182,8 @@ bench-exact: build bench-plot-tool
 	    --time-limit $(EXACT_TIME_LIMIT) --plain-limit $(PLAIN_TIME_LIMIT) --only "$(EXACT_INSTANCES)"
 
 # The plots need gnuplot (Debian's gnuplot-nox); without it the tables are
-# still written.
+# still written, and pmedian-plot says what to install.
+plot-tool: bench-plot-tool
 bench-plot-tool:
 	@command -v gnuplot >/dev/null 2>&1 || \
 	    { apt-get update -q && apt-get install -y -q --no-install-recommends gnuplot-nox; } || \
@@ -114,26 +192,32 @@ bench-plot-tool:
 # The whole suite again, with every program (the end-to-end runs included)
 # built with the sanitizers.
 test-sanitize:
-	$(MAKE) test BUILD_DIR=$(SANITIZE_DIR) BUILD_TYPE=RelWithDebInfo \
+	$(MAKE) test "BUILD_DIR=$(SANITIZE_DIR)" BUILD_TYPE=RelWithDebInfo \
 	    CMAKE_FLAGS="-DPMEDIAN_SANITIZE=$(SANITIZERS) $(CMAKE_FLAGS)"
 
 # libFuzzer ships with clang's runtime; Debian has it in libclang-rt-14-dev.
 fuzz-deps:
-	@mkdir -p $(FUZZ_DIR)
+	@mkdir -p "$(FUZZ_DIR)"
 	@echo 'extern "C" int LLVMFuzzerTestOneInput(const char *, long) { return 0; }' \
-	    > $(FUZZ_DIR)/probe.cpp
-	@$(FUZZ_CXX) -fsanitize=fuzzer $(FUZZ_DIR)/probe.cpp -o $(FUZZ_DIR)/probe 2>/dev/null \
+	    > "$(FUZZ_DIR)/probe.cpp"
+	@$(FUZZ_CXX) -fsanitize=fuzzer "$(FUZZ_DIR)/probe.cpp" -o "$(FUZZ_DIR)/probe" 2>/dev/null \
 	    || { apt-get update && apt-get install -y clang-14 libclang-rt-14-dev; }
 
 fuzz-build: fuzz-deps
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B "$(FUZZ_DIR)" -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DPMEDIAN_TESTS=OFF -DPMEDIAN_FUZZ=ON -DPMEDIAN_SANITIZE=address,undefined
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_solver
+	cmake --build "$(FUZZ_DIR)" -j $(JOBS) --target fuzz_solver fuzz_tools
 
 fuzz: fuzz-build
-	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/findings
-	$(FUZZ_DIR)/fuzz_solver $(FUZZ_FLAGS) $(abspath $(FUZZ_DIR))/corpus \
-	    $(CURDIR)/tests/fuzz/corpus $(wildcard $(CURDIR)/tests/fuzz/regressions)
+	mkdir -p "$(FUZZ_DIR)/corpus" "$(FUZZ_DIR)/tools-corpus" "$(FUZZ_DIR)/findings"
+	set -- "$(CURDIR)/tests/fuzz/corpus"; \
+	    if [ -d tests/fuzz/regressions ]; then set -- "$$@" "$(CURDIR)/tests/fuzz/regressions"; fi; \
+	    "$(FUZZ_DIR)/fuzz_solver" $(FUZZ_FLAGS) -max_total_time=$$(( ($(FUZZ_TIME) + 1) / 2 )) \
+	        "$(abspath $(FUZZ_DIR))/corpus" "$$@"
+	set -- "$(CURDIR)/tests/fuzz/tools-corpus"; \
+	    if [ -d tests/fuzz/tools-regressions ]; then set -- "$$@" "$(CURDIR)/tests/fuzz/tools-regressions"; fi; \
+	    "$(FUZZ_DIR)/fuzz_tools" $(FUZZ_TOOLS_FLAGS) -max_total_time=$$(( $(FUZZ_TIME) / 2 )) \
+	        "$(abspath $(FUZZ_DIR))/tools-corpus" "$$@"
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf "$(BUILD_DIR)" "$(SANITIZE_DIR)" "$(FUZZ_DIR)" "$(CROSS_DIR)"

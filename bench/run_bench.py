@@ -65,7 +65,7 @@ def tsplib_dimension(path):
     with open(path) as f:
         for line in f:
             key, _, value = line.partition(":")
-            if key.strip() == "DIMENSION":
+            if key.strip().upper() == "DIMENSION":
                 return int(value)
     return None
 
@@ -191,6 +191,11 @@ def git_revision(repo):
         return "unknown"
 
 
+def gnuplot_text(text):
+    """A path inside gnuplot's single quotes, where a quote is doubled."""
+    return text.replace("'", "''")
+
+
 def write_plot(jobs, set_name, work, results):
     """A bar chart of the gaps per instance.  Returns "" when it was drawn,
     else the reason why not."""
@@ -207,14 +212,25 @@ def write_plot(jobs, set_name, work, results):
     with open(data, "w") as f:
         for job in jobs:
             f.write("%s %s\n" % (job.label, " ".join("?" if g is None else "%.6f" % g for g in gaps(job))))
-    series = ["'%s' using 2:xtic(1) title 'UB gap: (UB - optimal) / optimal'" % data,
+    series = ["'%s' using 2:xtic(1) title 'UB gap: (UB - optimal) / optimal'" % gnuplot_text(data),
               "'' using 3 title 'LB gap: (optimal - LB) / optimal'"]
     if with_bounds:
         series.append("'' using 4 title 'UB - LB gap: (UB - LB) / UB'")
+    # A gap of zero draws no bar, as a missing value does: a "0" in the colour
+    # of its series stands where the bar would.  Bar k of the n in a cluster
+    # is centred (k - (n - 1) / 2) / (n + gap) off the cluster's middle.  A
+    # series without any zero gets no labels (gnuplot 5.4 can crash on a
+    # labels plot without a single point).
+    count = len(series)
+    for k in range(count):
+        if not any(gaps(job)[k] == 0 for job in jobs):
+            continue
+        series.append("'' using ($0 + %.6f):(column(%d) == 0 ? 0 : NaN):(\"0\") with labels offset 0,0.7 "
+                      "textcolor lt %d font ',10' notitle" % ((k - (count - 1) / 2.0) / (count + 1), k + 2, k + 1))
     script = "\n".join([
         "set terminal svg size %d,480 dynamic background rgb 'white'" % max(640, 40 * len(jobs) + 200),
-        "set output '%s'" % svg,
-        "set title '%s: gaps per instance (no bar: no value)'" % set_name,
+        "set output '%s'" % gnuplot_text(svg),
+        "set title '%s: gaps per instance (0: a gap of zero; nothing: no value)'" % set_name,
         "set ylabel 'gap (%)'",
         "set style data histograms",
         "set style histogram clustered gap 1",

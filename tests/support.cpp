@@ -34,11 +34,6 @@ ScratchDir::~ScratchDir() {
     }
 }
 
-void write_file(const std::string &name, const std::string &text) {
-    std::ofstream out(name, std::ios::binary);
-    out << text;
-}
-
 std::string read_file(const std::string &name) {
     std::ifstream in(name, std::ios::binary);
     std::stringstream s;
@@ -51,34 +46,10 @@ bool file_exists(const std::string &name) {
     return stat(name.c_str(), &st) == 0;
 }
 
-std::string float_text(float v) {
-    char text[64];
-    snprintf(text, sizeof text, "%.9g", (double)v);
-    return text;
-}
-
-void write_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad) {
-    std::string data = std::to_string(nv) + " " + std::to_string(pv) + "\n";
-    for (int i = 0; i < nv; ++i) {
-        for (int j = 0; j < nv; ++j)
-            if (j != i) data += float_text(costs[i][j]) + " ";
-        data += "\n";
-    }
-    write_file("pmeddata.dat", data);
-    std::string matrix = std::to_string(nv) + " " + std::to_string(pv) + " " + float_text(rad) + "\n";
-    for (int i = 0; i < nv; ++i) {
-        for (int j = i + 1; j < nv; ++j) matrix += float_text(dists[i][j]) + " ";
-        matrix += "\n";
-    }
-    write_file("pmedmtrx.dat", matrix);
-}
-
 void load_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad) {
     write_instance(nv, pv, costs, dists, rad);
     read_instance();
 }
-
-Matrix zero_matrix(int nv) { return Matrix(nv, std::vector<float>(nv, 0.0f)); }
 
 void SolverTest::TearDown() {
     if (cost) release_storage();

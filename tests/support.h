@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-using Matrix = std::vector<std::vector<float>>;
+#include "random_instances.h"
 
 // A fresh temporary folder that is the working directory while it lives.
 class ScratchDir {
@@ -23,22 +23,11 @@ private:
     std::string path_, previous_;
 };
 
-void write_file(const std::string &name, const std::string &text);
 std::string read_file(const std::string &name);
 bool file_exists(const std::string &name);
 
-// A float written so that the "%f" read gives back exactly the same value.
-std::string float_text(float v);
-
-// Writes "pmeddata.dat" and "pmedmtrx.dat" for the given matrices into the
-// working directory (only off-diagonal costs and the upper distance triangle).
-void write_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad);
-
 // Writes the instance and loads it through read_instance.
 void load_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad);
-
-// An n x n matrix of zeros; and a symmetric one filled from a function.
-Matrix zero_matrix(int nv);
 
 // Fixture: every test runs in its own scratch folder, and whatever the
 // instance reader allocated is released afterwards.

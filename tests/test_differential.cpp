@@ -4,71 +4,20 @@
 // INFINITE_COST, whole and fractional values of very different sizes,
 // symmetric and asymmetric matrices, radius 0 and full radius, p = 1 and
 // p = n.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
 #include "pmedian.h"
 #include "support.h"
 
 namespace {
-
-enum CostKind { TIES, WHOLE, NEGATIVE_WHOLE, FRACTIONAL, WIDE_RANGE, HUGE_VALUES, ROUNDING, KIND_COUNT };
-
-struct Generated {
-    Matrix costs, dists;
-    float rad;
-};
-
-float draw_cost(CostKind kind, std::mt19937 &rng) {
-    std::uniform_int_distribution<int> pick(0, 999);
-    switch (kind) {
-    case TIES: return (float)(pick(rng) % 3);
-    case WHOLE: return (float)(pick(rng) % 100);
-    case NEGATIVE_WHOLE: return (float)(pick(rng) % 60 - 20);
-    case FRACTIONAL: return (float)(pick(rng)) * 0.37f + 0.01f;
-    case WIDE_RANGE: return std::ldexp((float)(pick(rng) + 1), pick(rng) % 40 - 20);
-    case HUGE_VALUES: {
-        int r = pick(rng);
-        if (r < 150) return 1e11f;
-        if (r < 250) return INFINITE_COST;
-        if (r < 300) return 3e10f;
-        return (float)(r % 50) + 0.5f;
-    }
-    case ROUNDING: {
-        // Sums past 2^24 round away the small costs, so a trial's float sum
-        // and its exact value can fall on different sides of the best.
-        int r = pick(rng);
-        if (r < 300) return 16777216.0f;
-        if (r < 400) return 8388608.0f;
-        return (float)(r % 4) * 0.5f;
-    }
-    default: return 0.0f;
-    }
-}
-
-Generated generate(int nv, CostKind kind, bool symmetric, std::mt19937 &rng) {
-    Generated g{zero_matrix(nv), zero_matrix(nv), 0.0f};
-    std::uniform_real_distribution<float> where(0.0f, 100.0f);
-    std::vector<float> x(nv), y(nv);
-    for (int i = 0; i < nv; ++i) {
-        x[i] = where(rng);
-        y[i] = where(rng);
-    }
-    float largest = 0.0f;
-    for (int i = 0; i < nv; ++i)
-        for (int j = 0; j < nv; ++j) {
-            if (i == j) continue;
-            g.costs[i][j] = symmetric && j < i ? g.costs[j][i] : draw_cost(kind, rng);
-            g.dists[i][j] = std::round(std::hypot(x[i] - x[j], y[i] - y[j]));
-            if (j < i) g.dists[i][j] = g.dists[j][i];
-            largest = std::max(largest, g.dists[i][j]);
-        }
-    int r = (int)(rng() % 4);
-    g.rad = r == 0 ? 0.0f : r == 1 ? largest : r == 2 ? largest * 0.4f : std::round(largest * 0.7f);
-    return g;
-}
 
 struct Snapshot {
     std::vector<int> arrangement;
@@ -173,6 +122,50 @@ TEST_F(Differential, InterchangeFromSevenHundredVerticesOn) {
     Generated g = generate(700, WHOLE, true, rng);
     load_instance(700, 35, g.costs, g.dists, 60.0f);
     compare_interchange_chains(700, 35, rng, "n 700");
+}
+
+// The walks through the cost order fall back to whole columns and row
+// sweeps where a column's kept rows run out, and threads share the large
+// loops.  Shallow orders and a zero threshold for threads make every
+// instance take those paths: interchange chains, relaxations and
+// subgradients must still match the straightforward routines.
+TEST_F(Differential, ShallowCostOrderAndThreads) {
+    std::mt19937 rng(3038);
+    const int depths[] = {1, 2, 5};
+    parallel_work = 1;
+#ifdef _OPENMP
+    omp_set_num_threads(3);  // uneven shares
+#endif
+    for (int round = 0; round < 120 && !HasFailure(); ++round) {
+        int nv = 2 + (int)(rng() % 90);
+        int pv = 1 + (int)(rng() % (nv < 20 ? nv : 20));
+        Generated g = generate(nv, (CostKind)(round % KIND_COUNT), round % 2 == 0, rng);
+        load_instance(nv, pv, g.costs, g.dists, g.rad);
+        build_cost_order(depths[round % 3]);
+        std::string label = "round " + std::to_string(round) + " n " + std::to_string(nv) + " p " + std::to_string(pv);
+        if (costs_finite) compare_interchange_chains(nv, pv, rng, label);
+        for (int trial = 0; trial < 3 && !HasFailure(); ++trial) {
+            for (int j = 0; j < nv; ++j) lambda[j] = draw_cost((CostKind)(rng() % KIND_COUNT), rng);
+            TFator = trial == 0 ? 0.25f : 1.0f + (float)trial;
+            solve_relaxation_reference();
+            std::vector<float> ref_beta(beta, beta + nv);
+            std::vector<int> ref_node(node, node + nv);
+            solve_relaxation_fast();
+            EXPECT_EQ(0, memcmp(ref_beta.data(), beta, nv * sizeof(float))) << label;
+            EXPECT_EQ(ref_node, std::vector<int>(node, node + nv)) << label;
+            compute_subgradient_reference();
+            std::vector<int> ref_subg(subg, subg + nv);
+            int ref_feasible = feasible;
+            compute_subgradient();
+            EXPECT_EQ(ref_subg, std::vector<int>(subg, subg + nv)) << label;
+            EXPECT_EQ(ref_feasible, feasible) << label;
+        }
+        release_storage();
+    }
+    parallel_work = 4096;
+#ifdef _OPENMP
+    omp_set_num_threads(omp_get_num_procs());
+#endif
 }
 
 // Relaxation: values, order and ZD of both evaluations at random factors and

@@ -11,10 +11,12 @@
 #include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -71,8 +73,24 @@ void drop_privileges() {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
 }
 
+// Whether the child, once it has dropped its privileges, may execute path.
+bool unprivileged_can_execute(const std::string &path) {
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        drop_privileges();
+        _exit(access(path.c_str(), X_OK) == 0 ? 0 : 1);
+    }
+    int raw = 0;
+    waitpid(child, &raw, 0);
+    return WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
+}
+
+// The program must survive the limit by itself: SIGXFSZ keeps its default
+// action, which kills the process, whatever this test process inherited.
 void limit_file_size() {
-    signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails instead
+    signal(SIGXFSZ, SIG_DFL);
     struct rlimit limit = {32, 32};
     setrlimit(RLIMIT_FSIZE, &limit);
 }
@@ -95,6 +113,7 @@ TEST_P(Hostile, EndsWithStatusOneItsMessageAndThePreviousSolutionKept) {
     if (c.data) write_file("pmeddata.dat", c.data);
     if (c.matrix) write_file("pmedmtrx.dat", c.matrix);
     void (*prepare)() = nullptr;
+    std::string program;  // empty: the program under test where it lies
     switch (c.setup) {
     case SOLUTION_FOLDER:
         ASSERT_EQ(mkdir("solucao.txt", 0755), 0);
@@ -107,7 +126,17 @@ TEST_P(Hostile, EndsWithStatusOneItsMessageAndThePreviousSolutionKept) {
     case READ_ONLY_FOLDER:
         write_file("solucao.txt", PREVIOUS);
         chmod("solucao.txt", c.setup == READ_ONLY ? 0444 : 0666);
+        // The checkout may lie where only root may enter (under /root, or in
+        // a private temporary folder): the unprivileged child runs a copy.
+        if (geteuid() == 0) {
+            program = dir.path() + "/pmedian";
+            std::error_code copy_failed;
+            std::filesystem::copy_file(PMEDIAN_PROGRAM, program, copy_failed);
+            chmod(program.c_str(), 0755);
+        }
         chmod(".", 0555);
+        if (!program.empty() && !unprivileged_can_execute(program))
+            GTEST_SKIP() << "user 65534 cannot execute a copy of the program in " << dir.path();
         prepare = drop_privileges;
         break;
     case SMALL_FILES:
@@ -119,7 +148,7 @@ TEST_P(Hostile, EndsWithStatusOneItsMessageAndThePreviousSolutionKept) {
         break;
     }
 
-    RunResult r = run_program(dir.path(), "", TIME_BOUND_SECONDS, "", prepare);
+    RunResult r = run_program(dir.path(), program, TIME_BOUND_SECONDS, "", prepare);
     chmod(".", 0755);
 
     EXPECT_EQ(r.exit_status, 1) << "-1: killed, or not done within " << TIME_BOUND_SECONDS << " s";
@@ -179,6 +208,15 @@ const std::string UNREADABLE = "\nCabecalho de pmeddata.dat ilegivel: esperados 
 const std::string NOTHING_READ_TEXT = UNREADABLE + "n = 0, p = 0\n";
 const std::string ONLY_N_READ_TEXT = UNREADABLE + "n = 3, p = 0\n";
 const char *NOTHING_READ = NOTHING_READ_TEXT.c_str();
+// A UTF-8 byte-order mark is read as text, and named in the message.
+const char *BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+const std::string MARKED_DATA = BYTE_ORDER_MARK + std::string(DATA);
+const std::string MARKED_MATRIX = BYTE_ORDER_MARK + std::string(MATRIX);
+const char *MARK_NOTE = " (o arquivo comeca com a marca BOM do UTF-8: grave-o sem ela)\n";
+const std::string MARKED_NOTHING_READ = UNREADABLE + "n = 0, p = 0" + MARK_NOTE;
+const std::string MARKED_WARNING =
+    std::string("pmedmtrx.dat incompleto ou com texto nao numerico: 0 de 4 valores lidos; os valores nao lidos ficam 0") +
+    MARK_NOTE;
 const char *ONLY_N_READ = ONLY_N_READ_TEXT.c_str();
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,6 +248,11 @@ INSTANTIATE_TEST_SUITE_P(
         // 8 TB of matrices: refused before the kernel would kill the process.
         HostileCase{"TooLargeForMemory", "1000000 10\n", MATRIX, PLAIN, MESSAGE,
                     "\n >>> Memoria insuficiente para ", nullptr},
+        HostileCase{"ByteOrderMarkBeforeTheCosts", MARKED_DATA.c_str(), MATRIX, PLAIN, MESSAGE,
+                    MARKED_NOTHING_READ.c_str(), nullptr},
+        // Every distance stays 0; the costs alone make the example's result.
+        HostileCase{"ByteOrderMarkBeforeTheDistances", DATA, MARKED_MATRIX.c_str(), PLAIN, SUMMARY,
+                    "UB ...........................      6.50\n", MARKED_WARNING.c_str()},
         HostileCase{"NoDistanceFile", DATA, nullptr, PLAIN, MESSAGE,
                     "\nMatriz de distancias (pmedmtrx.dat) nao pode ser aberto\n", nullptr},
         HostileCase{"HeaderOnly", "3 1\n", MATRIX, PLAIN, SUMMARY, "UB ...........................      0.00\n",

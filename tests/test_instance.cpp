@@ -23,20 +23,20 @@ TEST_F(Reader, KeepsAsymmetricCostsApartAndZeroDiagonal) {
     EXPECT_EQ(radius, 150.0f);
 }
 
-TEST_F(Reader, MirrorsDistancesWithZeroDiagonal) {
+TEST_F(Reader, KeepsWhichPairsLieBeyondTheRadiusBothWays) {
     write_file("pmeddata.dat", "4 2 1 2 3 4 5 6 7 8 9 10 11 12");
     // Any white space separates values; the line structure means nothing.
-    write_file("pmedmtrx.dat", "4 2\t7.5 1\n2 3 4\n\n 5 6");
+    write_file("pmedmtrx.dat", "4 2\t3.5 1\n2 3 4\n\n 5 6");
     read_instance();
     float upper[4][4] = {{0, 1, 2, 3}, {0, 0, 4, 5}, {0, 0, 0, 6}, {0, 0, 0, 0}};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(dist[i][i], 0.0f);
+        EXPECT_FALSE(is_far(i, i));
         for (int j = i + 1; j < 4; ++j) {
-            EXPECT_EQ(dist[i][j], upper[i][j]);
-            EXPECT_EQ(dist[j][i], upper[i][j]);
+            EXPECT_EQ(is_far(i, j), upper[i][j] > 3.5f) << i << "," << j;
+            EXPECT_EQ(is_far(j, i), upper[i][j] > 3.5f) << j << "," << i;
         }
     }
-    EXPECT_EQ(radius, 7.5f);
+    EXPECT_EQ(radius, 3.5f);
     EXPECT_EQ(cost[1][0], 4.0f);  // row 1 starts at column 0
     EXPECT_EQ(cost[3][2], 12.0f);
 }
@@ -48,7 +48,7 @@ TEST_F(Reader, IgnoresTheHeaderIntegersOfTheDistanceFile) {
     EXPECT_EQ(n, 4);
     EXPECT_EQ(p, 2);
     EXPECT_EQ(radius, 100.0f);
-    EXPECT_EQ(dist[2][3], 6.0f);
+    EXPECT_EQ(far, nullptr);  // no pair beyond the radius: no bits are kept
 }
 
 TEST_F(Reader, ShortCostFileLeavesZerosAndWarns) {
@@ -65,7 +65,7 @@ TEST_F(Reader, ShortCostFileLeavesZerosAndWarns) {
     EXPECT_EQ(cost[1][2], 0.0f);
     EXPECT_EQ(cost[2][0], 0.0f);
     EXPECT_EQ(cost[2][1], 0.0f);
-    EXPECT_EQ(dist[1][2], 12.0f);  // the distance file is still read
+    EXPECT_EQ(radius, 150.0f);  // the distance file is still read
 }
 
 TEST_F(Reader, TextInTheCostsStopsTheRestOfThatFile) {
@@ -77,21 +77,21 @@ TEST_F(Reader, TextInTheCostsStopsTheRestOfThatFile) {
     EXPECT_EQ(cost[0][2], 7.5f);
     EXPECT_EQ(cost[1][2], 0.0f);
     EXPECT_EQ(cost[2][1], 0.0f);
-    EXPECT_EQ(dist[0][2], 25.0f);
+    EXPECT_EQ(radius, 150.0f);
 }
 
 TEST_F(Reader, ShortDistanceFileLeavesZerosAndWarns) {
     write_file("pmeddata.dat", "3 1\n4.0 7.5\n4.5 2.0\n7.0 2.5\n");
-    write_file("pmedmtrx.dat", "3 1 150.0\n10.0");
+    write_file("pmedmtrx.dat", "3 1 5.0\n10.0");
     testing::internal::CaptureStderr();
     read_instance();
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_THAT(err, HasSubstr("pmedmtrx.dat"));
     EXPECT_THAT(err, HasSubstr("2 de 4 valores"));
-    EXPECT_EQ(dist[0][1], 10.0f);
-    EXPECT_EQ(dist[1][0], 10.0f);
-    EXPECT_EQ(dist[0][2], 0.0f);
-    EXPECT_EQ(dist[2][1], 0.0f);
+    EXPECT_TRUE(is_far(0, 1));
+    EXPECT_TRUE(is_far(1, 0));
+    EXPECT_FALSE(is_far(0, 2));  // unread distances are 0
+    EXPECT_FALSE(is_far(2, 1));
 }
 
 TEST_F(Reader, RadiusThatCannotBeReadIsZeroAlsoAfterAnEarlierInstance) {

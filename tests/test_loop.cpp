@@ -1,8 +1,9 @@
 // Subgradient loop: the integer part that decides when the step stalls, and
 // the end of a run whose multipliers are not finite.  The loop's courses
 // (feasible at once, a gap of exactly 1, five repeated factors, no primal
-// solution at all) run end to end from tests/e2e, and non-finite input from
-// tests/test_hostile.cpp.
+// solution at all, and an interchange chain whose end needs its costs rounded
+// to float: it never ended in an x87 build) run end to end from tests/e2e,
+// and non-finite input from tests/test_hostile.cpp.
 #include <cmath>
 #include <limits>
 

@@ -106,6 +106,15 @@ TEST_F(Report, WideValuesAreSeparatedByABlank) {
     median_row_a[3] = 1.25f;
     median_row_b[3] = 5.0f;
 
+    // The allocation's working arrays, as the reader would provide them.
+    std::vector<float> first(nv), second(nv);
+    std::vector<int> first_pos(nv), second_pos(nv), arrangement(nv);
+    near1 = first.data();
+    near2 = second.data();
+    near1_pos = first_pos.data();
+    near2_pos = second_pos.data();
+    nearest_for = arrangement.data();
+
     n = nv;
     p = 2;
     cost = rows.data();
@@ -118,6 +127,9 @@ TEST_F(Report, WideValuesAreSeparatedByABlank) {
     cost = nullptr;
     best = sv_node = nullptr;
     vc = nullptr;
+    near1 = near2 = nullptr;
+    near1_pos = near2_pos = nearest_for = nullptr;
+    nearest_valid = 0;
 
     std::string text = read_file("solucao.txt");
     EXPECT_NE(text.find("   9999      3       1.25\n"), std::string::npos);

@@ -211,6 +211,20 @@ TEST_F(ToolTest, TsplibEuclideanDistancesUnderEachRounding) {
     }
 }
 
+// TSPLIB readers commonly take keywords in any case; a byte-order mark is
+// skipped.  Both files must come out as from the upper-case original.
+TEST_F(ToolTest, TsplibKeywordsInAnyCaseAndAByteOrderMark) {
+    std::string lower = POINTS;
+    for (char &c : lower) c = (char)tolower((unsigned char)c);
+    write_file("five.tsp", POINTS);
+    write_file("lower.tsp", "\xEF\xBB\xBF" + lower);
+    ASSERT_EQ(convert("tsplib five.tsp --p 2 --out upper").exit_status, 0);
+    RunResult r = convert("tsplib lower.tsp --p 2 --out lower");
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    for (const char *file : {"/pmeddata.dat", "/pmedmtrx.dat"})
+        EXPECT_EQ(read_file(std::string("lower") + file), read_file(std::string("upper") + file)) << file;
+}
+
 // ---- pmedian-convert: plain matrices ---------------------------------------------
 
 TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
@@ -218,6 +232,8 @@ TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
         "0 1.5 2\n3 0 4.25\n5 6 0\n",
         "0,1.5,2\n3, 0, 4.25\n\n5 ,6,0\n",
         "  0\t1.5   2\r\n3 0 4.25\r\n5 6 0",
+        "\xEF\xBB\xBF" "0 1.5 2\n3 0 4.25\n5 6 0\n",  // a byte-order mark
+        "from,to a,to b\n0,1.5,2\n3,0,4.25\n5,6,0\n",  // a header of column names
     };
     for (const char *text : texts) {
         SCOPED_TRACE(text);
@@ -232,7 +248,7 @@ TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
 // Values that are not exact binary fractions reach the solver as the floats
 // it would have read from the original text.
 TEST_F(ToolTest, MatrixValuesReachTheSolverAsTheSameFloats) {
-    const char *values[] = {"0.1", "3.14159265358979", "1e-7", "123456.789", "16777217", "0.30000001"};
+    const char *values[] = {"0.1", "3.14159265358979", "1e-40", "123456.789", "16777217", "inf"};
     std::string text;
     int n = 3;
     for (int i = 0, k = 0; i < n; ++i, text += "\n")
@@ -265,63 +281,196 @@ TEST_F(ToolTest, DefaultRadiusLetsEveryExchangeBeTriedAtAnySize) {
     }
 }
 
+// ---- pmedian-convert: point tables, weights, GEO and ATT -------------------------
+
+// Three points 3, 4 and 5 apart with demands 2, 0.5 and 4: serving client j
+// from i costs w_j d(i, j), and the distances stay d.  The same table with
+// commas, tabs or semicolons, and a name with a comma in quotes.
+TEST_F(ToolTest, PointsWithWeightsGiveWeightedCostsAndKeepTheirNames) {
+    const char *tables[] = {
+        "# made up\nname,x,y,demand\nA,0,0,2\n\"B, north\",3,0,0.5\nC,3,4,4\n",
+        "name\tX\tY\tDemand\nA\t0\t0\t2\n\"B, north\"\t3\t0\t0.5\n\nC\t3\t4\t4\n",
+        "\xEF\xBB\xBFname;x;y;demand\r\nA;0;0;2\r\n\"B, north\";3;0;0.5\r\nC;3;4;4\r\n",
+    };
+    for (const char *table : tables) {
+        SCOPED_TRACE(table);
+        write_file("p.csv", table);
+        Converted c = convert_ok("points p.csv --p 1 --weight demand --id name");
+        EXPECT_EQ(c.dist, symmetric(3, {3, 5, 4}));
+        EXPECT_EQ(c.cost, (Matrix{{0, 1.5f, 20}, {6, 0, 16}, {10, 2, 0}}));
+        EXPECT_EQ(c.radius, 5.0f);
+        EXPECT_EQ(read_file("out/pmedvertices.csv"),
+                  "vertex,id,x,y,weight\n0,A,0,0,2\n1,\"B, north\",3,0,0.5\n2,C,3,4,4\n");
+    }
+}
+
+// Longitude and latitude give great-circle kilometres unless --metric
+// euclid is asked for; one degree of a meridian is 6371 pi / 180 km.
+TEST_F(ToolTest, PointsInLongitudeAndLatitudeAreKilometresApart) {
+    write_file("p.csv", "lat,lon\n0,0\n1,0\n");
+    Converted c = convert_ok("points p.csv --p 1");
+    EXPECT_EQ(c.dist[0][1], (float)(6371.0 * M_PI / 180.0));
+    EXPECT_EQ(read_file("out/pmedvertices.csv"), "vertex,lon,lat\n0,0,0\n1,0,1\n");
+    EXPECT_EQ(convert_ok("points p.csv --p 1 --metric euclid").dist[0][1], 1.0f);
+}
+
+// GEO: the first three cities of TSPLIB's burma14, whose published matrix
+// gives 153, 510 and 422.  ATT: sqrt(10) rounds up to 4, sqrt(100) stays
+// 10, sqrt(90) rounds up to 10.
+TEST_F(ToolTest, TsplibGeoAndAttDistancesFollowTsplib) {
+    struct Case {
+        const char *type, *nodes;
+        std::vector<double> upper;
+    };
+    const Case cases[] = {
+        {"GEO", "1 16.47 96.10\n2 16.47 94.44\n3 20.09 92.54\n", {153, 510, 422}},
+        {"ATT", "1 0 0\n2 10 0\n3 10 30\n", {4, 10, 10}},
+    };
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.type);
+        write_file("in.tsp", std::string("DIMENSION : 3\nEDGE_WEIGHT_TYPE : ") + t.type + "\nNODE_COORD_SECTION\n" +
+                                 t.nodes + "EOF\n");
+        Converted c = convert_ok("tsplib in.tsp --p 1");
+        EXPECT_EQ(c.cost, symmetric(3, t.upper));
+        EXPECT_EQ(c.dist, symmetric(3, t.upper));
+    }
+}
+
+// A weights file serves every format.  An infinite matrix entry stays
+// infinite whatever the weight, a zero weight makes a client's costs 0.
+TEST_F(ToolTest, WeightsFileMultipliesEachClientsColumn) {
+    write_file("graph.txt", GRAPH);
+    write_file("w.txt", "demand\n1\n2\n# none\n0\n0.5\n\n");
+    Converted c = convert_ok("orlib graph.txt --weights w.txt");
+    EXPECT_EQ(c.dist, symmetric(4, {10, 14, 19, 4, 9, 5}));
+    EXPECT_EQ(c.cost, (Matrix{{0, 20, 0, 9.5f}, {10, 0, 0, 4.5f}, {14, 8, 0, 2.5f}, {19, 18, 0, 0}}));
+    EXPECT_EQ(read_file("out/pmedvertices.csv"), "vertex,weight\n0,1\n1,2\n2,0\n3,0.5\n");
+
+    write_file("m.txt", "0 inf\n1 0\n");
+    write_file("w.txt", "0\n3\n");
+    c = convert_ok("matrix m.txt --p 1 --weights w.txt");
+    EXPECT_EQ(c.cost, (Matrix{{0, INFINITY}, {0, 0}}));
+
+    // Converted again without weights, the folder keeps no side file.
+    convert_ok("matrix m.txt --p 1");
+    EXPECT_THAT(entries_of("out"), ::testing::UnorderedElementsAre("pmeddata.dat", "pmedmtrx.dat"));
+}
+
 // ---- pmedian-convert: bad input --------------------------------------------------
 
 TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
     struct Case {
         const char *name;
+        int status;             // 1: bad input, 2: wrong command line
         const char *file_text;  // written to "in.txt"; nullptr: no file
         const char *arguments;
         const char *message;
+        const char *weights_text = nullptr;  // written to "w.txt"
     };
     const char *tsp_head = "NAME : x\nTYPE : TSP\nDIMENSION : 3\nEDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n";
     std::string tsp_short = std::string(tsp_head) + "1 0 0\n2 1 1\nEOF\n";
     std::string tsp_twice = std::string(tsp_head) + "1 0 0\n2 1 1\n1 2 2\nEOF\n";
     std::string tsp_good = std::string(tsp_head) + "1 0 0\n2 1 1\n3 2 2\nEOF\n";
     const Case cases[] = {
-        {"missing file", nullptr, "orlib in.txt", "cannot open in.txt"},
-        {"orlib bad header", "4 x 2\n", "orlib in.txt", "header \"n edges p\" expected"},
-        {"orlib truncated", "4 5 2\n1 2 3\n2 3 4\n", "orlib in.txt", "edge list ends after 2 of 5 edges"},
-        {"orlib half an edge", "3 2 1\n1 2 3\n2 3\n", "orlib in.txt", "edge list ends after 1 of 2 edges"},
-        {"orlib vertex 0", "3 2 1\n1 2 3\n0 3 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
-        {"orlib vertex n+1", "3 2 1\n1 2 3\n2 4 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
-        {"orlib text cost", "2 1 1\n1 2 x\n", "orlib in.txt", "line 2: edge cost expected"},
-        {"orlib negative cost", "2 1 1\n1 2 -3\n", "orlib in.txt", "negative edge cost"},
-        {"orlib extra edges", "2 1 1\n1 2 3\n2 1 4\n", "orlib in.txt", "more data after the 1 edges"},
-        {"orlib disconnected", "4 2 1\n1 2 3\n3 4 1\n", "orlib in.txt",
+        {"missing file", 1, nullptr, "orlib in.txt", "cannot open in.txt"},
+        {"orlib bad header", 1, "4 x 2\n", "orlib in.txt", "header \"n edges p\" expected"},
+        {"orlib truncated", 1, "4 5 2\n1 2 3\n2 3 4\n", "orlib in.txt", "edge list ends after 2 of 5 edges"},
+        {"orlib half an edge", 1, "3 2 1\n1 2 3\n2 3\n", "orlib in.txt", "edge list ends after 1 of 2 edges"},
+        {"orlib vertex 0", 1, "3 2 1\n1 2 3\n0 3 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
+        {"orlib vertex n+1", 1, "3 2 1\n1 2 3\n2 4 1\n", "orlib in.txt", "line 3: vertex out of range 1..3"},
+        {"orlib text cost", 1, "2 1 1\n1 2 x\n", "orlib in.txt", "line 2: edge cost expected"},
+        {"orlib negative cost", 1, "2 1 1\n1 2 -3\n", "orlib in.txt", "negative edge cost"},
+        {"orlib extra edges", 1, "2 1 1\n1 2 3\n2 1 4\n", "orlib in.txt", "more data after the 1 edges"},
+        {"orlib disconnected", 1, "4 2 1\n1 2 3\n3 4 1\n", "orlib in.txt",
          "not connected: no path from vertex 1 to vertex 3"},
-        {"orlib p 0", "2 1 0\n1 2 3\n", "orlib in.txt", "p = 0 outside 1..2"},
-        {"orlib p above n", "2 1 1\n1 2 3\n", "orlib in.txt --p 3", "p = 3 outside 1..2"},
-        {"tsplib weight type", "DIMENSION : 2\nEDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n",
-         "tsplib in.txt --p 1", "EDGE_WEIGHT_TYPE GEO not supported"},
-        {"tsplib no weight type", "DIMENSION : 2\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n", "tsplib in.txt --p 1",
+        {"orlib p 0", 1, "2 1 0\n1 2 3\n", "orlib in.txt", "p = 0 outside 1..2"},
+        {"orlib p above n", 1, "2 1 1\n1 2 3\n", "orlib in.txt --p 3", "p = 3 outside 1..2"},
+        {"tsplib weight type", 1, "DIMENSION : 2\nEDGE_WEIGHT_TYPE : EUC_3D\nNODE_COORD_SECTION\n1 0 0 0\n2 1 1 1\n",
+         "tsplib in.txt --p 1", "EDGE_WEIGHT_TYPE EUC_3D not supported (only EUC_2D, GEO and ATT)"},
+        {"tsplib no weight type", 1, "DIMENSION : 2\nNODE_COORD_SECTION\n1 0 0\n2 1 1\n", "tsplib in.txt --p 1",
          "no EDGE_WEIGHT_TYPE"},
-        {"tsplib no dimension", "EDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n1 0 0\n",
+        {"tsplib no dimension", 1, "EDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n1 0 0\n",
          "tsplib in.txt --p 1", "no DIMENSION"},
-        {"tsplib truncated", tsp_short.c_str(), "tsplib in.txt --p 1", "ends after 2 of 3 nodes"},
-        {"tsplib id twice", tsp_twice.c_str(), "tsplib in.txt --p 1", "node 1 listed twice"},
-        {"tsplib without p", tsp_good.c_str(), "tsplib in.txt", "--p is required"},
-        {"tsplib p above n", tsp_good.c_str(), "tsplib in.txt --p 4", "p = 4 outside 1..3"},
-        {"matrix ragged", "0 1 2\n1 0\n2 1 0\n", "matrix in.txt --p 1", "line 2: 2 values, but the first row has 3"},
-        {"matrix not square", "0 1 2\n1 0 1\n", "matrix in.txt --p 1", "must be square"},
-        {"matrix negative", "0 -1\n1 0\n", "matrix in.txt --p 1", "negative value -1"},
-        {"matrix text", "0 1\nx 0\n", "matrix in.txt --p 1", "\"x\" is not a number"},
-        {"matrix without p", "0 1\n1 0\n", "matrix in.txt", "--p is required"},
-        {"unknown format", "0 1\n1 0\n", "dimacs in.txt --p 1", "unknown format dimacs"},
-        {"unknown option", GRAPH, "orlib in.txt --size 3", "unknown option --size"},
-        {"bad rounding", tsp_good.c_str(), "tsplib in.txt --p 1 --round up", "--round must be none, nint or floor"},
-        {"rounding a graph", GRAPH, "orlib in.txt --round floor", "--round applies to tsplib files only"},
-        {"two radii", GRAPH, "orlib in.txt --radius 3 --radius-quantile 0.5", "not both"},
-        {"quantile above 1", GRAPH, "orlib in.txt --radius-quantile 1.5", "between 0 and 1"},
-        {"negative radius", GRAPH, "orlib in.txt --radius -1", "bad --radius -1"},
-        {"missing option value", GRAPH, "orlib in.txt --p", "missing value for --p"},
+        {"tsplib truncated", 1, tsp_short.c_str(), "tsplib in.txt --p 1", "ends after 2 of 3 nodes"},
+        {"tsplib id twice", 1, tsp_twice.c_str(), "tsplib in.txt --p 1", "node 1 listed twice"},
+        {"tsplib without p", 2, tsp_good.c_str(), "tsplib in.txt", "--p is required"},
+        {"tsplib p above n", 1, tsp_good.c_str(), "tsplib in.txt --p 4", "p = 4 outside 1..3"},
+        {"matrix ragged", 1, "0 1 2\n1 0\n2 1 0\n", "matrix in.txt --p 1", "line 2: 2 values, but the first row has 3"},
+        {"matrix not square", 1, "0 1 2\n1 0 1\n", "matrix in.txt --p 1", "must be square"},
+        {"matrix negative", 1, "0 -1\n1 0\n", "matrix in.txt --p 1", "negative value -1"},
+        {"matrix text", 1, "0 1\nx 0\n", "matrix in.txt --p 1", "line 2, column 1: \"x\" is not a number"},
+        {"matrix text in a short row", 1, "0 1 2\n1 0\n2 x 0\n", "matrix in.txt --p 1",
+         "line 3, column 2: \"x\" is not a number"},
+        {"matrix empty cell", 1, "0,1,2\n1,0,,1\n2,1,0\n", "matrix in.txt --p 1", "line 2, column 3: empty cell"},
+        {"matrix semicolons", 1, "0;1\n1;0\n", "matrix in.txt --p 1",
+         "line 1, column 1: \"0;1\" is not a number (separate values by blanks or commas, not semicolons)"},
+        {"matrix nan", 1, "0 1\nnan 0\n", "matrix in.txt --p 1", "line 2, column 1: \"nan\" is not a number"},
+        {"matrix beyond floats", 1, "0 1e39\n1 0\n", "matrix in.txt --p 1", "\"1e39\" is beyond the float range"},
+        {"matrix numbered columns", 1, "1 2\n0 1\n1 0\n", "matrix in.txt --p 1",
+         "3 rows of 2 values: the matrix must be square (is the first row a header of column numbers?)"},
+        {"matrix without p", 2, "0 1\n1 0\n", "matrix in.txt", "--p is required"},
+        {"unknown format", 2, "0 1\n1 0\n", "dimacs in.txt --p 1", "unknown format dimacs"},
+        {"unknown option", 2, GRAPH, "orlib in.txt --size 3", "unknown option --size"},
+        {"bad rounding", 2, tsp_good.c_str(), "tsplib in.txt --p 1 --round up", "--round must be none, nint or floor"},
+        {"rounding a graph", 2, GRAPH, "orlib in.txt --round floor", "--round applies to tsplib files only"},
+        {"two radii", 2, GRAPH, "orlib in.txt --radius 3 --radius-quantile 0.5", "not both"},
+        {"quantile above 1", 2, GRAPH, "orlib in.txt --radius-quantile 1.5", "between 0 and 1"},
+        {"negative radius", 2, GRAPH, "orlib in.txt --radius -1", "bad --radius -1"},
+        {"missing option value", 2, GRAPH, "orlib in.txt --p", "missing value for --p"},
+        {"orlib huge n, few edges", 1, "5000 0 1\n", "orlib in.txt", "0 edges cannot connect 5000 vertices"},
+        {"orlib huge n, short list", 1, "100000 99999 1\n1 2 3\n", "orlib in.txt", "ends after 1 of 99999 edges"},
+        {"tsplib GEO rounded", 1, "DIMENSION : 1\nEDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 0 0\n",
+         "tsplib in.txt --p 1 --round floor", "--round applies to EUC_2D files"},
+        {"tsplib GEO out of range", 1, "DIMENSION : 1\nEDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 95.5 0\n",
+         "tsplib in.txt --p 1", "line 4: GEO latitude 95.5, longitude 0"},
+        {"points without coordinates", 1, "a,b\n1,2\n", "points in.txt --p 1",
+         "no coordinate columns: the header needs x and y, or lon and lat (it has: a, b)"},
+        {"points text", 1, "x,y\n1,2\nfoo,3\n", "points in.txt --p 1", "line 3, column 1 (x): \"foo\" is not a number"},
+        {"points empty cell", 1, "x,y\n1,\n", "points in.txt --p 1", "line 2, column 2 (y): the y is missing"},
+        {"points ragged", 1, "x,y\n1,2,3\n", "points in.txt --p 1", "line 2: 3 cells, but the header has 2 (x, y)"},
+        {"points open quote", 1, "id,x,y\n\"a,1,2\n", "points in.txt --p 1 --id id",
+         "line 2, character 1: quote not closed on its line"},
+        {"points header only", 1, "x,y\n\n", "points in.txt --p 1", "no points below the header"},
+        {"points no header", 1, "# nothing\n", "points in.txt --p 1", "no header row"},
+        {"points negative weight", 1, "x,y,w\n0,0,1\n1,1,-2\n", "points in.txt --p 1 --weight w",
+         "line 3, column 3: negative weight -2"},
+        {"points nan weight", 1, "x,y,w\n0,0,nan\n", "points in.txt --p 1 --weight w", "weight \"nan\" is not a number"},
+        {"points missing weight", 1, "x,y,w\n0,0,\n", "points in.txt --p 1 --weight w",
+         "line 2, column 3: the weight is missing"},
+        {"points huge weight", 1, "x,y,w\n0,0,1e39\n", "points in.txt --p 1 --weight w", "beyond the float range"},
+        {"points cost overflow", 1, "x,y,w\n0,0,1\n1e30,0,1e30\n", "points in.txt --p 1 --weight w",
+         "line 3: weight 1e+30 of vertex 1 times its distance 1e+30 from vertex 0 is beyond the float range"},
+        {"points no weight column", 1, "x,y\n0,0\n", "points in.txt --p 1 --weight pop",
+         "no column \"pop\" for --weight (the header has: x, y)"},
+        {"points id twice", 1, "id,x,y\na,0,0\nb,1,1\na,2,2\n", "points in.txt --p 1 --id id",
+         "line 4: id \"a\" again (first on line 2)"},
+        {"points id not UTF-8", 1, "id,x,y\n\xE9vora,0,0\n", "points in.txt --p 1 --id id", "not UTF-8 text"},
+        {"points swapped lon lat", 1, "lon,lat\n-8.6,41.1\n41.2,-95\n", "points in.txt --p 1",
+         "line 3: longitude 41.2, latitude -95: a longitude lies in -180..180 and a latitude in -90..90"},
+        {"points two x columns", 1, "x,y,X\n0,0,0\n", "points in.txt --p 1", "two columns are named \"x\""},
+        {"weights short", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: 2 weights for 4 vertices", "1\n2\n"},
+        {"weights text", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 2: weight \"x\" is not a number",
+         "1\nx\n3\n4\n"},
+        {"weights gap", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 2: empty line where a weight is missing",
+         "1\n\n3\n4\n5\n"},
+        {"weights too many", 1, GRAPH, "orlib in.txt --weights w.txt",
+         "w.txt: line 5: more weights than the 4 vertices", "1\n2\n3\n4\n5\n"},
+        {"weights negative", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 1: negative weight -1",
+         "-1\n2\n3\n4\n"},
+        {"weights two per line", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 1: one weight per line",
+         "1,2\n3\n4\n"},
+        {"weights missing file", 1, GRAPH, "orlib in.txt --weights none.txt", "cannot open none.txt"},
+        {"weight column of a graph", 2, GRAPH, "orlib in.txt --weight w", "--weight applies to points files"},
+        {"weight and weights", 2, "x,y\n0,0\n", "points in.txt --p 1 --weight w --weights w.txt", "not both"},
+        {"bad metric", 2, "x,y\n0,0\n", "points in.txt --p 1 --metric manhattan", "--metric must be euclid or haversine"},
     };
     for (const Case &t : cases) {
         SCOPED_TRACE(t.name);
-        shell("rm -rf in.txt out");
+        shell("rm -rf in.txt w.txt out");
         if (t.file_text) write_file("in.txt", t.file_text);
+        if (t.weights_text) write_file("w.txt", t.weights_text);
         RunResult r = convert(std::string("--out out ") + t.arguments);
-        EXPECT_NE(r.exit_status, 0);
+        EXPECT_EQ(r.exit_status, t.status);
         EXPECT_THAT(r.err, HasSubstr(t.message));
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(file_exists("out"));  // not even the target folder
@@ -376,6 +525,12 @@ TEST_F(ToolTest, CheckAcceptsAValidSolutionAndRecomputesItsCost) {
     write_file("sub/solucao.txt", "      2      3       1.12\n      0      1       1.25\n9999999\n1\n    2    0\n");
     r = check("sub");
     EXPECT_EQ(r.exit_status, 0) << r.err;
+
+    // A byte-order mark before either file is skipped.
+    write_file("sub/pmeddata.dat", "\xEF\xBB\xBF" + read_file("pmeddata.dat"));
+    write_file("sub/solucao.txt", "\xEF\xBB\xBF" + read_file("solucao.txt"));
+    r = check("sub");
+    EXPECT_EQ(r.exit_status, 0) << r.err;
 }
 
 TEST_F(ToolTest, CheckNamesTheFirstViolation) {
@@ -401,7 +556,6 @@ TEST_F(ToolTest, CheckNamesTheFirstViolation) {
         {"bad status", "0 1 1.25\n2 3 1.12\n9999999\n7\n0 2\n", "status 0, 1 or 2 expected"},
         {"garbled line", "0 1\n9999999\n2\n0 2\n", "line 1: \"median client cost\" expected"},
         {"text after medians", "0 1 1.25\n2 3 1.12\n9999999\n2\n0 2\n5\n", "line 6: unexpected text"},
-        {"no solution file", nullptr, "cannot open ./solucao.txt"},
     };
     write_check_instance();
     for (const Case &t : cases) {
@@ -424,6 +578,7 @@ TEST_F(ToolTest, CheckRejectsAnUnreadableInstanceOrCommandLine) {
     };
     const Case cases[] = {
         {"no instance", nullptr, "", "cannot open ./pmeddata.dat"},
+        {"no solution file", "2 1\n1 1\n", "", "cannot open ./solucao.txt"},
         {"short instance", "3 1\n1 2 3 4 5\n", "", "only 5 of 6 costs readable"},
         {"bad sizes", "3 4\n1 2 3 4 5 6\n", "", "bad sizes n = 3, p = 4"},
         {"bad optimal", "2 1\n1 1\n", "--optimal x", "--optimal must be a positive number"},
@@ -433,7 +588,8 @@ TEST_F(ToolTest, CheckRejectsAnUnreadableInstanceOrCommandLine) {
         SCOPED_TRACE(t.name);
         unlink("pmeddata.dat");
         if (t.instance) write_file("pmeddata.dat", t.instance);
-        write_file("solucao.txt", "9999999\n1\n    0\n");
+        unlink("solucao.txt");
+        if (std::string(t.name) != "no solution file") write_file("solucao.txt", "9999999\n1\n    0\n");
         RunResult r = check(t.arguments);
         EXPECT_EQ(r.exit_status, 2);
         EXPECT_THAT(r.err, HasSubstr(t.message));
@@ -467,17 +623,26 @@ TEST_F(ToolTest, ConvertSolveAndCheckATinyGraph) {
 
 // A set of two OR-Library-format instances, one of them broken: the good one
 // is solved, checked and tabled, the broken one recorded, and the run ends
-// with a failure status after writing the table.
+// with a failure status after writing the table.  It runs through make, as a
+// user starts it, with a blank in every folder name it is given.
 TEST_F(ToolTest, BenchTablesSolvedInstancesAndRecordsFailures) {
-    shell("mkdir set");
-    write_file("set/pmed1.txt", "6 6 2\n1 2 5\n2 3 1\n3 4 10\n4 5 1\n5 6 1\n1 2 1\n");
-    write_file("set/pmed2.txt", "4 3 2\n1 2 1\n");
-    write_file("set/optimal.csv", "name,n,p,optimal\npmed2,4,2,10\npmed1,6,2,4\n");
-    RunResult r = run_program(scratch.path(), "python3", 120,
-                              std::string(PMEDIAN_BENCH_SCRIPT) + " orlib --instances set --bin " +
-                                  PMEDIAN_BIN_DIR + " --work work --results results --timeout 60");
-    EXPECT_EQ(r.exit_status, 1) << r.out << r.err;
-    std::string table = read_file("results/orlib.md");
+    shell("mkdir 'set dir' 'bin dir'");
+    for (const char *program : {"pmedian", "pmedian-convert", "pmedian-check"})
+        shell("ln -s '" + std::string(PMEDIAN_BIN_DIR) + "/" + program + "' 'bin dir/'");
+    write_file("set dir/pmed1.txt", "6 6 2\n1 2 5\n2 3 1\n3 4 10\n4 5 1\n5 6 1\n1 2 1\n");
+    write_file("set dir/pmed2.txt", "4 3 2\n1 2 1\n");
+    write_file("set dir/optimal.csv", "name,n,p,optimal\npmed2,4,2,10\npmed1,6,2,4\n");
+    std::string script = PMEDIAN_BENCH_SCRIPT, here = scratch.path();
+    std::string source = script.substr(0, script.rfind("/bench/"));
+    // The programs are in place already: make is told not to build them nor
+    // to look for gnuplot, and not to join a make that runs the tests.
+    RunResult r = run_program(here, "env", 120,
+                              "-u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -s -C '" + source +
+                                  "' -o build -o bench-plot-tool bench-orlib 'BUILD_DIR=" + here +
+                                  "/bin dir' 'ORLIB_DIR=" + here + "/set dir' 'ORLIB_RESULTS=" + here +
+                                  "/results dir' BENCH_TIMEOUT=60");
+    EXPECT_EQ(r.exit_status, 2) << r.out << r.err;  // make's status for a failed recipe
+    std::string table = read_file("results dir/orlib.md");
     EXPECT_THAT(table, HasSubstr("| pmed1 | 6 | 2 | 4 | 4.00 |"));
     EXPECT_THAT(table, HasSubstr("| 0.000 |"));  // UB gap of pmed1
     EXPECT_THAT(table, HasSubstr("| ok |"));
@@ -486,6 +651,6 @@ TEST_F(ToolTest, BenchTablesSolvedInstancesAndRecordsFailures) {
     EXPECT_THAT(table, HasSubstr("edge list ends after 1 of 3 edges"));
     EXPECT_THAT(table, HasSubstr("1 of 2 instances solved and checked."));
     EXPECT_LT(table.find("| pmed1 |"), table.find("| pmed2 |"));  // in the order of their numbers
-    EXPECT_TRUE(file_exists("work/pmed1/solucao.txt"));
-    EXPECT_FALSE(file_exists("work/pmed1/pmeddata.dat"));  // removed after the successful check
+    EXPECT_TRUE(file_exists("bin dir/bench-orlib/pmed1/solucao.txt"));
+    EXPECT_FALSE(file_exists("bin dir/bench-orlib/pmed1/pmeddata.dat"));  // removed after the successful check
 }

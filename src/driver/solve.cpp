@@ -15,14 +15,18 @@ int clock_ms() {
     return (int)((long long)clock() * 1000 / CLOCKS_PER_SEC);
 }
 
-// Frees everything read_instance allocated, in a fixed order.
+// Frees everything read_instance allocated, in a fixed order, and leaves
+// every pointer null.  A fatal error in the middle of the allocation leaves
+// the arrays not yet allocated null (the row arrays are zero-filled and the
+// rows come in order, the distance rows after all cost rows), so a front end
+// that takes over fatal errors can release a partial state too, at once.
 void release_storage() {
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; cost && i < n && cost[i]; ++i) {
         free(cost[i]);
-        free(dist[i]);
+        if (far) free(far[i]);
     }
     free(cost);
-    free(dist);
+    free(far);
     free(node);
     free(best);
     free(beta);
@@ -30,8 +34,13 @@ void release_storage() {
     free(lambda);
     free(sv_node);
     free(sv_beta);
-    for (int i = 0; i < p; ++i) free(vc[i].members);
+    for (int i = 0; vc && i < p; ++i) free(vc[i].members);
     free(vc);
+    free(order_cost);
+    free(order_row16);
+    free(order_row32);
+    free(taken_count);
+    free(is_open);
     free(multiplier);
     free(multiplier_ceiling);
     free(near1);
@@ -40,42 +49,70 @@ void release_storage() {
     free(near2_pos);
     free(gain);
     free(gain_error);
+    free(taken_clients);
+    free(taken_stamp);
+    free(base_prefix);
     free(own_correction);
+    free(to_displaced);
+    free(touched);
+    free(in_list);
+    free(candidates);
+    free(brackets);
+    free(position_of);
+    free(block_gain);
     free(nearest_for);
     free(changed);
     free(changed_from);
-    free(near_other);
     free(attached);
     free(attached_start);
     free(row_abs);
-    near1 = near2 = near_other = changed_from = nullptr;
-    near1_pos = near2_pos = attached = attached_start = changed = nearest_for = nullptr;
+    cost = nullptr;
+    far = nullptr;
+    order_cost = nullptr;
+    order_row16 = nullptr;
+    order_row32 = nullptr;
+    taken_count = nullptr;
+    is_open = nullptr;
+    near1 = near2 = changed_from = to_displaced = nullptr;
+    near1_pos = near2_pos = attached = attached_start = changed = nearest_for = touched = nullptr;
+    candidates = position_of = nullptr;
+    brackets = nullptr;
+    in_list = nullptr;
+    block_gain = nullptr;
     nearest_valid = 0;
     gain = gain_error = own_correction = row_abs = multiplier = nullptr;
+    taken_clients = nullptr;
+    taken_stamp = nullptr;
+    base_prefix = nullptr;
     multiplier_ceiling = nullptr;
-    cost = dist = nullptr;
     node = best = subg = sv_node = nullptr;
     beta = lambda = sv_beta = nullptr;
     vc = nullptr;
 }
 
 // The starting multiplier of a client is its smallest strictly positive cost
-// from any vertex; a column without one keeps INFINITE_COST.
+// from any vertex; a column without one keeps INFINITE_COST.  The matrix is
+// swept row by row, each row lowering the running minimum of every column:
+// a minimum does not depend on the order in which its candidates come.
 void initial_multipliers() {
-    for (int i = 0; i < n; ++i) {
-        float m = INFINITE_COST;
-        for (int j = 0; j < n; ++j)
-            if (cost[j][i] > 0.0f && cost[j][i] < m) m = cost[j][i];
-        lambda[i] = m;
+    for (int i = 0; i < n; ++i) lambda[i] = INFINITE_COST;
+    for (int j = 0; j < n; ++j) {
+        const float *row = cost[j];
+        for (int i = 0; i < n; ++i)
+            if (row[i] > 0.0f && row[i] < lambda[i]) lambda[i] = row[i];
     }
 }
 
-void solve() {
+// The starting point of the optimisation: multipliers, bounds, counter.
+void start_run() {
     initial_multipliers();
     UB = INFINITE_COST;
     LB = -INFINITE_COST;
     iterations = 0;
+}
 
+void solve() {
+    start_run();
     subgradient_optimization();
     write_solution();
     release_storage();

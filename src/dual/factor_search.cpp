@@ -11,12 +11,21 @@
 #include "pmedian.h"
 
 // Rate of change of ZD with TFator while the open medians stay the same:
-// lambda weighted by the subgradient, accumulated in float in a fixed order.
+// lambda weighted by the subgradient, accumulated in float in a fixed order:
+// for each vertex, lambda[i] is subtracted once per open median that takes
+// it, then every lambda[i] is added.  The fast build counts the takers by
+// walks (count_takers) and makes the same subtractions in the same order.
 static float factor_slope() {
     float slope = 0.0f;
+#ifdef PMEDIAN_REFERENCE
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < p; ++j)
             if (takes_vertex(TFator, lambda[i], cost[node[j]][i])) slope = float_add(slope, -(double)lambda[i]);
+#else
+    count_takers();
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < taken_count[i]; ++k) slope = float_add(slope, -(double)lambda[i]);
+#endif
     for (int i = 0; i < n; ++i) slope = float_add(slope, lambda[i]);
     return slope;
 }

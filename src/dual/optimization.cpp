@@ -26,7 +26,12 @@
 //  - The chain repeats interchange passes while each returns v < ZP.  v is
 //    the cost of the arrangement the pass left, by the fixed allocation rule,
 //    so a chain of strictly falling costs never returns to an arrangement and
-//    ends; a NaN v fails the test, and a -inf v cannot be beaten.
+//    ends; a NaN v fails the test, and a -inf v cannot be beaten.  This needs
+//    v to be a float, the same float for the same arrangement: a pass that
+//    finds no better exchange returns exactly the ZP of its arrangement.  A
+//    v that kept excess precision (an x87 register) can lie just below its
+//    own float rounding, so v < ZP would hold for ever on one arrangement;
+//    arith.h refuses to compile such arithmetic.
 
 #include <cmath>
 #include <cstdint>
@@ -104,6 +109,7 @@ void subgradient_optimization() {
 
         t_end = clock_ms();
         cpu_time = float_add(cpu_time, elapsed_seconds((float)t_start, (float)t_end));
+        if (iteration_hook) iteration_hook(ZP, Pi);
     } while (!feasible && (double)UB - (double)LB > 1.0 && (double)Pi >= 0.005);
 
     if ((double)UB - (double)LB <= 1.0)

@@ -8,13 +8,20 @@
 // result: ties at position p and the order that the primal side inherits
 // depend on it, so no library sort may stand in for it.
 //
-// The fast evaluation forms the products TFator x lambda[j] once and tests
-// eight costs at a time against their float ceilings; each value's float sum
-// keeps its column order, so it gives the straightforward loop's bits.
+// The fast evaluation forms the products TFator x lambda[j] once, with
+// float ceilings that a cost passes exactly when the product exceeds it.
+// It then walks each column's cheapest rows (cost_order.h) below the ceiling
+// and adds each term into its row's value, column after column, so every
+// value still takes its terms in the order of j and gets the straightforward
+// loop's bits.  Near the end of a run a column passes a few dozen rows out of
+// thousands.  When many columns pass more rows than the order keeps, a dense
+// sweep of the rows is cheaper, and it too adds in the order of j; its rows
+// are independent, so threads share them.
 #include <cmath>
 #include <cstring>
 
 #include "arith.h"
+#include "cost_order.h"
 #include "pmedian.h"
 
 void swap_int(int &a, int &b) {
@@ -97,7 +104,7 @@ void solve_relaxation_reference() {
 // Forms every multiplier once, with its float ceiling: for a float c,
 // c < ceiling exactly when multiplier > c, NaN, infinities, signed zeros and
 // values beyond the float range included.
-static void form_multipliers() {
+void form_multipliers() {
     for (int j = 0; j < n; ++j) {
         double mult = exact_product(TFator, lambda[j]);
         float ceiling = (float)mult;
@@ -146,20 +153,40 @@ static void four_vertex_values(const float *const *rows, float *values) {
     for (int r = 0; r < 4; ++r) values[r] = *value[r];
 }
 
-void solve_relaxation_fast() {
-    ++iterations;
-    form_multipliers();
+// Every value from a sweep of its whole row, four rows at a time.
+static void swept_values() {
+#pragma omp parallel for schedule(static) if ((long long)n * n >= 4096LL * parallel_work)
     for (int i = 0; i < n; i += 4) {
         // The last group repeats its final row where n is not a multiple of 4.
         const float *rows[4];
         float values[4];
         for (int r = 0; r < 4; ++r) rows[r] = cost[i + r < n ? i + r : n - 1];
         four_vertex_values(rows, values);
-        for (int r = 0; r < 4 && i + r < n; ++r) {
-            node[i + r] = i + r;
-            beta[i + r] = values[r];
-        }
+        for (int r = 0; r < 4 && i + r < n; ++r) beta[i + r] = values[r];
     }
+}
+
+// Every value from the walks below the ceilings, column by column.
+static void walked_values() {
+    for (int i = 0; i < n; ++i) beta[i] = 0.0f;
+    for (int j = 0; j < n; ++j) {
+        double mult = multiplier[j];
+        rows_below(j, multiplier_ceiling[j], [mult](int i, float c) { beta[i] = float_add(beta[i], (double)c - mult); });
+    }
+}
+
+void solve_relaxation_fast() {
+    ++iterations;
+    form_multipliers();
+    // A column beyond its kept rows is read whole, one cache line per cost:
+    // past one such column in sixteen, sweeping the rows costs less.
+    int overflowing = 0;
+    for (int j = 0; j < n; ++j) overflowing += column_overflows(j, multiplier_ceiling[j]);
+    if (16LL * overflowing > n)
+        swept_values();
+    else
+        walked_values();
+    for (int i = 0; i < n; ++i) node[i] = i;
     sort_by_beta(0, n - 1);
     sum_dual_value();
 }

@@ -5,15 +5,41 @@
 // rebuilt from scratch.  The solution cost is the float sum of the chosen
 // costs in client-position order; the interchange costs its trials by exactly
 // this rule and order, so the same arrangement always gives the same bits.
+//
+// The straightforward allocation reads, for each client, its column across
+// the p median rows.  The fast one sweeps the p median rows in position
+// order, each lowering the running cheapest cost of every vertex, which
+// gives the same minima and the same first positions, reading the matrix in
+// sequence; it keeps the two cheapest medians of every vertex (near1, near2)
+// for the interchange that usually follows on the same arrangement.
+#include <cmath>
+#include <cstring>
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
 #include "arith.h"
 #include "pmedian.h"
 
 float allocate_clients() {
+#ifdef PMEDIAN_REFERENCE
+    return allocate_clients_reference();
+#else
+    return allocate_clients_fast();
+#endif
+}
+
+// Every cluster starts empty, with the median at its position.
+static void reset_clusters() {
     for (int i = 0; i < p; ++i) {
         vc[i].median = sv_node[i];
         vc[i].size = 0;
         vc[i].total = 0.0f;
     }
+}
+
+float allocate_clients_reference() {
+    reset_clusters();
     float sum = 0.0f;
     for (int a = p; a < n; ++a) {
         int c = sv_node[a];
@@ -34,4 +60,63 @@ float allocate_clients() {
         cl.total = float_add(cl.total, cheapest);
     }
     return sum;
+}
+
+// Lowers near1 and near2 of the vertices from..to-1 by the row of the median
+// at position l.
+VECTOR_CLONES
+static void lower_nearest(const float *row, int l, int from, int to) {
+    for (int v = from; v < to; ++v) {
+        float value = row[v], first = near1[v], second = near2[v];
+        bool below_first = value < first, below_second = value < second;
+        near2[v] = below_first ? first : (below_second ? value : second);
+        near2_pos[v] = below_first ? near1_pos[v] : (below_second ? l : near2_pos[v]);
+        near1[v] = below_first ? value : first;
+        near1_pos[v] = below_first ? l : near1_pos[v];
+    }
+}
+
+// near1, near2 and the positions that attain them, for every vertex and the
+// medians now in sv_node: rows swept in position order with strict tests from
+// INFINITE_COST, so the first position wins a tie; -1 where no cost is below
+// INFINITE_COST.  Vertices are independent, so threads share them.
+void find_nearest() {
+#pragma omp parallel if ((long long)n * p >= 1024LL * parallel_work)
+    {
+#ifdef _OPENMP
+        int threads = omp_get_num_threads(), t = omp_get_thread_num();
+#else
+        int threads = 1, t = 0;
+#endif
+        int from = (int)((long long)n * t / threads), to = (int)((long long)n * (t + 1) / threads);
+        for (int v = from; v < to; ++v) {
+            near1[v] = near2[v] = INFINITE_COST;
+            near1_pos[v] = near2_pos[v] = -1;
+        }
+        for (int l = 0; l < p; ++l) lower_nearest(cost[sv_node[l]], l, from, to);
+    }
+}
+
+// The clusters and the cost of the arrangement in sv_node, from near1 and
+// near1_pos as they stand for it.  A client that no median serves below
+// INFINITE_COST goes to position 0, as in the straightforward allocation.
+float clusters_from_nearest() {
+    reset_clusters();
+    float sum = 0.0f;
+    for (int a = p; a < n; ++a) {
+        int c = sv_node[a];
+        float cheapest = near1[c];
+        Cluster &cl = vc[near1_pos[c] < 0 ? 0 : near1_pos[c]];
+        sum = float_sum(sum, cheapest);
+        cl.members[cl.size++] = c;
+        cl.total = float_sum(cl.total, cheapest);
+    }
+    return sum;
+}
+
+float allocate_clients_fast() {
+    find_nearest();
+    memcpy(nearest_for, sv_node, n * sizeof(int));
+    nearest_valid = 2;  // the nearest medians only; the interchange adds its groups and gains
+    return clusters_from_nearest();
 }

@@ -14,31 +14,49 @@
 // with loss_j the cost of moving position j's clients to their second
 // median, gain_j(u) = sum over clients c of max(0, o_j(c) - cost[u][c]) the
 // saving that u brings, and newmin_j(u) the cost of serving the displaced
-// median from the new set.  gain_j(u) is kept as gain[u], the saving over
-// near1, plus a correction over position j's own clients only; since that
-// correction never exceeds loss_j, most candidates are settled without it,
-// and with a symmetric matrix one sweep over the rows of j's clients gives
-// it for every candidate at once.  So a pass reads each client row about
-// once instead of once per median position.  After an exchange only the
-// clients it touches are rescanned, and the whole bookkeeping is kept for
-// the next pass when that starts from the same arrangement.
+// median from the new set.  gain_j(u) is gain[u], the saving over near1,
+// plus a correction over position j's own clients (Resende and Werneck's
+// "extra"): an own client c adds near2[c] - max(cost[u][c], near1[c]) to the
+// correction of every u with cost[u][c] < near2[c].  Those u are the head of
+// column c in the cost order (cost_order.h), a few dozen vertices, so the
+// corrections of a position cost the walks of its own clients.
+//
+// Only two kinds of candidate can improve at position j: the vertices those
+// walks reach (a correction, or a cheap way to serve the displaced median),
+// and vertices whose gain alone pays for loss_j; with non-negative costs the
+// others' exact change is known without looking at them.  Gains are kept
+// with upper bounds per block of 64 client positions, so the blocks whose
+// bound falls short are passed over whole, and a pass costs the walks and
+// the few candidates instead of p x (n - p) trials.
+//
+// gain[u] is kept up to date across exchanges the same way: a client whose
+// near1 changes walks its column below the old and the new value and moves
+// the gain of each vertex there.  After an exchange only the clients it
+// touches are rescanned, and the whole bookkeeping is kept for the next pass
+// when that starts from the same arrangement.
 //
 // delta is formed in double.  What decides a trial, though, is its float
-// sum in client-position order, exactly as the straightforward pass adds it;
-// that ordered sum is computed only for a candidate whose exact cost, less a
-// rigorous bound on the rounding error of an ordered float sum of n - p
-// terms, could still beat the best trial so far.  When the costs are small
-// whole numbers every float sum is exact, and delta alone decides.
+// sum in client-position order, exactly as the straightforward pass adds it.
+// Every candidate that may win is first bracketed: its exact cost widened by
+// a rigorous bound on the rounding of that float sum, and with non-negative
+// costs, much tighter, the current arrangement's own float sum moved by the
+// exact change (shifted_error).  Float sums are then made in order of the
+// brackets, only while a bracket can still hold the lowest trial.  When the
+// costs are small whole numbers every float sum is exact, and delta alone
+// decides.
 //
-// Candidates are still taken in client-position order and a trial must be
-// strictly lower than the best so far, so the pass chooses the same
-// exchanges as the straightforward one, and its closing allocate_clients
-// gives the same clusters and the same result.  Instances with NaN or
-// infinite costs take the straightforward pass.
+// The lowest trial below the current cost wins, and among equal trials the
+// lowest position, as in the straightforward scan, so the pass chooses the
+// same exchanges, and the clusters it leaves are those allocate_clients
+// builds.  Instances with NaN or infinite costs take the straightforward
+// pass.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "arith.h"
+#include "cost_order.h"
 #include "pmedian.h"
 
 typedef float float4 __attribute__((vector_size(16)));
@@ -66,82 +84,47 @@ static double positive_gap_sum(const float *near, const float *row, int count) {
     return sum;
 }
 
-// With a symmetric cost matrix, row c is column c: the correction of every
-// vertex as a candidate for the position whose clients are `own` is then a
-// sweep over their rows, in the same order as the per-candidate sum.
+// Lowers (first, second) by the median at position pos with cost value, as a
+// scan of the medians in position order would: a lower position wins a tie.
+static inline void take_median(float value, int pos, float &first, int &first_pos, float &second, int &second_pos) {
+    if (value < first || (value == first && pos < first_pos)) {
+        second = first;
+        second_pos = first_pos;
+        first = value;
+        first_pos = pos;
+    } else if (value < second || (value == second && pos < second_pos)) {
+        second = value;
+        second_pos = pos;
+    }
+}
+
+// How many v have row[v] < near[v].
 VECTOR_CLONES
-static void sweep_own_corrections(const int *own, int own_count) {
-    for (int v = 0; v < n; ++v) own_correction[v] = 0.0;
-    double4 zero = {0.0, 0.0, 0.0, 0.0};
-    for (int a = 0; a < own_count; ++a) {
-        const float *row = cost[own[a]];
-        double first = near1[own[a]], second = near2[own[a]];
-        double4 first4 = {first, first, first, first}, second4 = {second, second, second, second};
-        int v = 0;
-        for (; v + 4 <= n; v += 4) {
-            float4 x;
-            memcpy(&x, row + v, sizeof x);
-            double4 value = __builtin_convertvector(x, double4), sum;
-            memcpy(&sum, own_correction + v, sizeof sum);
-            double4 to_second = second4 - value, to_first = first4 - value;
-            sum += (to_second > zero ? to_second : zero) - (to_first > zero ? to_first : zero);
-            memcpy(own_correction + v, &sum, sizeof sum);
-        }
-        for (; v < n; ++v) {
-            double to_second = second - (double)row[v], to_first = first - (double)row[v];
-            own_correction[v] += (to_second > 0.0 ? to_second : 0.0) - (to_first > 0.0 ? to_first : 0.0);
-        }
-    }
+static int count_below(const float *row, const float *near, int count) {
+    int below = 0;
+    for (int v = 0; v < count; ++v) below += row[v] < near[v];
+    return below;
 }
 
-// The same correction for one candidate row, for any cost matrix.
-static double own_correction_of(const float *row, const int *own, int own_count) {
-    double correction = 0.0;
-    for (int a = 0; a < own_count; ++a) {
-        int c = own[a];
-        double to_second = (double)near2[c] - (double)row[c], to_first = (double)near1[c] - (double)row[c];
-        correction += (to_second > 0.0 ? to_second : 0.0) - (to_first > 0.0 ? to_first : 0.0);
-    }
-    return correction;
-}
-
-// near1, near2 and the positions that attain them, for every vertex and the
-// medians now in sv_node: positions scanned in order, strict tests from
-// INFINITE_COST, so the first position wins a tie.
-VECTOR_CLONES
-static void find_nearest() {
-    for (int v = 0; v < n; ++v) {
-        near1[v] = near2[v] = INFINITE_COST;
-        near1_pos[v] = near2_pos[v] = -1;
-    }
-    for (int l = 0; l < p; ++l) {
-        const float *row = cost[sv_node[l]];
-        for (int v = 0; v < n; ++v) {
-            float value = row[v], first = near1[v], second = near2[v];
-            bool below_first = value < first, below_second = value < second;
-            near2[v] = below_first ? first : (below_second ? value : second);
-            near2_pos[v] = below_first ? near1_pos[v] : (below_second ? l : near2_pos[v]);
-            near1[v] = below_first ? value : first;
-            near1_pos[v] = below_first ? l : near1_pos[v];
-        }
-    }
-}
-
-// The same for one vertex.
+// near1, near2 and their positions for one vertex, from INFINITE_COST down.
+// The medians (near1 = -infinity) are met in its column's cost order, where
+// the walk stops at the first cost above the second-nearest; only a column
+// whose kept rows run out first is read across the median rows.
 static void find_nearest_of(int c) {
     float first = INFINITE_COST, second = INFINITE_COST;
     int first_pos = -1, second_pos = -1;
-    for (int l = 0; l < p; ++l) {
-        float value = cost[sv_node[l]][c];
-        if (value < first) {
-            second = first;
-            second_pos = first_pos;
-            first = value;
-            first_pos = l;
-        } else if (value < second) {
-            second = value;
-            second_pos = l;
-        }
+    long long at = (long long)c * order_depth;
+    int k = p <= 16 ? order_depth : 0;  // few medians: the median rows are quicker to read
+    for (; k < order_depth; ++k) {
+        float value = order_cost[at + k];
+        if (value > second) break;
+        int v = order_row(at + k);
+        if (near1[v] == -INFINITY) take_median(value, position_of[v], first, first_pos, second, second_pos);
+    }
+    if (k == order_depth && (order_depth < n || p <= 16)) {
+        first = second = INFINITE_COST;
+        first_pos = second_pos = -1;
+        for (int l = 0; l < p; ++l) take_median(cost[sv_node[l]][c], l, first, first_pos, second, second_pos);
     }
     near1[c] = first;
     near2[c] = second;
@@ -149,13 +132,13 @@ static void find_nearest_of(int c) {
     near2_pos[c] = second_pos;
 }
 
-// Rounding error bound of a fresh positive_gap_sum over n terms.
+// Rounding error bound of a fresh gain, a double sum of at most n terms.
 static double fresh_gain_error(double sum) { return ((double)n + 2.0) * std::ldexp(1.0, -52) * sum; }
 
 // Groups the clients by the position that serves them (attached,
 // attached_start); a client that no median serves below INFINITE_COST
-// belongs to no group.  Medians get near1 = -infinity, so that a gain sweep
-// over all vertices counts clients only.
+// belongs to no group.  Medians get near1 = -infinity, so that they count
+// as no client anywhere.
 static void group_clients() {
     for (int j = 0; j <= p; ++j) attached_start[j] = 0;
     for (int k = p; k < n; ++k) {
@@ -177,87 +160,193 @@ static void group_clients() {
 struct ClientSums {
     double total;      // sum of near1 over the clients
     double abs_total;  // sum of |near1| over the clients
+    double partials;   // sum over client positions k of the sum of near1 up to k
+    float ordered;     // the float sum of near1 in client-position order (prefix in base_prefix)
+    int ties;          // additions of that sum that fell exactly halfway between two floats
 };
 
+// Whether rounding r, a sum of two floats (exact in double), to float was
+// a tie: the 29 bits that a normal float drops are then exactly one half.
+// Results below the normal range are counted as ties, to be safe.
+static inline bool halfway(double r) {
+    uint64_t bits;
+    memcpy(&bits, &r, sizeof bits);
+    return (bits & 0x1FFFFFFFULL) == 0x10000000ULL || (r != 0.0 && r < std::ldexp(1.0, -125));
+}
+
 static ClientSums client_totals() {
-    ClientSums s = {0.0, 0.0};
+    ClientSums s = {0.0, 0.0, 0.0, 0.0f, 0};
+    float ordered = 0.0f;
     for (int k = p; k < n; ++k) {
-        double value = near1[sv_node[k]];
+        float term = near1[sv_node[k]];
+        double value = term;
         s.total += value;
         s.abs_total += std::fabs(value);
+        s.partials += s.total;
+        if (halfway((double)ordered + value)) ++s.ties;
+        ordered = float_sum(ordered, term);
+        base_prefix[k] = ordered;
     }
+    s.ordered = ordered;
     return s;
 }
 
-// Builds near1, near2, the groups and every client's gain from scratch.
-static ClientSums fresh_nearest() {
-    find_nearest();
-    group_clients();
-    for (int k = p; k < n; ++k) {
-        int c = sv_node[k];
-        gain[c] = positive_gap_sum(near1, cost[c], n);
-        gain_error[c] = fresh_gain_error(gain[c]);
-    }
-    return client_totals();
+// Keeps block_gain an upper bound of gain + gain_error over each block of 64
+// client positions, after vertex u's gain rose or it came to a client position.
+static void raise_block_gain(int u) {
+    int d = position_of[u];
+    if (d < p) return;
+    double key = gain[u] + gain_error[u];
+    double &top = block_gain[(d - p) >> 6];
+    if (key > top) top = key;
 }
 
-// Gain updates after an exchange: every client w gains, for each changed
-// client c, max(0, near1[c] - cost[w][c]) - max(0, before - cost[w][c]).
-// With a symmetric matrix the rows of the changed clients are swept for all
-// vertices at once; otherwise each client's row is gathered.  Either way
-// gain_error grows by a bound on the rounding of the update.
-VECTOR_CLONES
-static void sweep_gain_changes(int count) {
-    const double scale = ((double)count + 2.0) * std::ldexp(1.0, -52);
-    double4 zero = {0.0, 0.0, 0.0, 0.0}, scale4 = {scale, scale, scale, scale};
-    for (int i = 0; i < count; ++i) {
-        const float *row = cost[changed[i]];
-        double now = near1[changed[i]], before = changed_from[i];
-        double4 now4 = {now, now, now, now}, before4 = {before, before, before, before};
-        int v = 0;
-        for (; v + 4 <= n; v += 4) {
-            float4 x;
-            memcpy(&x, row + v, sizeof x);
-            double4 value = __builtin_convertvector(x, double4), g, e;
-            memcpy(&g, gain + v, sizeof g);
-            memcpy(&e, gain_error + v, sizeof e);
-            double4 a = now4 - value, b = before4 - value;
-            a = a > zero ? a : zero;
-            b = b > zero ? b : zero;
-            g += a - b;
-            e += scale4 * (a + b);
-            memcpy(gain + v, &g, sizeof g);
-            memcpy(gain_error + v, &e, sizeof e);
-        }
-        for (; v < n; ++v) {
-            double a = now - (double)row[v], b = before - (double)row[v];
-            a = a > 0.0 ? a : 0.0;
-            b = b > 0.0 ? b : 0.0;
-            gain[v] += a - b;
-            gain_error[v] += scale * (a + b);
-        }
+// Whether client c's updates below limit are better made along its row (a
+// symmetric matrix's row c is column c) than by a walk: when the column runs
+// beyond its kept rows, or the walk would be long (few medians).
+static bool sweeps_row(int c, float limit) {
+    if (!costs_symmetric) return false;
+    int far_row = n / 8;  // a walk past this many rows reads more than the row would
+    if (far_row < order_depth) return order_cost[(long long)c * order_depth + far_row] < limit;
+    return column_overflows(c, limit);
+}
+
+// block_gain made afresh from the gains of the vertices at client positions.
+static void bound_block_gains() {
+    for (int b = 0; b * 64 < n - p; ++b) block_gain[b] = -INFINITY;
+    for (int k = p; k < n; ++k) {
+        int u = sv_node[k];
+        double key = gain[u] + gain_error[u];
+        double &top = block_gain[(k - p) >> 6];
+        if (key > top) top = key;
     }
+}
+
+// With a symmetric matrix, row c is column c: client c's part of every
+// vertex's gain at once, in sequence (fresh gains, near1[c] as it stands).
+VECTOR_CLONES
+static void add_row_gains(int c) {
+    const float *row = cost[c];
+    double first = near1[c];
+    double4 first4 = {first, first, first, first}, zero = {0.0, 0.0, 0.0, 0.0};
+    int v = 0;
+    for (; v + 4 <= n; v += 4) {
+        float4 x;
+        memcpy(&x, row + v, sizeof x);
+        double4 part = first4 - __builtin_convertvector(x, double4), sum;
+        memcpy(&sum, gain + v, sizeof sum);
+        sum += part > zero ? part : zero;
+        memcpy(gain + v, &sum, sizeof sum);
+    }
+    for (; v < n; ++v) {
+        double part = first - (double)row[v];
+        if (part > 0.0) gain[v] += part;
+    }
+}
+
+// The same for a change of client c's near1 from before to now: every gain
+// moves as in move_gains; its error bound grows by scale x the two
+// differences (move_gains adds the rest for all the rows it sweeps at once).
+VECTOR_CLONES
+static void move_row_gains(int c, float now, float before, double scale) {
+    const float *row = cost[c];
+    double4 now4 = {now, now, now, now}, before4 = {before, before, before, before};
+    double4 zero = {0.0, 0.0, 0.0, 0.0}, scale4 = {scale, scale, scale, scale};
+    int v = 0;
+    for (; v + 4 <= n; v += 4) {
+        float4 x;
+        memcpy(&x, row + v, sizeof x);
+        double4 value = __builtin_convertvector(x, double4), g, e;
+        memcpy(&g, gain + v, sizeof g);
+        memcpy(&e, gain_error + v, sizeof e);
+        double4 a = now4 - value, b = before4 - value;
+        a = a > zero ? a : zero;
+        b = b > zero ? b : zero;
+        g += a - b;
+        e += scale4 * (a + b);
+        memcpy(gain + v, &g, sizeof g);
+        memcpy(gain_error + v, &e, sizeof e);
+    }
+    for (; v < n; ++v) {
+        double a = (double)now - (double)row[v], b = (double)before - (double)row[v];
+        a = a > 0.0 ? a : 0.0;
+        b = b > 0.0 ? b : 0.0;
+        gain[v] += a - b;
+        gain_error[v] += scale * (a + b);
+    }
+}
+
+// gain_error[v] += scale x |gain[v]| for every vertex.
+VECTOR_CLONES
+static void add_gain_rounding(double scale) {
     for (int v = 0; v < n; ++v) gain_error[v] += scale * std::fabs(gain[v]);
 }
 
-static void gather_gain_changes(int count, int removed) {
-    const double scale = ((double)count + 2.0) * std::ldexp(1.0, -52);
+// Builds the groups and every vertex's gain from scratch, with near1 and
+// near2 already found for the arrangement: each client adds
+// near1[c] - cost[u][c] to the gain of every u below its near1.
+// A new stamp for the arrangement, whose near1 has just changed.
+static void restamp() {
+    if (++arrangement_stamp == 0) ++arrangement_stamp;
+}
+
+static ClientSums fresh_gains() {
+    group_clients();
+    restamp();
+    for (int v = 0; v < n; ++v) gain[v] = 0.0;
     for (int k = p; k < n; ++k) {
-        int w = sv_node[k];
-        if (w == removed) continue;
-        const float *row = cost[w];
-        double sum = 0.0, magnitude = 0.0;
-        for (int i = 0; i < count; ++i) {
-            int c = changed[i];
-            double a = (double)near1[c] - (double)row[c], b = (double)changed_from[i] - (double)row[c];
+        int c = sv_node[k];
+        double first = near1[c];
+        if (sweeps_row(c, near1[c])) {
+            add_row_gains(c);
+            continue;
+        }
+        rows_below(c, near1[c], [first](int u, float x) { gain[u] += first - (double)x; });
+    }
+    for (int v = 0; v < n; ++v) gain_error[v] = fresh_gain_error(gain[v]);
+    for (int k = 0; k < n; ++k) position_of[sv_node[k]] = k;
+    bound_block_gains();
+    return client_totals();
+}
+
+// Gain updates after an exchange: every vertex u gains, for each changed
+// client c, max(0, now - cost[u][c]) - max(0, before - cost[u][c]), which is
+// non-zero only below the larger of the two.  gain_error grows by a bound on
+// the rounding of each update: the two differences and their difference,
+// then the addition.  Changed clients whose walks would be long (few medians,
+// a symmetric matrix) move every gain along their rows first, k of them in
+// all: then each partial sum of a gain is at most its final value plus the
+// later differences, and (k + 2) x 2^-52 x (differences + |final gain|)
+// bounds the rounding of those k additions.  The walks follow.
+static void move_gains(int count) {
+    const double term_error = std::ldexp(1.0, -51), sum_error = std::ldexp(1.0, -52);
+    int *by_row = candidates;  // free between positions
+    int rows = 0;
+    for (int i = 0; i < count; ++i) {
+        float now = near1[changed[i]], before = changed_from[i];
+        by_row[i] = sweeps_row(changed[i], now > before ? now : before);
+        rows += by_row[i];
+    }
+    if (rows > 0) {
+        double scale = ((double)rows + 2.0) * sum_error;
+        for (int i = 0; i < count; ++i)
+            if (by_row[i]) move_row_gains(changed[i], near1[changed[i]], changed_from[i], scale);
+        add_gain_rounding(scale);
+    }
+    for (int i = 0; i < count; ++i) {
+        if (by_row[i]) continue;
+        int c = changed[i];
+        float now = near1[c], before = changed_from[i];
+        rows_below(c, now > before ? now : before, [=](int u, float x) {
+            double a = (double)now - (double)x, b = (double)before - (double)x;
             a = a > 0.0 ? a : 0.0;
             b = b > 0.0 ? b : 0.0;
-            sum += a - b;
-            magnitude += a + b;
-        }
-        gain[w] += sum;
-        gain_error[w] += scale * (std::fabs(gain[w]) + magnitude);
+            gain[u] += a - b;
+            gain_error[u] += term_error * (a + b) + sum_error * std::fabs(gain[u]);
+            raise_block_gain(u);
+        });
     }
+    if (rows > 0) bound_block_gains();
 }
 
 // Brings near1, near2, the groups and the gains up to date after the
@@ -270,7 +359,8 @@ static ClientSums exchanged_nearest(int j, int removed, int added) {
     int count = 0;
     changed[count] = added;
     changed_from[count++] = near1[added];
-    near1[added] = -INFINITY;
+    near1[added] = -INFINITY;  // medians are known by this mark
+    near1[removed] = INFINITE_COST;
     const float *added_row = cost[added];
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
@@ -279,13 +369,15 @@ static ClientSums exchanged_nearest(int j, int removed, int added) {
         if (near1_pos[c] == j || near2_pos[c] == j) {
             find_nearest_of(c);
         } else {
+            // Position j competes with the others as a scan in position
+            // order would have it: an equal cost at a lower position wins.
             float value = added_row[c];
-            if (value < near1[c]) {
+            if (value < near1[c] || (value == near1[c] && j < near1_pos[c])) {
                 near2[c] = near1[c];
                 near2_pos[c] = near1_pos[c];
                 near1[c] = value;
                 near1_pos[c] = j;
-            } else if (value < near2[c]) {
+            } else if (value < near2[c] || (value == near2[c] && j < near2_pos[c])) {
                 near2[c] = value;
                 near2_pos[c] = j;
             }
@@ -299,128 +391,499 @@ static ClientSums exchanged_nearest(int j, int removed, int added) {
     changed[count] = removed;
     changed_from[count++] = -INFINITY;
 
-    if (costs_symmetric)
-        sweep_gain_changes(count);
-    else
-        gather_gain_changes(count, removed);
+    move_gains(count);
     group_clients();
-    gain[removed] = positive_gap_sum(near1, cost[removed], n);
+    restamp();
+    gain[removed] = positive_gap_sum(near1, cost[removed], n);  // it was a median: start afresh
     gain_error[removed] = fresh_gain_error(gain[removed]);
+    raise_block_gain(removed);
     return client_totals();
 }
 
 // The ordered float sum of a trial: the straightforward pass's trial cost,
-// with near_other holding each client position's cheapest cost without the
-// median at the position under exchange, and position d holding that
-// median, whose cost from the new set is displaced_cost.
-static float trial_sum(const float *row, int d, float displaced_cost) {
+// for candidate row `row` at position j and the displaced median at client
+// position d, whose cost from the new set is displaced_cost.  Each other
+// client costs the cheaper of the candidate and its best median other than
+// position j.
+static float trial_sum(const float *row, int j, int d, float displaced_cost) {
     float sum = 0.0f;
     for (int k = p; k < n; ++k) {
         float term;
         if (k == d) {
             term = displaced_cost;
         } else {
-            float c = row[sv_node[k]], other = near_other[k];
-            term = c < other ? c : other;
+            int c = sv_node[k];
+            float x = row[c], other = near1_pos[c] == j ? near2[c] : near1[c];
+            term = x < other ? x : other;
         }
-        sum = float_add(sum, term);
+        sum = float_sum(sum, term);
     }
     return sum;
 }
 
+// Everything a candidate of position j is judged with.
+struct Position {
+    int j, median;
+    double loss, own_abs;  // loss_j and the sum of |near2| over the own clients
+    float other_median;    // the displaced median's cheapest cost from the other medians
+    float current;         // cost of the arrangement, to beat
+    ClientSums sums;
+    int listed;            // vertices marked by the walks, in `touched`
+    bool sweep;            // the corrections came from a row sweep: any vertex may have one
+    double gain_top;       // an upper bound of gain + gain_error over the client positions
+    double widest_up, widest_down, widest_drift;  // rises and falls of the partial sums that q.crossing covers
+    int widest_binade;     // the top binade it covers
+    double crossing;       // crossing_error for those, once worked out, else -1
+};
+
+// The constants of the rounding bounds.  Each addition of an ordered float
+// sum errs by at most unit x |the partial sum it makes|, so a trial's float
+// sum differs from its exact value by at most float_unit times the sum of
+// its exact partial sums (float_unit allows for the partials' own rounding).
+// With non-negative costs that sum is at most the current arrangement's
+// (ClientSums::partials) plus, at every position, the terms that the trial
+// raises: position j's clients, by at most loss_j in all, and the displaced
+// median in the candidate's place.  Otherwise the classical bound serves:
+// sum_error times the sum of the terms' magnitudes.  delta, formed in double
+// from sums of up to n terms, carries at most double_error times the
+// magnitudes of its parts.
+struct Bounds {
+    double float_unit, sum_error, double_error;
+};
+
+static Bounds rounding_bounds() {
+    const double terms = n - p, unit = std::ldexp(1.0, -24);
+    const double gamma = terms * unit / (1.0 - terms * unit);
+    Bounds b;
+    b.float_unit = unit / (1.0 - unit) * (1.0 + gamma) * (1.0 + std::ldexp(1.0, -30));
+    b.sum_error = 2.0 * terms * unit / (1.0 - terms * unit);
+    b.double_error = 2.0 * (4.0 * n + 64.0) * std::ldexp(1.0, -52);
+    return b;
+}
+
+const double EXACT_LIMIT = 16777216.0;  // whole-number sums below 2^24 are exact in float
+
+// How many clients u would serve cheaper than their nearest median: the
+// additions of a trial that u changes beside position j's own.  Counted along
+// row u when first asked for the arrangement as it stands (arrangement_stamp
+// moves with every change of near1), and kept until then.
+static int clients_taken(int u) {
+    if (taken_stamp[u] != arrangement_stamp) {
+        taken_clients[u] = count_below(cost[u], near1, n);  // medians carry near1 = -infinity
+        taken_stamp[u] = arrangement_stamp;
+    }
+    return taken_clients[u];
+}
+
+// 2^e for a normal double exponent, and the exponent of a positive normal
+// double: bit operations, where ldexp and ilogb are library calls.
+static inline double power_of_two(int e) {
+    uint64_t bits = (uint64_t)(e + 1023) << 52;
+    double x;
+    memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+static inline int binade_of(double x) {
+    uint64_t bits;
+    memcpy(&bits, &x, sizeof bits);
+    return (int)((bits >> 52) & 0x7FF) - 1023;
+}
+
+// The part of a shifted bound (see shifted_error) that the additions near
+// powers of two contribute, for partial sums that may rise by up to `up`
+// and fall by up to `down` from the current ones; spacing is the float
+// spacing of the top binade, top_binade its exponent.  Step k (which makes
+// base_prefix[k] from the partial sum before it) can straddle 2^e only when
+// base_prefix[k] >= 2^e - up and the sum before it is at most 2^e + down;
+// the partial sums rise with k, so those steps are one run, found by two
+// binary searches.  Powers far below the top add at most n spacings of
+// their binade, which together stay below one spacing of a low binade.
+static double crossing_error(double up, double down, int top_binade) {
+    const float *prefix = base_prefix + p;
+    const long long terms = n - p;
+    int low = top_binade - binade_of((double)terms) - 2;
+    if (low < -125) low = -125;  // below 2^-125 the float spacing does not change
+    double error = (double)terms * power_of_two(low - 23);
+    for (int e = low; e <= top_binade; ++e) {
+        double power = power_of_two(e);
+        long long first = std::lower_bound(prefix, prefix + terms, power - up) - prefix;
+        long long past = std::upper_bound(prefix, prefix + terms, power + down) - prefix;
+        if (first < 1) first = 1;  // the first addition starts from 0 and is exact
+        long long last = past < terms - 1 ? past : terms - 1;
+        if (last >= first) error += (double)(last - first + 1) * power_of_two(e - 23);
+    }
+    return error;
+}
+
+// The rises and falls that a position's shared crossing part covers: every
+// candidate's rise (the loss and at most the displaced median's cost, costs
+// being non-negative) and the falls of the candidates whose gain and own
+// cost stay within the top gain and the loss.
+static void widen(Position &q) {
+    const double most = 4096.0;
+    q.widest_up = q.loss + (double)q.other_median;
+    q.widest_down = q.gain_top + q.loss;
+    double top = (double)q.sums.ordered + q.widest_up + 1.0;
+    q.widest_drift = top < 1e38 ? most * power_of_two(binade_of(top) - 23) : INFINITY;
+    q.widest_binade = top < 1e38 ? binade_of(top + q.widest_drift) : 0;
+    q.crossing = -1.0;
+}
+
+// A rigorous bound on how far a trial's float sum can lie from the current
+// arrangement's float sum (sums.ordered) moved by the exact change of the
+// terms, or infinity.  Non-negative costs only.
+//
+// Both sums add the same terms in the same order, except at the positions
+// the trial changes: position j's own clients, the clients u takes over and
+// the displaced median at d.  Let D be the difference of the two partial
+// sums.  Where both lie in one binade of floats, D is a whole number of the
+// float spacing there, and an addition that changes no term rounds both
+// alike (rounding commutes with a shift by whole spacings), unless the
+// current sum's addition fell exactly halfway.  So only the changed
+// additions, the ties and the additions that straddle a power of two can
+// round differently, each by at most one spacing of the binade it reaches.
+// D never exceeds the terms' rises (up) or falls (down), so the straddling
+// additions lie near the powers (crossing_error).  A position works that
+// part out once, for the widest rises and falls of its candidates
+// (q.crossing); a candidate beyond them works out its own.
+static double shifted_error(Position &q, int u, float displaced_cost) {
+    const double most = 4096.0;  // differences of rounding allowed for, in top spacings
+    double raise = (double)displaced_cost - (double)near1[u];
+    double up = q.loss + (raise > 0.0 ? raise : 0.0), down = gain[u] + gain_error[u] + (raise < 0.0 ? -raise : 0.0);
+    double top = (double)q.sums.ordered + up + 1.0;
+    if (!(top < 1e38)) return INFINITY;
+    double drift = most * power_of_two(binade_of(top) - 23);
+    int top_binade = binade_of(top + drift);
+    double spacing = power_of_two(top_binade - 23);
+    double crossing;
+    if (up <= q.widest_up && down <= q.widest_down) {
+        if (q.crossing < 0.0)
+            q.crossing = crossing_error(q.widest_up + q.widest_drift, q.widest_down + q.widest_drift, q.widest_binade);
+        crossing = q.crossing;
+    } else {
+        crossing = crossing_error(up + drift, down + drift, top_binade);
+    }
+    long long own_count = attached_start[q.j + 1] - attached_start[q.j];
+    double error = (double)(own_count + 1 + q.sums.ties + clients_taken(u)) * spacing + crossing;
+    return error <= drift ? error : INFINITY;
+}
+
+// Brackets the trial costs of the candidates at client positions
+// list[from..to-1] (or from..to-1 without a list) for position q.j: every
+// candidate whose trial can still be the lowest one below the current cost
+// is stored, from brackets[from] on, with an interval that holds its float
+// trial sum.  `ceiling` is the lowest upper end met so far: a candidate whose
+// interval starts above it cannot be the lowest.  Returns the count stored.
+//
+// The interval comes from the exact cost, formed in double from the
+// bookkeeping, and the rounding bounds; without position j's correction the
+// exact cost is a lower bound, which settles most candidates.  With small
+// whole-number costs the exact cost is the float sum itself.
+static int bracket_candidates(Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling) {
+    const int j = q.j;
+    const double current = q.current;
+    int stored = from;
+    for (int at = from; at < to; ++at) {
+        int d = list ? list[at] : at;
+        int u = sv_node[d];
+        if (is_far(q.median, u)) continue;
+        float displaced_cost = to_displaced[u] < q.other_median ? to_displaced[u] : q.other_median;
+        double own_other = near1_pos[u] == j ? near2[u] : near1[u];
+
+        double lower = q.sums.total + (own_other > 0.0 ? 0.0 : -own_other) - gain[u] + (double)displaced_cost;
+        double error, float_error = 0.0;
+        if (costs_nonnegative) {
+            double raised = (double)displaced_cost - own_other;
+            float_error = b.float_unit * (q.sums.partials + (n - p) * (q.loss + (raised > 0.0 ? raised : 0.0)));
+            double parts = q.sums.total + q.loss + gain[u] + (double)displaced_cost;
+            error = float_error + b.double_error * parts + gain_error[u];
+        } else {
+            double magnitude = row_abs[u] + q.sums.abs_total + q.own_abs + std::fabs((double)displaced_cost);
+            error = (b.sum_error + b.double_error) * magnitude + gain_error[u];
+        }
+        double low = lower - error;
+        if (!(low < current) || low > ceiling) continue;
+
+        double correction = own_correction[u];
+        double exact = lower + (q.loss - correction);
+        double high;
+        if (costs_whole && std::fabs(exact) < EXACT_LIMIT) {
+            low = high = (float)exact;  // every partial sum is a whole number below 2^24
+        } else {
+            if (costs_nonnegative) {
+                double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
+                error = float_error + b.double_error * parts + gain_error[u];
+            }
+            low = exact - error;
+            high = exact + error;
+            if (!(low < current) || low > ceiling) continue;
+            if (costs_nonnegative) {
+                // The current float sum moved by the exact change, with a far
+                // tighter bound where it applies.
+                double center = (double)q.sums.ordered + (exact - q.sums.total);
+                double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
+                double near = shifted_error(q, u, displaced_cost) + b.double_error * parts + gain_error[u];
+                if (center - near > low) low = center - near;
+                if (center + near < high) high = center + near;
+                if (!(low < current) || low > ceiling) continue;
+            }
+        }
+        if (high < ceiling) ceiling = high;
+        brackets[stored].position = d;
+        brackets[stored].low = low;
+        brackets[stored].high = high;
+        ++stored;
+    }
+    return stored - from;
+}
+
+// The candidate that a scan in position order would choose among the count
+// bracketed ones in brackets[]: the lowest float trial below the current
+// cost, and the lowest position among equal trials; -1 if none.  Float sums
+// are made in order of the intervals' lower ends and only while an interval
+// can still hold a trial that wins.
+static int settle_candidates(const Position &q, int count, double ceiling, float &best_trial) {
+    std::sort(brackets, brackets + count, [](const TrialBracket &x, const TrialBracket &y) { return x.low < y.low; });
+    int chosen = -1;
+    best_trial = q.current;
+    for (int a = 0; a < count; ++a) {
+        const TrialBracket &t = brackets[a];
+        if (t.low > ceiling || t.low > (double)best_trial) break;
+        int d = t.position;
+        if (t.low == (double)best_trial && (chosen < 0 || d > chosen)) continue;
+        int u = sv_node[d];
+        float trial;
+        if (t.low == t.high) {
+            trial = (float)t.low;
+        } else {
+            float displaced_cost = to_displaced[u] < q.other_median ? to_displaced[u] : q.other_median;
+            trial = trial_sum(cost[u], q.j, d, displaced_cost);
+        }
+        if (trial < best_trial || (trial == best_trial && chosen >= 0 && d < chosen)) {
+            best_trial = trial;
+            chosen = d;
+        }
+    }
+    return chosen;
+}
+
+// The candidate of position q.j among count client positions (from `list`,
+// or all of them) and its trial.
+static int choose_candidate(Position &q, const Bounds &b, const int *list, int count, float &best_trial) {
+    int first = list ? 0 : p;
+    double ceiling = INFINITY;
+    int stored = bracket_candidates(q, b, list, first, first + count, ceiling);
+    if (first > 0) memmove(brackets, brackets + first, stored * sizeof(TrialBracket));
+    return settle_candidates(q, stored, ceiling, best_trial);
+}
+
+// With a symmetric matrix, row c is column c: own client c's correction of
+// every vertex at once, in sequence, four vertices at a time.
+VECTOR_CLONES
+static void add_row_corrections(int c) {
+    const float *row = cost[c];
+    double first = near1[c], second = near2[c];
+    double4 first4 = {first, first, first, first}, second4 = {second, second, second, second};
+    int u = 0;
+    for (; u + 4 <= n; u += 4) {
+        float4 x;
+        memcpy(&x, row + u, sizeof x);
+        double4 value = __builtin_convertvector(x, double4), sum;
+        memcpy(&sum, own_correction + u, sizeof sum);
+        double4 taken = value > first4 ? value : first4;
+        sum += value < second4 ? second4 - taken : double4{0.0, 0.0, 0.0, 0.0};
+        memcpy(own_correction + u, &sum, sizeof sum);
+    }
+    for (; u < n; ++u) {
+        double x = row[u];
+        if (x < second) own_correction[u] += second - (x > first ? x : first);
+    }
+}
+
+// Adds vertex u to the walks' list, once.
+static inline void list_vertex(int u, int &listed) {
+    if (!in_list[u]) {
+        in_list[u] = 1;
+        touched[listed++] = u;
+    }
+}
+
+// Sets own_correction for position j's own clients and to_displaced for its
+// median, and lists every vertex those walks reach, with the own clients
+// (in `touched`; q.listed counts them).  An own client whose second-nearest
+// cost lies beyond its column's kept rows needs its whole column, and with a
+// symmetric matrix a long walk is slower than its row; when many own clients
+// are such (few medians, long columns), their rows or one sweep of all rows
+// serve them together, and then any vertex may have a correction (q.sweep).
+static void mark_position(Position &q) {
+    const int *own = attached + attached_start[q.j];
+    int own_count = attached_start[q.j + 1] - attached_start[q.j];
+    // Until the candidates are gathered, `candidates` holds which own clients
+    // need their whole column (or, symmetric, would walk far).
+    int *wide = candidates, wide_count = 0;
+    for (int a = 0; a < own_count; ++a) {
+        int c = own[a];
+        wide[a] = column_overflows(c, near2[c]) || sweeps_row(c, near2[c]);
+        wide_count += wide[a];
+    }
+    bool sweep = 16LL * wide_count > n;
+    int listed = 0;
+    for (int a = 0; a < own_count; ++a) {
+        int c = own[a];
+        double first = near1[c], second = near2[c];
+        list_vertex(c, listed);
+        if (sweep && wide[a]) continue;
+        rows_below(c, near2[c], [first, second, &listed](int u, float x) {
+            own_correction[u] += second - ((double)x > first ? (double)x : first);
+            list_vertex(u, listed);
+        });
+    }
+    rows_below(q.median, q.other_median, [&listed](int u, float x) {
+        to_displaced[u] = x;
+        list_vertex(u, listed);
+    });
+    q.listed = listed;
+    q.sweep = sweep;
+    if (!sweep) return;
+    // Every candidate is judged after a sweep, so `candidates` stays free.
+    int count = 0;
+    for (int a = 0; a < own_count; ++a)
+        if (wide[a]) wide[count++] = own[a];
+    if (costs_symmetric) {
+        for (int a = 0; a < count; ++a) add_row_corrections(wide[a]);
+        return;
+    }
+    for (int u = 0; u < n; ++u) {
+        const float *row = cost[u];
+        double sum = 0.0;
+        for (int a = 0; a < count; ++a) {
+            int c = wide[a];
+            double x = row[c], first = near1[c], second = near2[c];
+            if (x < second) sum += second - (x > first ? x : first);
+        }
+        own_correction[u] += sum;
+    }
+}
+
+// Puts own_correction, to_displaced and the marks back to rest.
+static void clear_position(const Position &q) {
+    if (q.sweep)
+        for (int u = 0; u < n; ++u) own_correction[u] = 0.0;
+    for (int a = 0; a < q.listed; ++a) {
+        int u = touched[a];
+        own_correction[u] = 0.0;
+        to_displaced[u] = INFINITY;
+        in_list[u] = 0;
+    }
+}
+
+// The client positions whose candidates can possibly improve on position
+// q.j, into `candidates`; returns their count.  The listed vertices may have
+// a correction or a cheap displaced median.  Any other candidate u has
+// neither, so with non-negative costs its exact cost is sums.total + loss +
+// other_median - gain[u], and it can only beat the current cost if gain[u] +
+// gain_error[u] reaches a threshold; blocks of 64 positions whose upper bound
+// stays below it are passed over whole.
+static int gather_candidates(const Position &q, const Bounds &b) {
+    int count = 0;
+    for (int a = 0; a < q.listed; ++a) {
+        int d = position_of[touched[a]];
+        if (d >= p) candidates[count++] = d;
+    }
+    int blocks = (n - p + 63) / 64;
+    double top = q.gain_top;
+    const double terms = n - p, other = q.other_median;
+    double rest = b.float_unit * (q.sums.partials + terms * (q.loss + other)) +
+                  b.double_error * (q.sums.total + q.loss + top + other);
+    double slack = std::ldexp(1.0, -40) * (q.sums.total + q.loss + other + std::fabs((double)q.current) + rest + top);
+    double threshold = q.sums.total + q.loss + other - (double)q.current - rest - slack;
+    for (int k = 0; k < blocks; ++k) {
+        if (!(block_gain[k] >= threshold)) continue;
+        int from = p + 64 * k, to = from + 64 < n ? from + 64 : n;
+        double exact_top = -INFINITY;
+        for (int d = from; d < to; ++d) {
+            int u = sv_node[d];
+            double key = gain[u] + gain_error[u];
+            if (key > exact_top) exact_top = key;
+            if (key >= threshold && !in_list[u]) candidates[count++] = d;
+        }
+        block_gain[k] = exact_top;
+    }
+    return count;
+}
+
+// The cheapest cost of serving the median at position j from the other
+// medians, from INFINITE_COST down: the first other median in its column's
+// cost order (medians carry near1 = -infinity), or the column itself when
+// the kept rows hold none.
+static float cheapest_other_median(int j) {
+    int median = sv_node[j];
+    float other = INFINITE_COST;
+    long long at = (long long)median * order_depth;
+    for (int k = 0; k < order_depth; ++k) {
+        int v = order_row(at + k);
+        if (v != median && near1[v] == -INFINITY) return order_cost[at + k] < other ? order_cost[at + k] : other;
+    }
+    for (int l = 0; l < p; ++l)
+        if (l != j && cost[sv_node[l]][median] < other) other = cost[sv_node[l]][median];
+    return other;
+}
+
 float interchange_fast() {
-    double bound = neighbourhood_bound();
     float current = 0.0f;
     for (int i = 0; i < p; ++i) current = float_add(current, vc[i].total);
     if (p == n) return allocate_clients();
 
-    // A trial's float sum of n - p terms differs from its exact value by at
-    // most sum_error times the sum of the terms' magnitudes (twice the
-    // classical bound, for margin); delta, formed in double from sums of up
-    // to n terms, carries at most double_error times the magnitudes of its
-    // parts.  With non-negative costs the magnitudes are the values
-    // themselves; otherwise a row's sum of magnitudes bounds them.
-    const double clients = n - p, unit = std::ldexp(1.0, -24);
-    const double sum_error = 2.0 * clients * unit / (1.0 - clients * unit);
-    const double double_error = 2.0 * (4.0 * n + 64.0) * std::ldexp(1.0, -52);
-    const double exact_limit = 16777216.0;  // whole-number sums below 2^24 are exact in float
+    const Bounds b = rounding_bounds();
 
     // Passes repeat on the arrangement the previous pass left: its nearest
-    // costs and gains are still up to date then.
-    ClientSums s = nearest_valid && memcmp(nearest_for, sv_node, n * sizeof(int)) == 0 ? client_totals()
-                                                                                     : fresh_nearest();
+    // costs and gains are still up to date then.  After an allocation of the
+    // same arrangement only the nearest costs are.
+    bool same = nearest_valid && memcmp(nearest_for, sv_node, n * sizeof(int)) == 0;
+    if (!same) find_nearest();
+    ClientSums s = same && nearest_valid == 1 ? client_totals() : fresh_gains();
+    nearest_valid = 0;
+
     for (int j = 0; j < p; ++j) {
-        int median = sv_node[j];
-        const int *own = attached + attached_start[j];
-        int own_count = attached_start[j + 1] - attached_start[j];
-
-        double loss = 0.0, own_abs = 0.0;
-        for (int a = 0; a < own_count; ++a) {
-            int c = own[a];
-            loss += (double)near2[c] - (double)near1[c];
-            own_abs += std::fabs((double)near2[c]);
+        Position q;
+        q.j = j;
+        q.median = sv_node[j];
+        q.current = current;
+        q.sums = s;
+        q.loss = q.own_abs = 0.0;
+        for (int a = attached_start[j]; a < attached_start[j + 1]; ++a) {
+            int c = attached[a];
+            q.loss += (double)near2[c] - (double)near1[c];
+            q.own_abs += std::fabs((double)near2[c]);
         }
-        for (int k = p; k < n; ++k) {
-            int c = sv_node[k];
-            near_other[k] = near1_pos[c] == j ? near2[c] : near1[c];
-        }
-        if (costs_symmetric) sweep_own_corrections(own, own_count);
-        float other_median = INFINITE_COST;  // the displaced median's cheapest cost from the others
-        for (int l = 0; l < p; ++l)
-            if (l != j && cost[sv_node[l]][median] < other_median) other_median = cost[sv_node[l]][median];
+        q.other_median = cheapest_other_median(j);
 
-        const float *median_row = cost[median];
+        q.gain_top = 0.0;
+        for (int k = 0; k < (n - p + 63) / 64; ++k)
+            if (block_gain[k] > q.gain_top) q.gain_top = block_gain[k];
+        widen(q);
+        mark_position(q);
         float best_trial = current;
-        int chosen = -1;
-        for (int d = p; d < n; ++d) {
-            int u = sv_node[d];
-            if ((double)dist[median][u] > bound) continue;
-            const float *row = cost[u];
-            float to_median = costs_symmetric ? median_row[u] : row[median];
-            float displaced_cost = to_median < other_median ? to_median : other_median;
-            double own_other = near_other[d];
-
-            // The cost without position j's correction is a lower bound, since
-            // the correction never exceeds loss: most candidates stop here.
-            double lower = s.total + (own_other > 0.0 ? 0.0 : -own_other) - gain[u] + (double)displaced_cost;
-            double error;
-            if (costs_nonnegative) {
-                double parts = s.total + loss + gain[u] + (double)displaced_cost;
-                error = sum_error * (lower + loss + double_error * parts) + double_error * parts + gain_error[u];
-            } else {
-                double magnitude = row_abs[u] + s.abs_total + own_abs + std::fabs((double)displaced_cost);
-                error = (sum_error + double_error) * magnitude + gain_error[u];
-            }
-            if (lower - error >= (double)best_trial) continue;
-
-            double correction = costs_symmetric ? own_correction[u] : own_correction_of(row, own, own_count);
-            double exact = lower + (loss - correction);
-            if (costs_nonnegative) {
-                double parts = s.total + loss + gain[u] + correction + (double)displaced_cost;
-                error = sum_error * (std::fabs(exact) + double_error * parts) + double_error * parts + gain_error[u];
-            }
-
-            float trial;
-            if (costs_whole && std::fabs(exact) < exact_limit) {
-                trial = (float)exact;  // every partial sum is a whole number below 2^24
-            } else {
-                if (exact - error >= (double)best_trial) continue;
-                trial = trial_sum(row, d, displaced_cost);
-            }
-            if (trial < best_trial) {
-                best_trial = trial;
-                chosen = d;
-            }
+        int chosen;
+        if (q.sweep || !costs_nonnegative) {
+            chosen = choose_candidate(q, b, nullptr, n - p, best_trial);
+        } else {
+            int count = gather_candidates(q, b);
+            chosen = choose_candidate(q, b, candidates, count, best_trial);
         }
+        clear_position(q);
 
         if (chosen >= 0) {
             current = best_trial;
             int removed = sv_node[j], added = sv_node[chosen];
             swap_int(sv_node[j], sv_node[chosen]);
+            position_of[added] = j;
+            position_of[removed] = chosen;
             s = exchanged_nearest(j, removed, added);
         }
     }
     memcpy(nearest_for, sv_node, n * sizeof(int));
     nearest_valid = 1;
-    return allocate_clients();
+    return clusters_from_nearest();
 }

@@ -40,9 +40,9 @@ float interchange() {
 #endif
 }
 
-// The straightforward pass: every trial costed from scratch.
+// The straightforward pass: every trial costed from scratch.  A pair beyond
+// the neighbourhood bound was marked far when the distances were read.
 float interchange_reference() {
-    double bound = neighbourhood_bound();
     // The pass starts from the sum of the cluster totals of the last
     // allocation, which may differ in the last bits from its client-ordered sum.
     float current = 0.0f;
@@ -52,7 +52,7 @@ float interchange_reference() {
         float best_trial = current;
         int chosen = -1;
         for (int d = p; d < n; ++d) {
-            if ((double)dist[sv_node[j]][sv_node[d]] > bound) continue;
+            if (is_far(sv_node[j], sv_node[d])) continue;
             swap_int(sv_node[j], sv_node[d]);
             float trial = trial_cost();
             if (trial < best_trial) {
@@ -66,5 +66,5 @@ float interchange_reference() {
             swap_int(sv_node[j], sv_node[chosen]);
         }
     }
-    return allocate_clients();
+    return allocate_clients_reference();
 }

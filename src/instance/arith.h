@@ -8,6 +8,17 @@
 #ifndef PMEDIAN_ARITH_H
 #define PMEDIAN_ARITH_H
 
+#include <cfloat>
+
+// The rule needs float and double operations evaluated in their own types.
+// An x87 build (32-bit x86 without -msse2 -mfpmath=sse) keeps values in
+// 80-bit registers: a float that was never stored carries 64 significand
+// bits, results differ from every other machine, and a comparison such as
+// the interchange chain's v < ZP can stay true for ever.
+static_assert(FLT_EVAL_METHOD == 0,
+              "floating-point expressions are evaluated with excess precision: "
+              "on 32-bit x86 build with -msse2 -mfpmath=sse");
+
 // Exact product of two floats.
 inline double exact_product(float a, float b) { return (double)a * (double)b; }
 
@@ -20,6 +31,13 @@ inline bool takes_vertex(float factor, float mult, float c) {
 // acc + term evaluated in double, rounded once to float: one step of a float
 // accumulator.
 inline float float_add(float acc, double term) { return (float)((double)acc + term); }
+
+// The same step when the term is itself a float.  Rounding the double sum
+// of two floats to float gives the correctly rounded float sum, since a
+// double carries more than twice a float's precision (double rounding of one
+// addition is then innocuous), so one native float addition gives the same
+// bits without the two conversions on a chain of dependent additions.
+inline float float_sum(float acc, float term) { return acc + term; }
 
 // The loops that gain from wide vectors are compiled twice on x86, once for
 // AVX2 and once for the baseline, and the loader picks the one the CPU runs.

@@ -67,33 +67,50 @@ static int formatted_from_here(float *target) {
     return fscanf(source, "%f", target);
 }
 
-// The float nearest to a plain decimal token of `length` bytes at text.
-static float plain_value(const char *text, size_t length) {
+// A plain decimal token as one pass over its bytes reads it: its length,
+// the number of points, and while at most 15 significant digits have come,
+// those digits as an integer and how many of them follow the point.
+struct Token {
+    size_t length;
+    int points, significant, fraction;
+    uint64_t digits;
+};
+
+static Token scan_token(const char *text, size_t room) {
+    Token t = {0, 0, 0, 0, 0};
+    for (; t.length < room; ++t.length) {
+        char c = text[t.length];
+        if (c == '.') {
+            ++t.points;
+        } else if (is_digit(c)) {
+            if (t.significant > 15) continue;  // too many digits: strtof decides
+            if (t.digits != 0 || c != '0') ++t.significant;
+            t.digits = t.digits * 10 + (uint64_t)(c - '0');
+            if (t.points) ++t.fraction;
+        } else {
+            break;
+        }
+    }
+    return t;
+}
+
+// The float nearest to the plain token t at text: the digits as an integer
+// divided by a power of ten in double, which is the correctly rounded double,
+// then rounded to float; a double exactly halfway between two floats, or a
+// token with more digits than that takes, goes to strtof.
+static float plain_value(const char *text, const Token &t) {
     static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    uint64_t digits = 0;
-    int fraction = -1, significant = 0;
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] == '.') {
-            fraction = 0;
-            continue;
-        }
-        if (fraction >= 0) ++fraction;
-        if (digits != 0 || text[i] != '0') ++significant;
-        digits = digits * 10 + (uint64_t)(text[i] - '0');
-        if (significant > 15) break;
-    }
-    if (fraction < 0) fraction = 0;
-    if (significant <= 15 && fraction <= 22) {
-        double value = (double)digits / powers[fraction];  // one rounding: both operands are exact
+    if (t.significant <= 15 && t.fraction <= 22) {
+        double value = (double)t.digits / powers[t.fraction];  // one rounding: both operands are exact
         uint64_t bits;
         memcpy(&bits, &value, sizeof bits);
         bool halfway = (bits & ((1ULL << 29) - 1)) == (1ULL << 28);
         if (!halfway) return (float)value;
     }
     char copy[128];
-    memcpy(copy, text, length);
-    copy[length] = '\0';
+    memcpy(copy, text, t.length);
+    copy[t.length] = '\0';
     return strtof(copy, nullptr);
 }
 
@@ -105,23 +122,17 @@ int next_number(float *target) {
         if (!refill()) return fscanf(source, "%f", target);  // at the end: EOF, as fscanf says
     }
     // The token must lie whole in the buffer, with the byte after it.
-    size_t end = cursor;
+    Token t;
     for (;;) {
-        while (end < buffered && (is_digit(buffer[end]) || buffer[end] == '.')) ++end;
-        if (end < buffered || at_end || end - cursor >= 100) break;
-        end -= cursor;
+        t = scan_token(buffer + cursor, buffered - cursor);
+        if (cursor + t.length < buffered || at_end || t.length >= 100) break;
         if (!refill()) break;
-        end += cursor;
     }
-    size_t length = end - cursor;
+    size_t end = cursor + t.length;
     bool followed_by_space = end < buffered ? is_space(buffer[end]) : at_end;
-    const char *text = buffer + cursor;
-    const char *point = (const char *)memchr(text, '.', length);
-    bool plain = length > 0 && length < 100 && followed_by_space &&
-                 (!point || memchr(point + 1, '.', length - (size_t)(point + 1 - text)) == nullptr) &&
-                 !(length == 1 && text[0] == '.');
+    bool plain = t.length > 0 && t.length < 100 && followed_by_space && t.points <= 1 && !(t.length == 1 && t.points);
     if (!plain) return formatted_from_here(target);
-    *target = plain_value(text, length);
+    *target = plain_value(buffer + cursor, t);
     cursor = end;
     return 1;
 }

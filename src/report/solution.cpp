@@ -11,13 +11,19 @@
 // file is written under a temporary name beside it, checked, and renamed over
 // it, so a full disk or an I/O error never destroys the previous solution.  A
 // name that is a symbolic link or a device is written through directly.
-// Every write and the close are checked; a failure ends the run with status 1.
+// Every write and the close are checked; a failure ends the run with status 1
+// and removes the temporary file.  A file-size limit would otherwise kill the
+// process with SIGXFSZ in the middle of a write, silently and with the
+// temporary file left behind: the signal is ignored, so that the write fails
+// with EFBIG and is reported like a full disk.  The summary is flushed before
+// the file is opened, so whatever happens to the file, the summary is out.
 // When no primal solution was ever found the file is still written, but a
 // warning on standard error says that it holds no solution.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,15 +92,27 @@ static FILE *open_target(const char *name, std::string &temp_name) {
     return f;
 }
 
+// Rebuilds the clusters of the best solution in vc: its medians in the
+// order of best, each with its clients in the order of their positions.
+void allocate_best() {
+    for (int i = 0; i < n; ++i) sv_node[i] = best[i];
+    allocate_clients();
+}
+
 void write_solution() { write_solution_file("solucao.txt"); }
 
 void write_solution_file(const char *name) {
+    signal(SIGXFSZ, SIG_IGN);
+    // A reader of standard output that has gone away costs the summary, not
+    // the solution file.
+    signal(SIGPIPE, SIG_IGN);
+    fflush(stdout);
+
     std::string temp_name;
     FILE *f = open_target(name, temp_name);
     if (!f) fatal("\nArquivo %s nao pode ser aberto\n", name);
 
-    for (int i = 0; i < n; ++i) sv_node[i] = best[i];
-    allocate_clients();
+    allocate_best();
     write_body(f);
 
     int error = 0;
@@ -109,8 +127,7 @@ void write_solution_file(const char *name) {
     // Without any primal solution below INFINITE_COST, best was never set:
     // the file then lists the all-zero arrangement, which is no solution.
     if (!(UB < INFINITE_COST))
-        fprintf(stderr,
-                "\nAviso: nenhuma solucao de custo abaixo de %.2f foi encontrada;"
-                " %s nao descreve uma solucao\n",
-                (double)INFINITE_COST, name);
+        warn("\nAviso: nenhuma solucao de custo abaixo de %.2f foi encontrada;"
+             " %s nao descreve uma solucao\n",
+             (double)INFINITE_COST, name);
 }

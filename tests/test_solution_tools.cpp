@@ -1,0 +1,290 @@
+// test_solution_tools.cpp - the tools after the solver, run as real programs
+// in scratch folders: a point table converted, solved, exported, drawn and
+// checked; each tool's table of bad inputs; and a sweep over p in which one
+// run is killed and a second sweep runs only that one again.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <dirent.h>
+
+#include "fuzz/tools_harness.h"
+#include "support.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+// Two groups of four made-up sites, with names and demands.
+const char *SITES =
+    "site,x,y,demand\n"
+    "a,0,0,1\nb,1,0,2\nc,0,1,1\nd,1,1,3\n"
+    "e,10,10,1\nf,11,10,1\ng,10,11,2\n\"h, east\",11,11,1\n";
+
+size_t count(const std::string &text, const std::string &what) {
+    size_t found = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++found;
+    return found;
+}
+
+std::vector<std::string> lines_of(const std::string &text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+class SolutionToolTest : public ::testing::Test {
+protected:
+    ScratchDir scratch;
+
+    RunResult tool(const char *program, const std::string &arguments) {
+        return run_program(scratch.path(), program, 120, arguments);
+    }
+    // Converts SITES into "run" with p = 2 and solves it there, keeping the
+    // solver's output in summary.txt as the README says.
+    void solved_sites() {
+        write_file("sites.csv", SITES);
+        RunResult r = tool(PMEDIAN_CONVERT, "points sites.csv --p 2 --weight demand --id site --out run");
+        ASSERT_EQ(r.exit_status, 0) << r.err;
+        RunResult solved = run_program(scratch.path() + "/run");
+        ASSERT_EQ(solved.exit_status, 1);
+        write_file("run/summary.txt", solved.out);
+    }
+};
+
+// ---- the round trip ------------------------------------------------------------
+
+TEST_F(SolutionToolTest, PointsConvertSolveExportAndCheckAgree) {
+    solved_sites();
+    RunResult checked = tool(PMEDIAN_CHECK, "run");
+    ASSERT_EQ(checked.exit_status, 0) << checked.err;
+    RunResult r = tool(PMEDIAN_EXPORT, "run");
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("n = 8, p = 2"));
+
+    // One row per client; each names its median and the instance's cost
+    // w_client x d, and the costs add up to the checked cost.
+    std::vector<std::string> rows = lines_of(read_file("run/assignment.csv"));
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[0], "client,median,cost,client_id,median_id,x,y,weight,distance");
+    const char *names[] = {"a", "b", "c", "d", "e", "f", "g", "h"};
+    double total = 0;
+    for (size_t k = 1; k < rows.size(); ++k) {
+        int client, median;
+        double cost, x, y, weight, distance;
+        char client_id[32], median_id[32];
+        std::string row = rows[k];
+        for (size_t at; (at = row.find("\"h, east\"")) != std::string::npos;) row.replace(at, 9, "h");
+        ASSERT_EQ(sscanf(row.c_str(), "%d,%d,%lf,%31[^,],%31[^,],%lf,%lf,%lf,%lf", &client, &median, &cost,
+                         client_id, median_id, &x, &y, &weight, &distance),
+                  9)
+            << rows[k];
+        EXPECT_EQ((client < 4), (median < 4)) << rows[k];  // served within its group
+        EXPECT_STREQ(client_id, names[client]);
+        double dx = x - (median % 2) - 10 * (median >= 4), dy = y - (median % 4 >= 2) - 10 * (median >= 4);
+        EXPECT_EQ((float)distance, (float)std::sqrt(dx * dx + dy * dy));
+        EXPECT_EQ((float)cost, (float)(weight * distance));
+        total += cost;
+    }
+    char expected[64];
+    snprintf(expected, sizeof expected, "cost %.2f\n", total);
+    EXPECT_THAT(checked.out, HasSubstr(expected));
+
+    std::string json = read_file("run/solution.json");
+    EXPECT_THAT(json, HasSubstr("\"n\": 8,\n  \"p\": 2,"));
+    EXPECT_THAT(json, HasSubstr("\"summary\": {\"iterations\": "));
+    EXPECT_THAT(json, HasSubstr("\"id\": \"h, east\""));
+    EXPECT_EQ(count(json, "{\"client\": "), 6u);
+    EXPECT_EQ(count(json, "{\"vertex\": "), 2u);
+    std::string geojson = read_file("run/solution.geojson");
+    EXPECT_EQ(count(geojson, "\"role\": \"median\""), 2u);
+    EXPECT_EQ(count(geojson, "\"role\": \"client\""), 6u);
+}
+
+// The map draws one dot and one line per client and one square per median
+// (each legend adds one more of its kind).
+TEST_F(SolutionToolTest, MapDrawsEveryClientLineAndMedian) {
+    if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    solved_sites();
+    RunResult r = tool(PMEDIAN_PLOT, "run");
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    std::string svg = read_file("run/map.svg");
+    EXPECT_EQ(count(svg, "xlink:href='#gpPt6' transform"), 6u + 1);  // client dots
+    EXPECT_EQ(count(svg, "xlink:href='#gpPt4' transform"), 2u);      // median squares
+    size_t links = svg.find("<title>to its median</title>"), dots = svg.find("<title>clients</title>");
+    ASSERT_LT(links, dots);
+    EXPECT_EQ(count(svg.substr(links, dots - links), " L"), 6u + 1);
+    EXPECT_THAT(svg, HasSubstr("n = 8, p = 2, cost "));
+    EXPECT_THAT(svg, HasSubstr(" gap "));
+}
+
+// ---- bad input ---------------------------------------------------------------------
+
+// Each failure: status, message, and no output file of the tool left.
+TEST_F(SolutionToolTest, ExportAndPlotRefuseWhatTheyCannotUse) {
+    struct Case {
+        const char *name;
+        const char *program;
+        const char *arguments;
+        const char *file, *text;  // written into run/ before the tool runs; nullptr: nothing
+        int status;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"no solution", PMEDIAN_EXPORT, "run", "solucao.txt", nullptr, 1, "cannot open run/solucao.txt"},
+        {"broken solution", PMEDIAN_EXPORT, "run", "solucao.txt", "9999999\n1\n0 1\n", 1,
+         "invalid solution: client 2 is not assigned"},
+        {"another run's summary", PMEDIAN_EXPORT, "run", "summary.txt",
+         "Iteracoes .... 1\nUB .... 1.00\nLB .... 1.00\nZD .... 1\nZP .... 1\nPi .... 2\nTFator .... 0.25\n"
+         "Solucoes viaveis .... 1\nTotal CPU Time .... 0.00\nStatus da solucao .... 1\n",
+         1, "does not belong to this solution: it reports UB 1.00"},
+        {"cut summary", PMEDIAN_EXPORT, "run", "summary.txt", "Iteracoes .... 1\nUB .... 1.00\n", 1,
+         "not the solver's complete console summary"},
+        {"side file too short", PMEDIAN_EXPORT, "run", "pmedvertices.csv", "vertex,x,y\n0,1,1\n", 1,
+         "1 rows for an instance of 8 vertices"},
+        {"side file out of order", PMEDIAN_EXPORT, "run", "pmedvertices.csv",
+         "vertex,x,y\n0,0,0\n2,0,0\n1,0,0\n3,0,0\n4,0,0\n5,0,0\n6,0,0\n7,0,0\n", 1, "line 3: vertex 1 expected"},
+        {"side file bad weight", PMEDIAN_EXPORT, "run", "pmedvertices.csv",
+         "vertex,weight\n0,1\n1,-1\n2,1\n3,1\n4,1\n5,1\n6,1\n7,1\n", 1, "line 3: weight \"-1\""},
+        {"export wrong option", PMEDIAN_EXPORT, "run --format xml", nullptr, nullptr, 2, "unexpected argument --format"},
+        {"no coordinates", PMEDIAN_PLOT, "run", "pmedvertices.csv", "vertex,id\n0,a\n1,b\n2,c\n3,d\n4,e\n5,f\n6,g\n7,h\n",
+         1, "has no coordinates to draw"},
+        {"plot not svg", PMEDIAN_PLOT, "run --out map.pdf", nullptr, nullptr, 2, "--out must name a .svg file"},
+        {"plot broken solution", PMEDIAN_PLOT, "run", "solucao.txt", "1 0 1.00\n", 1, "invalid solution"},
+    };
+    solved_sites();
+    std::string solution = read_file("run/solucao.txt"), summary = read_file("run/summary.txt"),
+                side = read_file("run/pmedvertices.csv");
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.name);
+        write_file("run/solucao.txt", solution);
+        write_file("run/summary.txt", summary);
+        write_file("run/pmedvertices.csv", side);
+        if (t.file && t.text) write_file(std::string("run/") + t.file, t.text);
+        if (t.file && !t.text) unlink((std::string("run/") + t.file).c_str());
+        RunResult r = tool(t.program, t.arguments);
+        EXPECT_EQ(r.exit_status, t.status);
+        EXPECT_THAT(r.err, HasSubstr(t.message));
+        for (const char *output : {"solution.json", "assignment.csv", "solution.geojson", "map.svg", "map.png"})
+            EXPECT_FALSE(file_exists(std::string("run/") + output)) << output;
+    }
+}
+
+// ---- the sweep ------------------------------------------------------------------------
+
+// A solver that logs the p of each run and kills itself at p = 3 while the
+// file "kill" exists.
+const char *WRAPPER =
+    "#!/bin/sh\n"
+    "p=$(head -c 20 pmeddata.dat | tr -s ' \\n' '  ' | cut -d ' ' -f 2)\n"
+    "echo $p >> ../runs.log\n"
+    "if [ \"$p\" = 3 ] && [ -e ../kill ]; then kill -9 $$; fi\n"
+    "exec '" PMEDIAN_PROGRAM "'\n";
+
+TEST_F(SolutionToolTest, SweepRecordsAKilledRunAndRunsOnlyItAgain) {
+    write_file("sites.csv", SITES);
+    ASSERT_EQ(tool(PMEDIAN_CONVERT, "points sites.csv --p 1 --weight demand --out inst").exit_status, 0);
+    write_file("solver.sh", WRAPPER);
+    write_file("kill", "");
+    ASSERT_EQ(system("chmod +x solver.sh"), 0);
+
+    RunResult r = tool(PMEDIAN_SWEEP, "inst --p 1:4,6 --jobs 2 --solver ./solver.sh");
+    EXPECT_EQ(r.exit_status, 1) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("p = 3: FAILED, killed by signal 9"));
+    std::string csv = read_file("inst/sweep.csv");
+    EXPECT_EQ(lines_of(csv).size(), 6u);
+    EXPECT_THAT(csv, HasSubstr("\n3,,,,,,,killed by signal 9"));
+    EXPECT_THAT(read_file("inst/sweep.md"), HasSubstr("4 of 5 runs solved."));
+    // Only the header differs in a folder of the sweep; the side file comes along.
+    std::string data = read_file("inst/pmeddata.dat"), data6 = read_file("inst-p6/pmeddata.dat");
+    EXPECT_EQ(data6, "8 6" + data.substr(3));
+    EXPECT_EQ(read_file("inst-p6/pmedvertices.csv"), read_file("inst/pmedvertices.csv"));
+    EXPECT_EQ(tool(PMEDIAN_CHECK, "inst-p6").exit_status, 0);
+
+    // Printed jobs: the unsolved p only; run again: only p = 3 runs.
+    r = tool(PMEDIAN_SWEEP, "inst --p 1:4,6 --print-jobs --solver ./solver.sh");
+    EXPECT_EQ(r.exit_status, 0);
+    ASSERT_EQ(lines_of(r.out).size(), 1u) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("inst-p3' && '"));
+    unlink("kill");
+    unlink("runs.log");
+    r = tool(PMEDIAN_SWEEP, "inst --p 1:4,6 --solver ./solver.sh");
+    EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+    EXPECT_EQ(read_file("runs.log"), "3\n");
+    EXPECT_THAT(read_file("inst/sweep.md"), HasSubstr("5 of 5 runs solved."));
+
+    // A changed instance makes every folder again.
+    ASSERT_EQ(tool(PMEDIAN_CONVERT, "points sites.csv --p 1 --out inst").exit_status, 0);
+    unlink("runs.log");
+    EXPECT_EQ(tool(PMEDIAN_SWEEP, "inst --p 2,3 --jobs 1 --solver ./solver.sh").exit_status, 0);
+    EXPECT_EQ(read_file("runs.log"), "2\n3\n");
+}
+
+TEST_F(SolutionToolTest, SweepRefusesBadInputBeforeMakingAnyFolder) {
+    struct Case {
+        const char *name, *arguments;
+        int status;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"p above n", "inst --p 2,9", 1, "--p: 9 lies outside 1..8 (n)"},
+        {"p zero", "inst --p 0:4", 1, "--p: 0 lies outside 1..8 (n)"},
+        {"word", "inst --p 2,x", 1, "--p: \"x\" in \"x\" is not a whole number"},
+        {"empty item", "inst --p 2,,3", 1, "is not a whole number"},
+        {"zero step", "inst --p 1:8:0", 1, "the step of \"1:8:0\" must be at least 1"},
+        {"downwards", "inst --p 8:1", 1, "runs downwards"},
+        {"four parts", "inst --p 1:2:3:4", 1, "is not P or FIRST:LAST:STEP"},
+        {"no instance", "none --p 2", 1, "cannot open"},
+        {"no solver", "inst --p 2 --solver ./missing", 1, "the solver ./missing cannot be run"},
+        {"someone else's folder", "inst --p 5", 1, "inst-p5 exists and was not made by a sweep"},
+        {"no p", "inst", 2, "--p is missing"},
+        {"bad jobs", "inst --p 2 --jobs 0", 2, "--jobs must be 1..1024"},
+        {"bad timeout", "inst --p 2 --timeout soon", 2, "--timeout must be a number of seconds"},
+    };
+    write_file("sites.csv", SITES);
+    ASSERT_EQ(tool(PMEDIAN_CONVERT, "points sites.csv --p 1 --out inst").exit_status, 0);
+    ASSERT_EQ(system("mkdir inst-p5 && echo mine > inst-p5/notes.txt"), 0);
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.name);
+        RunResult r = tool(PMEDIAN_SWEEP, t.arguments);
+        EXPECT_EQ(r.exit_status, t.status);
+        EXPECT_THAT(r.err, HasSubstr(t.message));
+        for (const char *folder : {"inst-p2", "inst-p3", "inst-p4", "inst/sweep.md"})
+            EXPECT_FALSE(file_exists(folder)) << folder;
+    }
+    EXPECT_EQ(read_file("inst-p5/notes.txt"), "mine\n");
+}
+
+// ---- fuzz inputs ------------------------------------------------------------------
+
+// Every committed seed and every input that once failed runs through the
+// tools' fuzz harness again, in every build.  Each conversion seed must
+// convert, or it seeds nothing.
+TEST(ToolsFuzzInputs, ParseWithoutAFinding) {
+    std::vector<std::string> inputs;
+    for (const char *folder : {PMEDIAN_FUZZ_DIR "/tools-corpus", PMEDIAN_FUZZ_DIR "/tools-regressions"})
+        if (DIR *dir = opendir(folder)) {
+            while (struct dirent *entry = readdir(dir))
+                if (entry->d_name[0] != '.') inputs.push_back(std::string(folder) + "/" + entry->d_name);
+            closedir(dir);
+        }
+    ASSERT_GE(inputs.size(), 13u);
+    for (const std::string &name : inputs) {
+        std::string bytes = read_file(name);
+        ScratchDir dir;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        std::string problem = run_tools_fuzz_input((const uint8_t *)bytes.data(), bytes.size());
+        testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(problem, "") << name;
+        if (name.find("/tools-corpus/") != std::string::npos && bytes[0] - 'A' < 8) {
+            EXPECT_TRUE(file_exists("out/pmeddata.dat")) << name << ": " << err;
+        }
+    }
+}
+
+}  // namespace

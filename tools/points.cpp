@@ -1,0 +1,189 @@
+// points.cpp - see points.h.
+//
+// A point table is what a planner has: one row per site, with its position
+// and often a name and a demand.  Every cell that is used is checked and a
+// wrong one is named by line and column, since a single bad cell would
+// otherwise move a site or change a demand without a word.  Longitudes and
+// latitudes out of range are refused: they are almost always two columns
+// swapped.
+#include "points.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include "geometry.h"
+#include "table.h"
+#include "text_input.h"
+#include "tool_error.h"
+
+float parse_weight(const std::string &cell, const std::string &where) {
+    if (cell.empty()) tool_fail("%s: the weight is missing", where.c_str());
+    float w;
+    if (!parse_finite_float(cell, w)) {
+        double d;
+        if (parse_finite_double(cell, d))
+            tool_fail("%s: weight %s is beyond the float range", where.c_str(), cell.c_str());
+        tool_fail("%s: weight \"%s\" is not a number", where.c_str(), cell.c_str());
+    }
+    if (w < 0) tool_fail("%s: negative weight %s", where.c_str(), cell.c_str());
+    return w;
+}
+
+// The column of a coordinate under any of its names, or -1.
+static int coordinate_column(const Table &table, const std::vector<const char *> &names, const std::string &path) {
+    int found = -1;
+    for (const char *name : names) {
+        int c = find_column(table, name, path);
+        if (c >= 0 && found >= 0)
+            tool_fail("%s: columns %d and %d both give the %s", path.c_str(), found + 1, c + 1, names[0]);
+        if (c >= 0) found = c;
+    }
+    return found;
+}
+
+static int named_column(const Table &table, const std::string &name, const char *option, const std::string &path) {
+    int c = find_column(table, name, path);
+    if (c < 0)
+        tool_fail("%s: no column \"%s\" for %s (the header has: %s)", path.c_str(), name.c_str(), option,
+                  column_list(table).c_str());
+    return c;
+}
+
+VertexInfo read_points(const std::string &path, PointOptions &options) {
+    Table table = parse_table(read_text_file(path), path);
+    int x = coordinate_column(table, {"x"}, path), y = coordinate_column(table, {"y"}, path);
+    int lon = coordinate_column(table, {"longitude", "lon", "lng"}, path);
+    int lat = coordinate_column(table, {"latitude", "lat"}, path);
+    bool planar = x >= 0 && y >= 0, geographic = lon >= 0 && lat >= 0;
+    if (!planar && !geographic)
+        tool_fail("%s: no coordinate columns: the header needs x and y, or lon and lat (it has: %s)", path.c_str(),
+                  column_list(table).c_str());
+    if (options.metric.empty()) options.metric = planar ? "euclid" : "haversine";
+    // Longitude and latitude under haversine; x and y are taken as such
+    // when they are all there is.
+    bool use_lon_lat = geographic && (options.metric == "haversine" || !planar);
+    int cx = use_lon_lat ? lon : x, cy = use_lon_lat ? lat : y;
+    const char *name_x = use_lon_lat ? "longitude" : "x", *name_y = use_lon_lat ? "latitude" : "y";
+    int weight = options.weight_column.empty() ? -1 : named_column(table, options.weight_column, "--weight", path);
+    int id = options.id_column.empty() ? -1 : named_column(table, options.id_column, "--id", path);
+    if (table.rows.empty()) tool_fail("%s: no points below the header", path.c_str());
+
+    VertexInfo info;
+    info.has_coordinates = true;
+    info.geographic = options.metric == "haversine";
+    std::map<std::string, int> line_of_id;
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+        const std::vector<std::string> &row = table.rows[r];
+        int line = table.row_line[r];
+        std::string where = path + ": line " + std::to_string(line);
+        double vx, vy;
+        for (int k = 0; k < 2; ++k) {
+            int c = k == 0 ? cx : cy;
+            const char *name = k == 0 ? name_x : name_y;
+            std::string at = where + ", column " + std::to_string(c + 1) + " (" + name + ")";
+            if (row[c].empty()) tool_fail("%s: the %s is missing", at.c_str(), name);
+            if (!parse_finite_double(row[c], k == 0 ? vx : vy))
+                tool_fail("%s: \"%s\" is not a number", at.c_str(), row[c].c_str());
+        }
+        if (info.geographic && (vx < -180 || vx > 180 || vy < -90 || vy > 90))
+            tool_fail("%s: longitude %s, latitude %s: a longitude lies in -180..180 and a latitude in -90..90 "
+                      "(are the columns swapped?)",
+                      where.c_str(), row[cx].c_str(), row[cy].c_str());
+        info.x.push_back(vx);
+        info.y.push_back(vy);
+        if (weight >= 0) {
+            info.weights.push_back(parse_weight(row[weight], where + ", column " + std::to_string(weight + 1)));
+            info.weight_line.push_back(line);
+        }
+        if (id >= 0) {
+            const std::string &name = row[id];
+            if (name.empty()) tool_fail("%s, column %d: the id is missing", where.c_str(), id + 1);
+            check_id_text(name, where);
+            auto seen = line_of_id.emplace(name, line);
+            if (!seen.second)
+                tool_fail("%s: id \"%s\" again (first on line %d)", where.c_str(), name.c_str(), seen.first->second);
+            info.ids.push_back(name);
+        }
+    }
+    return info;
+}
+
+std::vector<float> point_distances(const VertexInfo &points, const std::string &metric) {
+    size_t n = points.x.size();
+    std::vector<float> d(n * n, 0.0f);
+    bool sphere = metric == "haversine";
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = i + 1; j < n; ++j) {
+            double v = sphere ? haversine_km(points.x[i], points.y[i], points.x[j], points.y[j])
+                              : euclid_distance(points.x[i], points.y[i], points.x[j], points.y[j]);
+            d[i * n + j] = d[j * n + i] = (float)v;
+        }
+    return d;
+}
+
+void read_weights_file(const std::string &path, int n, VertexInfo &info) {
+    std::string text = read_text_file(path);
+    std::vector<float> weights;
+    std::vector<int> lines;
+    bool header = false;
+    int line = 0, blank_line = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string cell = text.substr(start, end - start);
+        start = end + 1;
+        ++line;
+        size_t a = cell.find_first_not_of(" \t\r\v\f");
+        cell = a == std::string::npos ? "" : cell.substr(a, cell.find_last_not_of(" \t\r\v\f") - a + 1);
+        if (cell.empty()) {
+            if (!blank_line) blank_line = line;  // an error only when a weight follows
+            continue;
+        }
+        if (cell[0] == '#') continue;
+        std::string where = path + ": line " + std::to_string(line);
+        if (blank_line) tool_fail("%s: line %d: empty line where a weight is missing", path.c_str(), blank_line);
+        // A first line without a digit that is not "nan" or "inf" either
+        // is a column name.
+        if (weights.empty() && !header && cell.find_first_of("0123456789") == std::string::npos) {
+            char *rest = nullptr;
+            (void)strtof(cell.c_str(), &rest);
+            if (*rest != '\0') {
+                header = true;
+                continue;
+            }
+        }
+        if (cell.find_first_of(" \t,;") != std::string::npos)
+            tool_fail("%s: one weight per line expected, found \"%s\"", where.c_str(), cell.c_str());
+        if ((int)weights.size() == n)
+            tool_fail("%s: more weights than the %d vertices of the instance", where.c_str(), n);
+        weights.push_back(parse_weight(cell, where));
+        lines.push_back(line);
+    }
+    if ((int)weights.size() < n)
+        tool_fail("%s: %zu weights for %d vertices: the weights of vertices %zu to %d are missing%s", path.c_str(),
+                  weights.size(), n, weights.size(), n - 1, header ? " (the first line was taken as a header)" : "");
+    info.weights = weights;
+    info.weight_line = lines;
+}
+
+std::vector<float> weighted_costs(const std::vector<float> &distances, int n, const VertexInfo &info,
+                                  const std::string &weights_source) {
+    std::vector<float> cost(distances.size());
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            size_t k = (size_t)i * n + j;
+            float d = distances[k], w = info.weights[j];
+            if (i == j || std::isinf(d)) {
+                cost[k] = i == j ? 0.0f : d;
+                continue;
+            }
+            cost[k] = (float)((double)w * (double)d);
+            if (std::isinf(cost[k]))
+                tool_fail("%s: line %d: weight %g of vertex %d times its distance %g from vertex %d is beyond the "
+                          "float range",
+                          weights_source.c_str(), info.weight_line[j], (double)w, j, (double)d, i);
+        }
+    return cost;
+}

@@ -1,0 +1,523 @@
+// sweep.cpp - pmedian-sweep: solves one converted instance for many values
+// of p, side by side, and tables and plots the bounds against p, so that the
+// number of medians can be chosen where one more stops paying.
+//
+// Each p gets its own folder beside the instance, NAME-pP, with both
+// instance files copied and only their headers changed (and the side file,
+// so that each folder can be exported and drawn).  A folder records what it
+// was made from in "sweep-source.txt"; the solver's standard output goes to
+// "summary.txt".  A p whose folder was made from the same files and holds a
+// complete summary and a solution file counts as solved and is not run
+// again, so a sweep that was stopped, or whose runs were done elsewhere
+// (--print-jobs), is finished by running it again.  A run that fails, is
+// killed or times out is recorded and the others go on.
+//
+// Exit status: 0 when every p is solved, 1 when a run failed or the input
+// is bad, 2 for a wrong command line.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "gnuplot.h"
+#include "output_files.h"
+#include "side_file.h"
+#include "solution.h"
+#include "sweep_input.h"
+#include "table.h"
+#include "text_input.h"
+#include "tool_error.h"
+
+static const char *USAGE =
+    "usage: pmedian-sweep DIR --p LIST [options]\n"
+    "  DIR              a converted instance folder (pmeddata.dat, pmedmtrx.dat)\n"
+    "  --p LIST         values of p: 5,10,20 or FIRST:LAST:STEP (5:100:5), or both\n"
+    "  --jobs N         solver runs side by side (default: the number of cores)\n"
+    "  --timeout S      stop a run after S seconds and record it (default: none)\n"
+    "  --solver PATH    the solver (default: the pmedian beside this program)\n"
+    "  --print-jobs     make the folders and print one shell command per p that\n"
+    "                   is not solved yet, instead of running them\n";
+
+[[noreturn]] static void usage_error(const std::string &message) {
+    fprintf(stderr, "pmedian-sweep: %s\n%s", message.c_str(), USAGE);
+    exit(2);
+}
+
+static const char *SOURCE_RECORD = "sweep-source.txt";
+
+// ---- files ------------------------------------------------------------------
+
+static bool exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// 64-bit FNV-1a of a file's bytes with its size: what a folder was made from.
+static std::string fingerprint(const std::string &path) {
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) tool_fail("cannot open %s: %s", path.c_str(), strerror(errno));
+    unsigned long long hash = 1469598103934665603ULL, size = 0;
+    unsigned char buffer[1 << 16];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, f)) > 0) {
+        for (size_t k = 0; k < got; ++k) hash = (hash ^ buffer[k]) * 1099511628211ULL;
+        size += got;
+    }
+    bool failed = ferror(f);
+    fclose(f);
+    if (failed) tool_fail("cannot read %s", path.c_str());
+    char text[64];
+    snprintf(text, sizeof text, "%016llx %llu", hash, size);
+    return text;
+}
+
+// The first bytes of a file, enough for its header.
+static std::string file_start(const std::string &path) {
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) tool_fail("cannot open %s: %s", path.c_str(), strerror(errno));
+    char buffer[4096];
+    size_t got = fread(buffer, 1, sizeof buffer, f);
+    fclose(f);
+    return std::string(buffer, got);
+}
+
+// Copies source to target with the header replaced: header, then the bytes
+// of source from offset on.  Written under a temporary name and renamed.
+static void copy_with_header(const std::string &source, size_t offset, const std::string &header,
+                             const std::string &target) {
+    FILE *in = fopen(source.c_str(), "rb");
+    if (!in) tool_fail("cannot open %s: %s", source.c_str(), strerror(errno));
+    std::string temporary = target + ".XXXXXX";
+    std::vector<char> name(temporary.begin(), temporary.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    FILE *out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (!out) {
+        int cause = errno;
+        fclose(in);
+        if (fd >= 0) close(fd), unlink(name.data());
+        tool_fail("cannot write %s: %s", target.c_str(), strerror(cause));
+    }
+    fchmod(fd, 0644);
+    bool ok = fseek(in, (long)offset, SEEK_SET) == 0 && fwrite(header.data(), 1, header.size(), out) == header.size();
+    char buffer[1 << 16];
+    size_t got;
+    while (ok && (got = fread(buffer, 1, sizeof buffer, in)) > 0) ok = fwrite(buffer, 1, got, out) == got;
+    ok = ok && !ferror(in);
+    int cause = errno;
+    fclose(in);
+    ok = fclose(out) == 0 && ok;
+    if (!ok || rename(name.data(), target.c_str()) != 0) {
+        if (ok) cause = errno;
+        unlink(name.data());
+        tool_fail("cannot write %s: %s", target.c_str(), strerror(cause ? cause : EIO));
+    }
+}
+
+static std::string shell_quoted(const std::string &text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// ---- the sweep --------------------------------------------------------------------
+
+struct Instance {
+    std::string dir;               // absolute, without a trailing slash
+    int n = 0;
+    FileHead data_head, matrix_head;
+    bool has_side_file = false;
+    std::string source_text;       // what sweep-source.txt holds, without the p line
+};
+
+struct Run {
+    int p = 0;
+    std::string folder;
+    bool solved = false;
+    bool skipped = false;  // solved by an earlier sweep
+    Summary summary;
+    std::string failure;   // why it is not solved
+    pid_t pid = -1;
+    double started = 0;
+    bool timed_out = false;
+};
+
+static Instance read_instance_folder(const std::string &dir_argument) {
+    std::filesystem::path path = std::filesystem::absolute(dir_argument).lexically_normal();
+    std::string dir = path.string();
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (dir == "/") tool_fail("the root folder cannot hold a sweep's folders beside it");
+    Instance inst;
+    inst.dir = dir;
+    std::string data = dir + "/pmeddata.dat", matrix = dir + "/pmedmtrx.dat";
+    inst.data_head = parse_file_head(file_start(data), data);
+    inst.matrix_head = parse_file_head(file_start(matrix), matrix);
+    if (inst.data_head.first < 1 || inst.data_head.first > 100000)
+        tool_fail("%s: n = %lld outside 1..100000", data.c_str(), inst.data_head.first);
+    inst.n = (int)inst.data_head.first;
+    inst.has_side_file = exists(dir + "/" + SIDE_FILE_NAME);
+    if (inst.has_side_file) read_side_file(dir, inst.n);  // refused here if it does not fit
+    inst.source_text = "source " + dir + "\npmeddata.dat " + fingerprint(data) + "\npmedmtrx.dat " +
+                       fingerprint(matrix) + "\n" + SIDE_FILE_NAME + " " +
+                       (inst.has_side_file ? fingerprint(dir + "/" + SIDE_FILE_NAME) : std::string("none")) + "\n";
+    return inst;
+}
+
+static std::string record_text(const Instance &inst, int p) { return inst.source_text + "p " + std::to_string(p) + "\n"; }
+
+// Makes the folder of one p, unless it was made from these files already.
+static void prepare_folder(const Instance &inst, const Run &run) {
+    std::string record = run.folder + "/" + SOURCE_RECORD;
+    if (exists(record)) {
+        try {
+            if (read_text_file(record) == record_text(inst, run.p)) return;
+        } catch (const ToolError &) {
+        }
+    }
+    // A folder of that name that another sweep of this instance did not
+    // make is someone else's: nothing in it is replaced.
+    std::string owner = "source " + inst.dir + "\n";
+    bool ours = false;
+    try {
+        ours = exists(record) && read_text_file(record).rfind(owner, 0) == 0;
+    } catch (const ToolError &) {
+    }
+    std::error_code error;
+    if (!ours && exists(run.folder) && !std::filesystem::is_empty(run.folder, error))
+        tool_fail("%s exists and was not made by a sweep of %s: move it away or sweep a copy of the instance",
+                  run.folder.c_str(), inst.dir.c_str());
+    make_folder(run.folder);
+    write_files({{record, owner + "being prepared\n"}});
+    for (const char *stale : {SUMMARY_FILE_NAME, "solucao.txt", "pmedian.err"}) remove_stale(run.folder + "/" + stale);
+    std::string header = std::to_string(inst.n) + " " + std::to_string(run.p);
+    copy_with_header(inst.dir + "/pmeddata.dat", inst.data_head.rest_offset, header, run.folder + "/pmeddata.dat");
+    copy_with_header(inst.dir + "/pmedmtrx.dat", inst.matrix_head.rest_offset, header, run.folder + "/pmedmtrx.dat");
+    std::string side = std::string("/") + SIDE_FILE_NAME;
+    if (inst.has_side_file)
+        copy_with_header(inst.dir + side, 0, "", run.folder + side);
+    else
+        remove_stale(run.folder + side);
+    write_files({{record, record_text(inst, run.p)}});
+}
+
+// Whether the folder holds a finished run of these files: then its summary.
+static bool finished(const Instance &inst, Run &run) {
+    std::string record = run.folder + "/" + SOURCE_RECORD, summary = run.folder + "/" + SUMMARY_FILE_NAME;
+    try {
+        if (!exists(record) || read_text_file(record) != record_text(inst, run.p)) return false;
+        if (!exists(summary) || !exists(run.folder + "/solucao.txt")) return false;
+        return parse_summary(read_text_file(summary), run.summary);
+    } catch (const ToolError &) {
+        return false;
+    }
+}
+
+static double now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec + 1e-9 * (double)t.tv_nsec;
+}
+
+static volatile sig_atomic_t interrupted = 0;
+static void on_signal(int) { interrupted = 1; }
+
+static void start(Run &run, const std::string &solver, const std::string &threads) {
+    run.started = now();
+    pid_t child = fork();
+    if (child < 0) {
+        run.failure = std::string("could not start: ") + strerror(errno);
+        return;
+    }
+    if (child == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        bool ok = chdir(run.folder.c_str()) == 0 && in >= 0;
+        int out = ok ? open(SUMMARY_FILE_NAME, O_WRONLY | O_CREAT | O_TRUNC, 0644) : -1;
+        int err = ok ? open("pmedian.err", O_WRONLY | O_CREAT | O_TRUNC, 0644) : -1;
+        if (out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+        if (!threads.empty()) setenv("OMP_NUM_THREADS", threads.c_str(), 1);
+        execl(solver.c_str(), solver.c_str(), (char *)nullptr);
+        fprintf(stderr, "cannot run %s: %s\n", solver.c_str(), strerror(errno));
+        _exit(127);
+    }
+    run.pid = child;
+}
+
+// The last line of a file that is not blank, for a failure's reason.
+static std::string last_line(const std::string &path) {
+    std::string text;
+    try {
+        text = read_text_file(path);
+    } catch (const ToolError &) {
+        return "";
+    }
+    size_t end = text.find_last_not_of(" \t\r\n");
+    if (end == std::string::npos) return "";
+    size_t begin = text.rfind('\n', end);
+    return text.substr(begin == std::string::npos ? 0 : begin + 1, end - (begin == std::string::npos ? 0 : begin + 1) + 1);
+}
+
+static void finish(const Instance &inst, Run &run, int status) {
+    run.pid = -1;
+    double seconds = now() - run.started;
+    if (finished(inst, run)) {
+        run.solved = true;
+        return;
+    }
+    char reason[160];
+    if (run.timed_out)
+        snprintf(reason, sizeof reason, "timed out after %.1f s", seconds);
+    else if (WIFSIGNALED(status))
+        snprintf(reason, sizeof reason, "killed by signal %d (%s) after %.1f s", WTERMSIG(status),
+                 strsignal(WTERMSIG(status)), seconds);
+    else
+        snprintf(reason, sizeof reason, "ended with status %d and no complete summary", WEXITSTATUS(status));
+    run.failure = reason;
+    std::string said = last_line(run.folder + "/pmedian.err");
+    if (said.empty()) said = last_line(run.folder + "/" + SUMMARY_FILE_NAME);
+    if (!said.empty()) run.failure += ": " + said;
+}
+
+static void report(const Run &run) {
+    std::string folder = std::filesystem::path(run.folder).filename().string();
+    if (!run.solved) {
+        printf("p = %d: FAILED, %s (%s)\n", run.p, run.failure.c_str(), folder.c_str());
+    } else {
+        double gap;
+        char gap_text[32] = "–";
+        if (gap_percent(run.summary, gap)) snprintf(gap_text, sizeof gap_text, "%.2f %%", gap);
+        printf("p = %d: UB %.2f, LB %.2f, gap %s, status %d, %.2f s%s (%s)\n", run.p, run.summary.UB, run.summary.LB,
+               gap_text, run.summary.status, run.summary.cpu_time, run.skipped ? ", solved before" : "", folder.c_str());
+    }
+    fflush(stdout);
+}
+
+// Runs the unsolved p values, at most jobs at a time.
+static void run_all(const Instance &inst, std::vector<Run> &runs, const std::string &solver, int jobs, double timeout) {
+    int cores = (int)sysconf(_SC_NPROCESSORS_ONLN);
+    // Each solver spreads its loops over threads; side by side they share
+    // the cores instead.  A thread count set by the user is kept.
+    std::string threads = getenv("OMP_NUM_THREADS") ? "" : std::to_string(std::max(1, cores / jobs));
+    struct sigaction action = {};
+    action.sa_handler = on_signal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    size_t next = 0;
+    int running = 0;
+    for (;;) {
+        while (!interrupted && running < jobs && next < runs.size()) {
+            Run &run = runs[next++];
+            if (run.solved) continue;
+            start(run, solver, threads);
+            if (run.pid > 0) ++running;
+            else report(run);
+        }
+        if (running == 0 && (next == runs.size() || interrupted)) break;
+        int status;
+        pid_t done = waitpid(-1, &status, WNOHANG);
+        if (done > 0) {
+            for (Run &run : runs)
+                if (run.pid == done) {
+                    finish(inst, run, status);
+                    report(run);
+                    --running;
+                }
+            continue;
+        }
+        double t = now();
+        for (Run &run : runs)
+            if (run.pid > 0 && ((timeout > 0 && t - run.started > timeout) || interrupted)) {
+                if (!run.timed_out && !interrupted) run.timed_out = true;
+                kill(run.pid, t - run.started > timeout + 5 || interrupted ? SIGKILL : SIGTERM);
+            }
+        usleep(20000);
+    }
+    for (Run &run : runs)
+        if (!run.solved && run.failure.empty()) run.failure = "not run: the sweep was interrupted";
+}
+
+// ---- tables and plot -------------------------------------------------------------
+
+static std::string fixed(double v, int digits) {
+    char text[64];
+    snprintf(text, sizeof text, "%.*f", digits, v);
+    return text;
+}
+
+static const char *status_meaning(int status) {
+    return status == 1 ? "gap closed" : status == 0 ? "relaxation feasible" : "step limit";
+}
+
+static void write_results(const Instance &inst, const std::vector<Run> &runs) {
+    std::string name = std::filesystem::path(inst.dir).filename().string();
+    std::string csv = "p,UB,LB,gap_percent,status,iterations,seconds,failure\n";
+    std::string md = "# " + name + ": the bounds against p\n\nInstance " + inst.dir + " (n = " +
+                     std::to_string(inst.n) + "), one folder per p beside it (" + name + "-pP).\n\n" +
+                     "| p | UB | LB | gap % | status | iterations | seconds |\n|---:|---:|---:|---:|:---|---:|---:|\n";
+    std::string data = "$bounds << EOD\n";
+    int solved = 0;
+    for (const Run &run : runs) {
+        std::string p = std::to_string(run.p);
+        if (!run.solved) {
+            csv += p + ",,,,,,," + csv_cell(run.failure) + "\n";
+            std::string failure = run.failure;
+            for (size_t k = 0; (k = failure.find('|', k)) != std::string::npos; k += 2) failure.replace(k, 1, "\\|");
+            md += "| " + p + " | – | – | – | failed: " + failure + " | – | – |\n";
+            continue;
+        }
+        ++solved;
+        const Summary &s = run.summary;
+        double gap;
+        bool has_gap = gap_percent(s, gap);
+        csv += p + "," + fixed(s.UB, 2) + "," + fixed(s.LB, 2) + "," + (has_gap ? fixed(gap, 4) : "") + "," +
+               std::to_string(s.status) + "," + std::to_string(s.iterations) + "," + fixed(s.cpu_time, 2) + ",\n";
+        md += "| " + p + " | " + fixed(s.UB, 2) + " | " + fixed(s.LB, 2) + " | " + (has_gap ? fixed(gap, 2) : "–") +
+              " | " + std::to_string(s.status) + " (" + status_meaning(s.status) + ") | " +
+              std::to_string(s.iterations) + " | " + fixed(s.cpu_time, 2) + " |\n";
+        if (has_gap) data += p + " " + fixed(s.UB, 2) + " " + fixed(s.LB, 2) + "\n";
+    }
+    data += "EOD\n";
+    md += "\n" + std::to_string(solved) + " of " + std::to_string(runs.size()) + " runs solved.\n";
+
+    std::string svg = inst.dir + "/sweep.svg", png = inst.dir + "/sweep.png", plot_note;
+    if (data.find('\n') + 1 < data.size() - 4) {
+        std::string script = data + "set title " + gnuplot_quoted(name + ": best solution (UB) and lower bound (LB) against p") +
+                             " noenhanced\nset xlabel 'p (number of medians)'\nset ylabel 'cost'\n"
+                             "set key top right\nset grid lc rgb '#dddddd'\nset offsets graph 0.03, graph 0.03, graph 0.05, graph 0.05\n"
+                             "plot $bounds using 1:2 with linespoints pt 7 ps 0.8 lw 1.5 title 'UB', \\\n"
+                             "     $bounds using 1:3 with linespoints pt 6 ps 0.8 lw 1.5 dt 2 title 'LB'\n";
+        try {
+            draw_with_gnuplot(script, svg, png, 900, 560);
+            plot_note = "\n![UB and LB against p](sweep.svg)\n";
+        } catch (const ToolError &e) {
+            plot_note = std::string("\nNo plot: ") + e.what() + "\n";
+        }
+    } else {
+        plot_note = "\nNo plot: no run was solved.\n";
+    }
+    if (plot_note.rfind("\nNo plot", 0) == 0) {  // no picture of an earlier sweep beside this table
+        remove_stale(svg);
+        remove_stale(png);
+    }
+    md += plot_note;
+    write_files({{inst.dir + "/sweep.md", md}, {inst.dir + "/sweep.csv", csv}});
+    bool plotted = plot_note.rfind("\nNo plot", 0) != 0;
+    printf("wrote %s/sweep.md%s%s/sweep.csv%s: %d of %zu runs solved\n", inst.dir.c_str(), plotted ? ", " : " and ",
+           inst.dir.c_str(), plotted ? " and sweep.svg" : "", solved, runs.size());
+}
+
+// ---- command line ------------------------------------------------------------------
+
+// The solver to run: --solver as given (found on PATH when it has no
+// slash), else the pmedian beside this program, else pmedian on PATH.
+static std::string find_solver(const std::string &given) {
+    std::string name = given;
+    if (name.empty()) {
+        char self[4096];
+        ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (length > 0) {
+            self[length] = '\0';
+            std::string beside = std::filesystem::path(self).parent_path().string() + "/pmedian";
+            if (access(beside.c_str(), X_OK) == 0) return beside;
+        }
+        name = "pmedian";
+    }
+    if (name.find('/') != std::string::npos) {
+        std::string absolute = std::filesystem::absolute(name).lexically_normal().string();
+        if (access(absolute.c_str(), X_OK) != 0) tool_fail("the solver %s cannot be run: %s", name.c_str(), strerror(errno));
+        return absolute;
+    }
+    std::string found = find_on_path(name);
+    if (!found.empty()) return std::filesystem::absolute(found).string();
+    tool_fail("no solver %s found beside pmedian-sweep or on PATH (give --solver PATH)", name.c_str());
+}
+
+int main(int argc, char **argv) {
+    std::string dir, p_text, solver_option;
+    int jobs = 0;
+    double timeout = 0;
+    bool print_jobs = false;
+    for (int a = 1; a < argc; ++a) {
+        std::string arg = argv[a];
+        if (arg == "-h" || arg == "--help") {
+            fputs(USAGE, stdout);
+            return 0;
+        } else if (arg == "--print-jobs") {
+            print_jobs = true;
+        } else if (arg == "--p" || arg == "--jobs" || arg == "--timeout" || arg == "--solver") {
+            if (a + 1 >= argc) usage_error("missing value for " + arg);
+            std::string value = argv[++a];
+            char *end = nullptr;
+            if (arg == "--p") {
+                p_text = value;
+            } else if (arg == "--solver") {
+                if (value.empty()) usage_error("empty --solver");
+                solver_option = value;
+            } else if (arg == "--jobs") {
+                long v = strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || v < 1 || v > 1024) usage_error("--jobs must be 1..1024, not " + value);
+                jobs = (int)v;
+            } else {
+                timeout = strtod(value.c_str(), &end);
+                if (value.empty() || *end != '\0' || !(timeout >= 0) || timeout > 1e9)
+                    usage_error("--timeout must be a number of seconds, not " + value);
+            }
+        } else if (arg.rfind("--", 0) == 0 || !dir.empty()) {
+            usage_error("unexpected argument " + arg);
+        } else {
+            dir = arg;
+        }
+    }
+    if (dir.empty()) usage_error("the instance folder DIR is missing");
+    if (p_text.empty()) usage_error("--p is missing");
+    if (jobs == 0) jobs = std::max(1, (int)sysconf(_SC_NPROCESSORS_ONLN));
+
+    try {
+        Instance inst = read_instance_folder(dir);
+        std::vector<int> values = parse_p_list(p_text, inst.n);
+        std::string solver = find_solver(solver_option);
+        std::vector<Run> runs;
+        for (int p : values) {
+            Run run;
+            run.p = p;
+            run.folder = inst.dir + "-p" + std::to_string(p);
+            run.solved = run.skipped = finished(inst, run);
+            runs.push_back(run);
+        }
+        for (Run &run : runs)
+            if (!run.solved) prepare_folder(inst, run);
+
+        if (print_jobs) {
+            for (const Run &run : runs)
+                if (!run.solved)
+                    printf("cd %s && %s > %s 2> pmedian.err; grep -q 'Status da solucao' %s\n",
+                           shell_quoted(run.folder).c_str(), shell_quoted(solver).c_str(), SUMMARY_FILE_NAME,
+                           SUMMARY_FILE_NAME);
+            return 0;
+        }
+        for (const Run &run : runs)
+            if (run.solved) report(run);
+        run_all(inst, runs, solver, jobs, timeout);
+        write_results(inst, runs);
+        for (const Run &run : runs)
+            if (!run.solved) return 1;
+    } catch (const ToolError &e) {
+        fprintf(stderr, "pmedian-sweep: %s\n", e.what());
+        return 1;
+    } catch (const std::bad_alloc &) {
+        fprintf(stderr, "pmedian-sweep: not enough memory\n");
+        return 1;
+    }
+    return 0;
+}

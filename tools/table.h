@@ -1,0 +1,38 @@
+// table.h - tables of text with a header row: the point files that the
+// converter reads and the side file that it writes next to the instance.
+#ifndef PMEDIAN_TOOLS_TABLE_H
+#define PMEDIAN_TOOLS_TABLE_H
+
+#include <string>
+#include <vector>
+
+struct Table {
+    std::vector<std::string> columns;            // header cells, as written
+    std::vector<std::vector<std::string>> rows;  // cells of each data row
+    std::vector<int> row_line;                   // line number of each row, from 1
+};
+
+// Reads a table: the first line that is neither blank nor a comment ("#" at
+// its start) is the header; blank lines are skipped.  Cells are separated by
+// the first of ',', ';' and tab that the header holds, else by runs of
+// blanks.  A cell may be quoted as in CSV ("a, b", "say ""hi"""), within its
+// line.  Every row must have as many cells as the header.  name names the
+// file in messages; throws ToolError.
+Table parse_table(const std::string &text, const std::string &name);
+
+// The column whose header is name, compared without regard to case, or -1.
+// Throws ToolError when two columns have that name.
+int find_column(const Table &table, const std::string &name, const std::string &file);
+
+// The header cells joined by ", ", for messages.
+std::string column_list(const Table &table);
+
+// A cell of text for a CSV file: quoted when it holds a separator, a quote,
+// a line break or blanks at either end.
+std::string csv_cell(const std::string &text);
+
+// A number in the shortest text that reads back as the same value.
+std::string number_text(double v);
+std::string number_text(float v);
+
+#endif
