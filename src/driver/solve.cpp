@@ -50,7 +50,6 @@ void release_storage() {
     free(gain);
     free(gain_error);
     free(taken_clients);
-    free(taken_stamp);
     free(base_prefix);
     free(own_correction);
     free(to_displaced);
@@ -82,7 +81,6 @@ void release_storage() {
     nearest_valid = 0;
     gain = gain_error = own_correction = row_abs = multiplier = nullptr;
     taken_clients = nullptr;
-    taken_stamp = nullptr;
     base_prefix = nullptr;
     multiplier_ceiling = nullptr;
     node = best = subg = sv_node = nullptr;

@@ -61,6 +61,8 @@
 
 typedef float float4 __attribute__((vector_size(16)));
 typedef double double4 __attribute__((vector_size(32)));
+typedef long long long4 __attribute__((vector_size(32)));  // a double4 comparison: -1 where true
+typedef int int4 __attribute__((vector_size(16)));
 
 // Sum over v of max(0, near[v] - row[v]), in double.  The order of this sum
 // is free: it is only an estimate with a known error bound (and exact for
@@ -234,13 +236,21 @@ static void add_row_gains(int c) {
         float4 x;
         memcpy(&x, row + v, sizeof x);
         double4 part = first4 - __builtin_convertvector(x, double4), sum;
+        long4 below = part > zero;
+        int4 taken;
         memcpy(&sum, gain + v, sizeof sum);
-        sum += part > zero ? part : zero;
+        memcpy(&taken, taken_clients + v, sizeof taken);
+        sum += below ? part : zero;
+        taken -= __builtin_convertvector(below, int4);
         memcpy(gain + v, &sum, sizeof sum);
+        memcpy(taken_clients + v, &taken, sizeof taken);
     }
     for (; v < n; ++v) {
         double part = first - (double)row[v];
-        if (part > 0.0) gain[v] += part;
+        if (part > 0.0) {
+            gain[v] += part;
+            ++taken_clients[v];
+        }
     }
 }
 
@@ -260,15 +270,21 @@ static void move_row_gains(int c, float now, float before, double scale) {
         memcpy(&g, gain + v, sizeof g);
         memcpy(&e, gain_error + v, sizeof e);
         double4 a = now4 - value, b = before4 - value;
-        a = a > zero ? a : zero;
-        b = b > zero ? b : zero;
+        long4 below_now = a > zero, below_before = b > zero;
+        int4 taken;
+        memcpy(&taken, taken_clients + v, sizeof taken);
+        a = below_now ? a : zero;
+        b = below_before ? b : zero;
         g += a - b;
         e += scale4 * (a + b);
+        taken += __builtin_convertvector(below_before - below_now, int4);
         memcpy(gain + v, &g, sizeof g);
         memcpy(gain_error + v, &e, sizeof e);
+        memcpy(taken_clients + v, &taken, sizeof taken);
     }
     for (; v < n; ++v) {
         double a = (double)now - (double)row[v], b = (double)before - (double)row[v];
+        taken_clients[v] += (a > 0.0) - (b > 0.0);
         a = a > 0.0 ? a : 0.0;
         b = b > 0.0 ? b : 0.0;
         gain[v] += a - b;
@@ -285,15 +301,13 @@ static void add_gain_rounding(double scale) {
 // Builds the groups and every vertex's gain from scratch, with near1 and
 // near2 already found for the arrangement: each client adds
 // near1[c] - cost[u][c] to the gain of every u below its near1.
-// A new stamp for the arrangement, whose near1 has just changed.
-static void restamp() {
-    if (++arrangement_stamp == 0) ++arrangement_stamp;
-}
 
 static ClientSums fresh_gains() {
     group_clients();
-    restamp();
-    for (int v = 0; v < n; ++v) gain[v] = 0.0;
+    for (int v = 0; v < n; ++v) {
+        gain[v] = 0.0;
+        taken_clients[v] = 0;
+    }
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
         double first = near1[c];
@@ -301,7 +315,10 @@ static ClientSums fresh_gains() {
             add_row_gains(c);
             continue;
         }
-        rows_below(c, near1[c], [first](int u, float x) { gain[u] += first - (double)x; });
+        rows_below(c, near1[c], [first](int u, float x) {
+            gain[u] += first - (double)x;
+            ++taken_clients[u];
+        });
     }
     for (int v = 0; v < n; ++v) gain_error[v] = fresh_gain_error(gain[v]);
     for (int k = 0; k < n; ++k) position_of[sv_node[k]] = k;
@@ -343,6 +360,7 @@ static void move_gains(int count) {
             b = b > 0.0 ? b : 0.0;
             gain[u] += a - b;
             gain_error[u] += term_error * (a + b) + sum_error * std::fabs(gain[u]);
+            taken_clients[u] += (x < now) - (x < before);
             raise_block_gain(u);
         });
     }
@@ -393,9 +411,9 @@ static ClientSums exchanged_nearest(int j, int removed, int added) {
 
     move_gains(count);
     group_clients();
-    restamp();
     gain[removed] = positive_gap_sum(near1, cost[removed], n);  // it was a median: start afresh
     gain_error[removed] = fresh_gain_error(gain[removed]);
+    taken_clients[removed] = count_below(cost[removed], near1, n);
     raise_block_gain(removed);
     return client_totals();
 }
@@ -464,14 +482,9 @@ static Bounds rounding_bounds() {
 const double EXACT_LIMIT = 16777216.0;  // whole-number sums below 2^24 are exact in float
 
 // How many clients u would serve cheaper than their nearest median: the
-// additions of a trial that u changes beside position j's own.  Counted along
-// row u when first asked for the arrangement as it stands (arrangement_stamp
-// moves with every change of near1), and kept until then.
+// additions of a trial that u changes beside position j's own.  The gain
+// updates keep the counts, walks and row sweeps alike.
 static int clients_taken(int u) {
-    if (taken_stamp[u] != arrangement_stamp) {
-        taken_clients[u] = count_below(cost[u], near1, n);  // medians carry near1 = -infinity
-        taken_stamp[u] = arrangement_stamp;
-    }
     return taken_clients[u];
 }
 

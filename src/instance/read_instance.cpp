@@ -271,8 +271,6 @@ static void allocate_storage() {
     if (!gain_error) fatal("\n >>> Memoria insuficiente para gain_error[%d]\n", n);
     taken_clients = (int *)allocate(n, sizeof(int));
     if (!taken_clients) fatal("\n >>> Memoria insuficiente para taken_clients[%d]\n", n);
-    taken_stamp = (unsigned *)allocate(n, sizeof(unsigned));
-    if (!taken_stamp) fatal("\n >>> Memoria insuficiente para taken_stamp[%d]\n", n);
     base_prefix = (float *)allocate(n, sizeof(float));
     if (!base_prefix) fatal("\n >>> Memoria insuficiente para base_prefix[%d]\n", n);
     own_correction = (double *)allocate(n, sizeof(double));
