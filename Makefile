@@ -43,6 +43,21 @@ DEPS_SET = $(if $(findstring PMEDIAN_TESTS=OFF,$(CMAKE_FLAGS)),--programs)
 
 all: build
 
+# $(call optional_packages,PACKAGES,WHAT): installs the Debian PACKAGES that
+# are missing with apt when make runs as root; otherwise names them, and the
+# build goes on without WHAT.
+define optional_packages
+@missing=$$(for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+if [ -n "$$missing" ]; then \
+    if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then \
+        { apt-get update -q && apt-get install -y -q --no-install-recommends $$missing; } || \
+            echo "could not install" $$missing": $(2) is not built"; \
+    else \
+        echo "$(2) needs" $$missing "(apt-get install as root); it is not built"; \
+    fi; \
+fi
+endef
+
 configure: exact-deps
 	$(BUILD_DEPS) $(DEPS_SET)
 	cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
@@ -53,15 +68,7 @@ configure: exact-deps
 # named, and the build goes on without pmedian-exact.
 EXACT_PACKAGES = coinor-libcbc-dev libglpk-dev pkg-config
 exact-deps:
-	@missing=$$(for p in $(EXACT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	    if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then \
-	        { apt-get update -q && apt-get install -y -q --no-install-recommends $$missing; } || \
-	            echo "could not install $$missing: pmedian-exact may not be built"; \
-	    else \
-	        echo "pmedian-exact needs $$missing (apt-get install as root); it is not built without a MIP solver"; \
-	    fi; \
-	fi
+	$(call optional_packages,$(EXACT_PACKAGES),pmedian-exact)
 
 build: configure
 	cmake --build "$(BUILD_DIR)" -j $(JOBS)
@@ -96,15 +103,7 @@ python: python-deps configure
 # otherwise they are named, and the build goes on without the package.
 PYTHON_PACKAGES = pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
 python-deps:
-	@missing=$$(for p in $(PYTHON_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	    if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then \
-	        { apt-get update -q && apt-get install -y -q --no-install-recommends $$missing; } || \
-	            echo "could not install $$missing: the Python package is not built"; \
-	    else \
-	        echo "the Python package needs $$missing (apt-get install as root); it is not built"; \
-	    fi; \
-	fi
+	$(call optional_packages,$(PYTHON_PACKAGES),the Python package)
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
 # byte, then the large instances alone (bench/results/performance.md); the
