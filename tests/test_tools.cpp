@@ -580,6 +580,7 @@ TEST_F(ToolTest, CheckRejectsAnUnreadableInstanceOrCommandLine) {
         {"no instance", nullptr, "", "cannot open ./pmeddata.dat"},
         {"no solution file", "2 1\n1 1\n", "", "cannot open ./solucao.txt"},
         {"short instance", "3 1\n1 2 3 4 5\n", "", "only 5 of 6 costs readable"},
+        {"header beyond the file", "100000 4\n1 2 3\n", "", "only 3 of 9999900000 costs readable"},
         {"bad sizes", "3 4\n1 2 3 4 5 6\n", "", "bad sizes n = 3, p = 4"},
         {"bad optimal", "2 1\n1 1\n", "--optimal x", "--optimal must be a positive number"},
         {"two folders", "2 1\n1 1\n", "a b", "unexpected argument b"},
