@@ -481,13 +481,6 @@ static Bounds rounding_bounds() {
 
 const double EXACT_LIMIT = 16777216.0;  // whole-number sums below 2^24 are exact in float
 
-// How many clients u would serve cheaper than their nearest median: the
-// additions of a trial that u changes beside position j's own.  The gain
-// updates keep the counts, walks and row sweeps alike.
-static int clients_taken(int u) {
-    return taken_clients[u];
-}
-
 // 2^e for a normal double exponent, and the exponent of a positive normal
 // double: bit operations, where ldexp and ilogb are library calls.
 static inline double power_of_two(int e) {
@@ -577,8 +570,11 @@ static double shifted_error(Position &q, int u, float displaced_cost) {
     } else {
         crossing = crossing_error(up + drift, down + drift, top_binade);
     }
+    // Besides position j's own clients, a trial changes the additions of the
+    // clients that u would serve cheaper than their nearest median, which
+    // the gain updates count (walks and row sweeps alike).
     long long own_count = attached_start[q.j + 1] - attached_start[q.j];
-    double error = (double)(own_count + 1 + q.sums.ties + clients_taken(u)) * spacing + crossing;
+    double error = (double)(own_count + 1 + q.sums.ties + taken_clients[u]) * spacing + crossing;
     return error <= drift ? error : INFINITY;
 }
 
