@@ -259,9 +259,12 @@ Instance read_tsplib(const std::string &path, const std::string &round) {
                        : geo                ? tsplib_geo_distance(x[i], y[i], x[j], y[j])
                        : weight_type == "ATT" ? tsplib_att_distance(x[i], y[i], x[j], y[j])
                                             : euclid_distance(x[i], y[i], x[j], y[j]);
-            if (round == "nint") d = (double)(long long)(d + 0.5);
+            if (round == "nint") d = std::trunc(d + 0.5);  // d >= 0, and no integer type to overflow
             else if (round == "floor") d = std::floor(d);
             inst.matrix[i * n + j] = (float)d;
+            if (std::isinf(inst.matrix[i * n + j]))  // infinite would read as "no service"
+                tool_fail("%s: the distance %g between nodes %lld and %lld is beyond the float range", path.c_str(),
+                          d, i + 1, j + 1);
         }
     inst.info.has_coordinates = true;
     inst.info.geographic = geo;

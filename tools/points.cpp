@@ -118,6 +118,8 @@ std::vector<float> point_distances(const VertexInfo &points, const std::string &
             double v = sphere ? haversine_km(points.x[i], points.y[i], points.x[j], points.y[j])
                               : euclid_distance(points.x[i], points.y[i], points.x[j], points.y[j]);
             d[i * n + j] = d[j * n + i] = (float)v;
+            if (std::isinf(d[i * n + j]))  // infinite would read as "no service"
+                tool_fail("the distance %g between vertices %zu and %zu is beyond the float range", v, i, j);
         }
     return d;
 }
