@@ -710,12 +710,13 @@ static void add_row_corrections(int c) {
     }
 }
 
-// Adds vertex u to the walks' list, once.
+// Adds vertex u to the walks' list, once.  Without a branch: neighbouring
+// clients share most of their walks, so whether u is new is a coin toss for
+// the branch predictor.  touched has room for n + 1, the slot past the end.
 static inline void list_vertex(int u, int &listed) {
-    if (!in_list[u]) {
-        in_list[u] = 1;
-        touched[listed++] = u;
-    }
+    touched[listed] = u;
+    listed += in_list[u] ^ 1;
+    in_list[u] = 1;
 }
 
 // Sets own_correction for position j's own clients and to_displaced for its
@@ -743,8 +744,9 @@ static void mark_position(Position &q) {
         double first = near1[c], second = near2[c];
         list_vertex(c, listed);
         if (sweep && wide[a]) continue;
-        rows_below(c, near2[c], [first, second, &listed](int u, float x) {
-            own_correction[u] += second - ((double)x > first ? (double)x : first);
+        double *correction = own_correction;  // a local, not reloaded after every store
+        rows_below(c, near2[c], [first, second, correction, &listed](int u, float x) {
+            correction[u] += second - ((double)x > first ? (double)x : first);
             list_vertex(u, listed);
         });
     }

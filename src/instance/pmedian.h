@@ -80,7 +80,7 @@ extern int *taken_clients; // taken_clients[u]: the clients u would serve cheape
 extern float *base_prefix;// per client position: the float sum of near1 up to it, in position order (fast interchange)
 extern double *own_correction; // per vertex: its extra saving on the clients of the position under exchange, 0 elsewhere (fast interchange)
 extern float *to_displaced; // per vertex: its cost to the median under exchange where below the others', else +inf (fast interchange)
-extern int *touched;      // vertices the walks of the position under exchange reached (fast interchange)
+extern int *touched;      // vertices the walks of the position under exchange reached, n + 1 slots (fast interchange)
 extern char *in_list;     // marks of the vertices in touched, all 0 between positions (fast interchange)
 extern int *candidates;   // client positions to judge for the position under exchange (fast interchange)
 extern TrialBracket *brackets; // the candidates that may win there, with their trial costs' bounds (fast interchange)

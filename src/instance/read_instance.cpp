@@ -277,7 +277,7 @@ static void allocate_storage() {
     if (!own_correction) fatal("\n >>> Memoria insuficiente para own_correction[%d]\n", n);
     to_displaced = (float *)allocate(n, sizeof(float));
     if (!to_displaced) fatal("\n >>> Memoria insuficiente para to_displaced[%d]\n", n);
-    touched = (int *)allocate(n, sizeof(int));
+    touched = (int *)allocate(n + 1, sizeof(int));  // the fast interchange writes one past its list
     if (!touched) fatal("\n >>> Memoria insuficiente para touched[%d]\n", n);
     in_list = (char *)allocate(n, sizeof(char));
     if (!in_list) fatal("\n >>> Memoria insuficiente para in_list[%d]\n", n);
