@@ -224,39 +224,11 @@ static void bound_block_gains() {
     }
 }
 
-// With a symmetric matrix, row c is column c: client c's part of every
-// vertex's gain at once, in sequence (fresh gains, near1[c] as it stands).
-VECTOR_CLONES
-static void add_row_gains(int c) {
-    const float *row = cost[c];
-    double first = near1[c];
-    double4 first4 = {first, first, first, first}, zero = {0.0, 0.0, 0.0, 0.0};
-    int v = 0;
-    for (; v + 4 <= n; v += 4) {
-        float4 x;
-        memcpy(&x, row + v, sizeof x);
-        double4 part = first4 - __builtin_convertvector(x, double4), sum;
-        long4 below = part > zero;
-        int4 taken;
-        memcpy(&sum, gain + v, sizeof sum);
-        memcpy(&taken, taken_clients + v, sizeof taken);
-        sum += below ? part : zero;
-        taken -= __builtin_convertvector(below, int4);
-        memcpy(gain + v, &sum, sizeof sum);
-        memcpy(taken_clients + v, &taken, sizeof taken);
-    }
-    for (; v < n; ++v) {
-        double part = first - (double)row[v];
-        if (part > 0.0) {
-            gain[v] += part;
-            ++taken_clients[v];
-        }
-    }
-}
-
-// The same for a change of client c's near1 from before to now: every gain
-// moves as in move_gains; its error bound grows by scale x the two
-// differences (move_gains adds the rest for all the rows it sweeps at once).
+// With a symmetric matrix, row c is column c: a change of client c's near1
+// from before to now moves every vertex's gain at once, in sequence, as in
+// move_gains; the error bound grows by scale x the two differences
+// (move_gains adds the rest for all the rows it sweeps at once).  From
+// before = -infinity it adds the client's whole part, for fresh gains.
 VECTOR_CLONES
 static void move_row_gains(int c, float now, float before, double scale) {
     const float *row = cost[c];
@@ -312,7 +284,7 @@ static ClientSums fresh_gains() {
         int c = sv_node[k];
         double first = near1[c];
         if (sweeps_row(c, near1[c])) {
-            add_row_gains(c);
+            move_row_gains(c, near1[c], -INFINITY, 0.0);
             continue;
         }
         rows_below(c, near1[c], [first](int u, float x) {
