@@ -37,7 +37,7 @@ CROSS_CASES ?= 300
 BUILD_DEPS ?= sh tools/build-deps.sh
 DEPS_SET = $(if $(findstring PMEDIAN_TESTS=OFF,$(CMAKE_FLAGS)),--programs)
 
-.PHONY: all configure build run test test-sanitize test-cross fuzz-deps fuzz-build fuzz clean \
+.PHONY: all configure build install run test test-sanitize test-cross fuzz-deps fuzz-build fuzz clean \
 	bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-baseline \
 	python python-deps exact-deps bench-exact
 
@@ -72,6 +72,12 @@ exact-deps:
 
 build: configure
 	cmake --build "$(BUILD_DIR)" -j $(JOBS)
+
+# Installs the programs, the library, its header, the CMake package and
+# pmedian.pc under PREFIX (see docs/library.md).
+PREFIX ?= /usr/local
+install: build
+	cmake --install "$(BUILD_DIR)" --prefix "$(PREFIX)"
 
 # Runs the solver on the bundled example in a scratch folder.  The solver
 # always ends with exit status 1, so that status is not a failure here.

@@ -11,16 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 
 namespace {
 
 const int SIZE = 400, MEDIANS = 40;
 
-// Loads the instance once per process, in a scratch folder.
-void load() {
+// The solver that every benchmark uses, loaded once per process from a
+// scratch folder.
+Solver &load() {
+    static Solver solver;
     static bool loaded = false;
-    if (loaded) return;
+    if (loaded) return solver;
     loaded = true;
     char folder[] = "/tmp/pmedian-bench-XXXXXX";
     if (!mkdtemp(folder) || chdir(folder) != 0) abort();
@@ -39,41 +43,42 @@ void load() {
         }
     fclose(data);
     fclose(matrix);
-    read_instance();
-    for (int i = 0; i < SIZE; ++i) lambda[i] = 20.0f + (float)(i % 7);
-    TFator = 0.25f;
+    solver.read_instance();
+    for (int i = 0; i < SIZE; ++i) solver.lambda[i] = 20.0f + (float)(i % 7);
+    solver.TFator = 0.25f;
+    return solver;
 }
 
 // A fixed arrangement: the first 40 vertices open.
-void arrange() {
-    for (int i = 0; i < SIZE; ++i) sv_node[i] = i;
-    allocate_clients();
+void arrange(Solver &s) {
+    for (int i = 0; i < SIZE; ++i) s.sv_node[i] = i;
+    s.allocate_clients();
 }
 
 void relaxation_reference(benchmark::State &state) {
-    load();
-    for (auto _ : state) solve_relaxation_reference();
+    Solver &s = load();
+    for (auto _ : state) s.solve_relaxation_reference();
 }
 
 void relaxation_fast(benchmark::State &state) {
-    load();
-    for (auto _ : state) solve_relaxation_fast();
+    Solver &s = load();
+    for (auto _ : state) s.solve_relaxation_fast();
 }
 
 void interchange_pass_reference(benchmark::State &state) {
-    load();
+    Solver &s = load();
     for (auto _ : state) {
-        arrange();
-        benchmark::DoNotOptimize(interchange_reference());
+        arrange(s);
+        benchmark::DoNotOptimize(s.interchange_reference());
     }
 }
 
 void interchange_pass_fast(benchmark::State &state) {
-    load();
+    Solver &s = load();
     for (auto _ : state) {
-        arrange();
-        nearest_valid = 0;  // a first pass on a new arrangement
-        benchmark::DoNotOptimize(interchange_fast());
+        arrange(s);
+        s.nearest_valid = NEAREST_INVALID;  // a first pass on a new arrangement
+        benchmark::DoNotOptimize(s.interchange_fast());
     }
 }
 

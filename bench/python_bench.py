@@ -15,17 +15,29 @@ outside the loop: the program reads text files and writes solucao.txt, the
 Python call copies the matrix and hands the results back, and both prepare
 the solver's view of the costs.
 
+Then two Python threads solve two random Euclidean instances (n = 1500,
+p = 20, a few seconds each) side by side, and the same two solves run one
+after the other: the ratio of the wall times shows whether calls from
+threads really run at once (1.0: not at all; 0.5: two cores fully used).
+It is measured in a child process once with one OpenMP thread per solve
+and once with the default count, where each solve already uses every
+core.  Both solves must give the bits they give alone.
+
 Writes RESULTS/python.md; exits 1 if the outputs differ or the target is
 missed.
 """
 
 import argparse
+import concurrent.futures
 import datetime
+import json
 import os
 import resource
 import subprocess
 import sys
 import time
+
+import numpy as np
 
 import pmedian
 
@@ -79,6 +91,46 @@ def run_python(matrix, p):
     return seconds, result.summary, solution_lines(result)
 
 
+def euclidean(seed, n):
+    points = np.random.default_rng(seed).uniform(0, 1000, size=(n, 2))
+    return np.hypot(*(points[:, None, :] - points[None, :, :]).transpose(2, 0, 1))
+
+
+def side_by_side_child(n, p, repeat):
+    """Prints the best wall seconds of two solves one after the other and in
+    two threads at once, and whether the bits agree."""
+    instances = [euclidean(1, n), euclidean(2, n)]
+
+    def solve(cost):
+        r = pmedian.solve(cost, p)
+        return (r.medians.tobytes(), r.assignment.tobytes(), r.history.tobytes(), r.upper_bound, r.lower_bound,
+                r.status, r.iterations, without_cpu_time(r.summary))
+
+    serial, together, same = [], [], True
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        for _ in range(repeat):
+            start = time.monotonic()
+            alone = [solve(c) for c in instances]
+            serial.append(time.monotonic() - start)
+            start = time.monotonic()
+            both = list(pool.map(solve, instances))
+            together.append(time.monotonic() - start)
+            same = same and both == alone
+    print(json.dumps({"serial": min(serial), "together": min(together), "same": same}))
+
+
+def side_by_side(n, p, repeat, threads):
+    """side_by_side_child in a child process with OMP_NUM_THREADS = threads
+    (None: the default)."""
+    env = dict(os.environ)
+    env.pop("OMP_NUM_THREADS", None)
+    if threads:
+        env["OMP_NUM_THREADS"] = str(threads)
+    done = subprocess.run([sys.executable, os.path.abspath(__file__), "--side-by-side", str(n), str(p), str(repeat)],
+                          env=env, capture_output=True, text=True, check=True)
+    return json.loads(done.stdout)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--bin", required=True, help="folder with the pmedian program")
@@ -103,6 +155,21 @@ def main():
         rows.append((prog_seconds, cpu_loop(prog_summary), py_seconds, cpu_loop(py_summary)))
         print(f"run {k + 1}: program {prog_seconds:.2f} s (loop {rows[-1][1]:.2f}), "
               f"Python {py_seconds:.2f} s (loop {rows[-1][3]:.2f})", flush=True)
+
+    # Two threads at once against one after the other.
+    pair_n, pair_p = 1500, 20
+    pairs = []
+    for threads in (1, None):
+        pair = side_by_side(pair_n, pair_p, args.repeat, threads)
+        same = same and pair["same"]
+        pairs.append((threads, pair))
+        print(f"two solves, {threads or 'default'} OpenMP threads each: one after the other {pair['serial']:.2f} s, "
+              f"side by side {pair['together']:.2f} s", flush=True)
+    pair_table = ["| OpenMP threads per solve | one after the other s | side by side s | ratio |",
+                  "|---|---:|---:|---:|"]
+    for threads, pair in pairs:
+        pair_table.append(f"| {threads or f'default ({os.cpu_count()} cores)'} | {pair['serial']:.2f} | "
+                          f"{pair['together']:.2f} | {pair['together'] / pair['serial']:.3f} |")
 
     # Beyond the program, as a share of the program's loop, over all runs.
     overhead = (sum(r[2] for r in rows) - sum(r[0] for r in rows)) / sum(r[1] for r in rows)
@@ -129,6 +196,14 @@ def main():
         f"Outputs identical: {'yes' if same else 'NO'}.  Python call beyond the program (all runs): "
         f"{100 * overhead:+.1f} % of the solve (target: at most +5 %): {'met' if overhead <= 0.05 else 'MISSED'}.",
         "",
+        "## Two threads",
+        "",
+        f"Two random Euclidean instances (n = {pair_n}, p = {pair_p}) solved by pmedian.solve from two Python "
+        "threads at once, against the same two solves one after the other: wall seconds, the best of "
+        f"{args.repeat}.  Ratio: side by side / one after the other.",
+        "",
+        *pair_table,
+        "",
     ])
     os.makedirs(args.results, exist_ok=True)
     with open(os.path.join(args.results, "python.md"), "w") as f:
@@ -138,6 +213,9 @@ def main():
 
 
 if __name__ == "__main__":
+    if sys.argv[1:2] == ["--side-by-side"]:  # the child of side_by_side
+        side_by_side_child(*map(int, sys.argv[2:5]))
+        sys.exit(0)
     start = time.monotonic()
     code = main()
     print(f"({time.monotonic() - start:.0f} s)")

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <fstream>
 
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 
 void write_file(const std::string &name, const std::string &text) {
     std::ofstream out(name, std::ios::binary);

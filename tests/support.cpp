@@ -14,7 +14,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 
 ScratchDir::ScratchDir() {
     char templ[] = "/tmp/pmedian-test-XXXXXX";
@@ -46,7 +48,7 @@ bool file_exists(const std::string &name) {
     return stat(name.c_str(), &st) == 0;
 }
 
-void load_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad) {
+void SolverTest::load_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad) {
     write_instance(nv, pv, costs, dists, rad);
     read_instance();
 }

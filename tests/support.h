@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "random_instances.h"
+#include "solver.h"
 
 // A fresh temporary folder that is the working directory while it lives.
 class ScratchDir {
@@ -26,15 +27,14 @@ private:
 std::string read_file(const std::string &name);
 bool file_exists(const std::string &name);
 
-// Writes the instance and loads it through read_instance.
-void load_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad);
-
-// Fixture: every test runs in its own scratch folder, and whatever the
-// instance reader allocated is released afterwards.
-class SolverTest : public ::testing::Test {
+// Fixture: every test runs in its own scratch folder with a solver of its
+// own, whose storage is released afterwards.
+class SolverTest : public ::testing::Test, public pmedian::Solver {
 protected:
     ScratchDir scratch;
     void TearDown() override;
+    // Writes the instance and loads it through read_instance.
+    void load_instance(int nv, int pv, const Matrix &costs, const Matrix &dists, float rad);
 };
 
 // Result of running a program of the project in a folder.

@@ -14,7 +14,10 @@
 #include <omp.h>
 #endif
 
-#include "pmedian.h"
+#include "number_reader.h"
+#include "solver.h"
+
+using namespace pmedian;
 #include "support.h"
 
 namespace {
@@ -32,14 +35,14 @@ uint32_t bits(float v) {
     return b;
 }
 
-Snapshot snapshot(float result) {
+Snapshot snapshot(const Solver &solver, float result) {
     Snapshot s;
-    s.arrangement.assign(sv_node, sv_node + n);
-    for (int i = 0; i < p; ++i) {
-        s.medians.push_back(vc[i].median);
-        s.sizes.push_back(vc[i].size);
-        s.members.insert(s.members.end(), vc[i].members, vc[i].members + vc[i].size);
-        s.totals.push_back(bits(vc[i].total));
+    s.arrangement.assign(solver.sv_node, solver.sv_node + solver.n);
+    for (int i = 0; i < solver.p; ++i) {
+        s.medians.push_back(solver.vc[i].median);
+        s.sizes.push_back(solver.vc[i].size);
+        s.members.insert(s.members.end(), solver.vc[i].members, solver.vc[i].members + solver.vc[i].size);
+        s.totals.push_back(bits(solver.vc[i].total));
     }
     s.result = bits(result);
     return s;
@@ -56,19 +59,19 @@ void expect_same(const Snapshot &fast, const Snapshot &reference, const std::str
 
 // Runs chains of interchange passes from random arrangements with both
 // passes and compares everything a pass leaves behind.
-void compare_interchange_chains(int nv, int pv, std::mt19937 &rng, const std::string &label) {
+void compare_interchange_chains(Solver &solver, int nv, int pv, std::mt19937 &rng, const std::string &label) {
     std::vector<int> start(nv);
     for (int i = 0; i < nv; ++i) start[i] = i;
     std::shuffle(start.begin(), start.end(), rng);
     for (int pass = 0; pass < 6; ++pass) {
-        std::vector<int> before(sv_node, sv_node + nv);
+        std::vector<int> before(solver.sv_node, solver.sv_node + nv);
         if (pass == 0) before = start;
-        for (int i = 0; i < nv; ++i) sv_node[i] = before[i];
-        float previous = allocate_clients();
-        Snapshot reference = snapshot(interchange_reference());
-        for (int i = 0; i < nv; ++i) sv_node[i] = before[i];
-        allocate_clients();
-        Snapshot fast = snapshot(interchange_fast());
+        for (int i = 0; i < nv; ++i) solver.sv_node[i] = before[i];
+        float previous = solver.allocate_clients();
+        Snapshot reference = snapshot(solver, solver.interchange_reference());
+        for (int i = 0; i < nv; ++i) solver.sv_node[i] = before[i];
+        solver.allocate_clients();
+        Snapshot fast = snapshot(solver, solver.interchange_fast());
         expect_same(fast, reference, label + " pass " + std::to_string(pass));
         if (::testing::Test::HasFailure() || !(bits(fast.result) != bits(previous) && pv < nv)) return;
     }
@@ -91,7 +94,7 @@ TEST_F(Differential, InterchangeOnThousandsOfSmallInstances) {
             ASSERT_TRUE(costs_finite);
             std::string label = "round " + std::to_string(round) + " kind " + std::to_string(kind) + " n " +
                                 std::to_string(nv) + " p " + std::to_string(pv);
-            compare_interchange_chains(nv, pv, rng, label);
+            compare_interchange_chains(*this, nv, pv, rng, label);
             release_storage();
             ++cases;
             if (HasFailure()) return;
@@ -109,7 +112,7 @@ TEST_F(Differential, InterchangeOnLargerInstances) {
         for (int kind = 0; kind < KIND_COUNT; ++kind) {
             Generated g = generate(size.nv, (CostKind)kind, kind % 2 == 0, rng);
             load_instance(size.nv, size.pv, g.costs, g.dists, g.rad == 0.0f ? 1e9f : g.rad);
-            compare_interchange_chains(size.nv, size.pv, rng,
+            compare_interchange_chains(*this, size.nv, size.pv, rng,
                                        "n " + std::to_string(size.nv) + " kind " + std::to_string(kind));
             release_storage();
             if (HasFailure()) return;
@@ -121,7 +124,7 @@ TEST_F(Differential, InterchangeFromSevenHundredVerticesOn) {
     std::mt19937 rng(700);
     Generated g = generate(700, WHOLE, true, rng);
     load_instance(700, 35, g.costs, g.dists, 60.0f);
-    compare_interchange_chains(700, 35, rng, "n 700");
+    compare_interchange_chains(*this, 700, 35, rng, "n 700");
 }
 
 // The walks through the cost order fall back to whole columns and row
@@ -143,7 +146,7 @@ TEST_F(Differential, ShallowCostOrderAndThreads) {
         load_instance(nv, pv, g.costs, g.dists, g.rad);
         build_cost_order(depths[round % 3]);
         std::string label = "round " + std::to_string(round) + " n " + std::to_string(nv) + " p " + std::to_string(pv);
-        if (costs_finite) compare_interchange_chains(nv, pv, rng, label);
+        if (costs_finite) compare_interchange_chains(*this, nv, pv, rng, label);
         for (int trial = 0; trial < 3 && !HasFailure(); ++trial) {
             for (int j = 0; j < nv; ++j) lambda[j] = draw_cost((CostKind)(rng() % KIND_COUNT), rng);
             TFator = trial == 0 ? 0.25f : 1.0f + (float)trial;
@@ -241,10 +244,10 @@ void compare_number_reads(const std::string &text, const std::string &label) {
     FILE *fast = fopen("numbers.txt", "r");
     FILE *plain = fopen("numbers.txt", "r");
     ASSERT_TRUE(fast && plain);
-    begin_numbers(fast);
+    NumberReader numbers(fast);
     for (int i = 0; i < reads; ++i) {
         float a = 42.0f, b = 42.0f;
-        int ra = next_number(&a), rb = fscanf(plain, "%f", &b);
+        int ra = numbers.next(&a), rb = fscanf(plain, "%f", &b);
         ASSERT_EQ(ra, rb) << label << " read " << i;
         ASSERT_EQ(bits(a), bits(b)) << label << " read " << i << ": " << a << " vs " << b;
     }
@@ -277,10 +280,10 @@ TEST_F(Differential, NonFiniteCostsTakeTheStraightforwardPass) {
     EXPECT_FALSE(costs_finite);
     for (int i = 0; i < 4; ++i) sv_node[i] = i;
     allocate_clients();
-    Snapshot reference = snapshot(interchange_reference());
+    Snapshot reference = snapshot(*this, interchange_reference());
     for (int i = 0; i < 4; ++i) sv_node[i] = i;
     allocate_clients();
-    expect_same(snapshot(interchange()), reference, "non-finite");
+    expect_same(snapshot(*this, interchange()), reference, "non-finite");
 }
 
 }  // namespace

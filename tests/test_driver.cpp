@@ -1,6 +1,8 @@
 // Driver: starting multipliers, the clock arithmetic, the exit status and
 // the arguments that have no effect.
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 #include "support.h"
 
 namespace {

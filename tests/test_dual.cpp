@@ -3,7 +3,9 @@
 #include <cmath>
 #include <vector>
 
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 #include "support.h"
 
 namespace {

@@ -14,7 +14,9 @@
 #include <random>
 
 #include "exact.h"
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 #include "support.h"
 
 using ::testing::HasSubstr;
@@ -39,58 +41,62 @@ struct Quiet {
     }
 };
 
-// A random instance: whole costs with many ties, real-valued costs, or
-// rounded distances of random points; asymmetric in the first two cases.
-void load_random(std::mt19937 &rng, int nv, int pv, int kind) {
-    if (cost) release_storage();
-    Matrix c = zero_matrix(nv);
-    std::vector<double> x(nv), y(nv);
-    for (int i = 0; i < nv; ++i) x[i] = rng() % 100, y[i] = rng() % 100;
-    for (int i = 0; i < nv; ++i)
-        for (int j = 0; j < nv; ++j) {
-            if (i == j) continue;
-            if (kind == 0) c[i][j] = (float)(rng() % 10);
-            if (kind == 1) c[i][j] = std::uniform_real_distribution<float>(0.0f, 10.0f)(rng);
-            if (kind == 2) c[i][j] = std::floor((float)std::hypot(x[i] - x[j], y[i] - y[j]));
-        }
-    load_instance(nv, pv, c, c, 1e9f);
-}
-
 // Every way to open p medians, with its cost.
 struct Solution {
     std::vector<int> medians;
     double cost;
 };
-std::vector<Solution> every_solution() {
-    std::vector<Solution> all;
-    std::vector<int> pick(p);
-    for (int k = 0; k < p; ++k) pick[k] = k;
-    for (;;) {
-        all.push_back({pick, solution_cost(pick)});
-        int k = p - 1;
-        while (k >= 0 && pick[k] == n - p + k) --k;
-        if (k < 0) return all;
-        ++pick[k];
-        for (int m = k + 1; m < p; ++m) pick[m] = pick[m - 1] + 1;
+class Exact : public SolverTest {
+protected:
+    // A random instance: whole costs with many ties, real-valued costs, or
+    // rounded distances of random points; asymmetric in the first two cases.
+    void load_random(std::mt19937 &rng, int nv, int pv, int kind) {
+        if (cost) release_storage();
+        Matrix c = zero_matrix(nv);
+        std::vector<double> x(nv), y(nv);
+        for (int i = 0; i < nv; ++i) x[i] = rng() % 100, y[i] = rng() % 100;
+        for (int i = 0; i < nv; ++i)
+            for (int j = 0; j < nv; ++j) {
+                if (i == j) continue;
+                if (kind == 0) c[i][j] = (float)(rng() % 10);
+                if (kind == 1) c[i][j] = std::uniform_real_distribution<float>(0.0f, 10.0f)(rng);
+                if (kind == 2) c[i][j] = std::floor((float)std::hypot(x[i] - x[j], y[i] - y[j]));
+            }
+        load_instance(nv, pv, c, c, 1e9f);
     }
-}
 
-// What the reduction promises for a solution within its limit: it respects
-// the fixings, and each client keeps a pair to one of its nearest medians.
-bool kept(const Candidates &c, const Solution &s) {
-    std::vector<char> open(n, 0);
-    for (int i : s.medians) open[i] = 1;
-    for (int i = 0; i < n; ++i)
-        if ((c.fix[i] > 0 && !open[i]) || (c.fix[i] < 0 && open[i])) return false;
-    for (int j = 0; j < n; ++j) {
-        float nearest = INFINITY;
-        for (int i : s.medians) nearest = std::fmin(nearest, cost[i][j]);
-        bool served = false;
-        for (int e = c.start[j]; e < c.start[j + 1]; ++e) served |= open[c.vertex[e]] && c.cost[e] == nearest;
-        if (!served) return false;
+
+    std::vector<Solution> every_solution() {
+        std::vector<Solution> all;
+        std::vector<int> pick(p);
+        for (int k = 0; k < p; ++k) pick[k] = k;
+        for (;;) {
+            all.push_back({pick, solution_cost(*this, pick)});
+            int k = p - 1;
+            while (k >= 0 && pick[k] == n - p + k) --k;
+            if (k < 0) return all;
+            ++pick[k];
+            for (int m = k + 1; m < p; ++m) pick[m] = pick[m - 1] + 1;
+        }
     }
-    return true;
-}
+
+    // What the reduction promises for a solution within its limit: it respects
+    // the fixings, and each client keeps a pair to one of its nearest medians.
+    bool kept(const Candidates &c, const Solution &s) {
+        std::vector<char> open(n, 0);
+        for (int i : s.medians) open[i] = 1;
+        for (int i = 0; i < n; ++i)
+            if ((c.fix[i] > 0 && !open[i]) || (c.fix[i] < 0 && open[i])) return false;
+        for (int j = 0; j < n; ++j) {
+            float nearest = INFINITY;
+            for (int i : s.medians) nearest = std::fmin(nearest, cost[i][j]);
+            bool served = false;
+            for (int e = c.start[j]; e < c.start[j + 1]; ++e) served |= open[c.vertex[e]] && c.cost[e] == nearest;
+            if (!served) return false;
+        }
+        return true;
+    }
+};
 
 // The model's value with the medians fixed: every z at its least value
 // (the rows, applied until nothing changes); +inf when a bound fails.
@@ -115,8 +121,6 @@ double model_value_at(const Model &m, const Solution &s) {
     return model_feasible(m, x, 1e-9) ? model_value(m, x) : INFINITY;
 }
 
-class Exact : public SolverTest {};
-
 TEST_F(Exact, ReductionKeepsEverySolutionWithinItsLimit) {
     std::mt19937 rng(14);
     int checked = 0, cut = 0;
@@ -127,7 +131,7 @@ TEST_F(Exact, ReductionKeepsEverySolutionWithinItsLimit) {
         double optimum = INFINITY;
         for (const Solution &s : solutions) optimum = std::fmin(optimum, s.cost);
         // Any multipliers and any limit: from far below the optimum to far above.
-        Candidates all = all_candidates();
+        Candidates all = all_candidates(*this);
         DualPoint point;
         for (int j = 0; j < n; ++j) point.u.push_back(std::uniform_real_distribution<double>(0, 12)(rng));
         DualSearch search;
@@ -192,13 +196,13 @@ TEST_F(Exact, ProofEndsAtTheBruteForceOptimum) {
             // The multipliers kept are those of the core's best bound.
             DualPoint kept_point;
             kept_point.u = multipliers;
-            Candidates all = all_candidates();
+            Candidates all = all_candidates(*this);
             evaluate_dual(all, all.fix, kept_point, nullptr);
             ASSERT_NEAR(kept_point.bound, LB, 1e-5 * (1 + std::fabs(LB))) << "round " << round;
-            Proof proof = prove_optimum(std::vector<int>(best, best + p), multipliers, solver, 0);
+            Proof proof = prove_optimum(*this, std::vector<int>(best, best + p), multipliers, solver, 0);
             ASSERT_EQ(proof.status, Proof::OPTIMAL) << solver.name << " round " << round << ": " << proof.message;
             ASSERT_NEAR(proof.value, optimum, 1e-9 * (1 + optimum)) << solver.name << " round " << round;
-            ASSERT_EQ(proof.value, solution_cost(proof.medians));
+            ASSERT_EQ(proof.value, solution_cost(*this, proof.medians));
             std::vector<int> m = proof.medians;
             std::sort(m.begin(), m.end());
             ASSERT_TRUE((int)m.size() == p && std::unique(m.begin(), m.end()) == m.end());

@@ -22,7 +22,9 @@
 #include <vector>
 
 #include "fuzz/harness.h"
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 #include "support.h"
 
 using ::testing::HasSubstr;

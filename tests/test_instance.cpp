@@ -2,7 +2,9 @@
 // and storage.
 #include <cmath>
 
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 #include "support.h"
 
 using ::testing::HasSubstr;

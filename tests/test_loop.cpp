@@ -7,7 +7,9 @@
 #include <cmath>
 #include <limits>
 
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 #include "support.h"
 
 namespace {

@@ -2,12 +2,29 @@
 #include <cstdio>
 #include <vector>
 
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 #include "support.h"
 
 namespace {
 
-class Report : public SolverTest {};
+class Report : public SolverTest {
+protected:
+    // The six-vertex example: best = 3, 0 | 1, 2, 4, 5 and status 0.
+    void load_six() {
+        Matrix c(6, std::vector<float>(6, 9.0f));
+        for (int i = 0; i < 6; ++i) c[i][i] = 0.0f;
+        c[3][2] = 2.0f;
+        c[3][4] = 3.25f;
+        c[0][1] = 4.5f;
+        c[0][5] = 1.0f;
+        load_instance(6, 2, c, zero_matrix(6), 0.0f);
+        int order[6] = {3, 0, 1, 2, 4, 5};
+        for (int i = 0; i < 6; ++i) best[i] = order[i];
+        status = STATUS_RELAXATION_FEASIBLE;
+    }
+};
 
 TEST_F(Report, SummaryAtTheStartingBoundsWidensItsFields) {
     iterations = 0;
@@ -17,7 +34,7 @@ TEST_F(Report, SummaryAtTheStartingBoundsWidensItsFields) {
     TFator = 0.25f;
     feasible_count = 12;
     cpu_time = 0.42f;
-    status = 2;
+    status = STATUS_STEP_EXHAUSTED;
     testing::internal::CaptureStdout();
     print_summary(0.0f, 0.00390625f);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -34,19 +51,6 @@ TEST_F(Report, SummaryAtTheStartingBoundsWidensItsFields) {
               "\nStatus da solucao ............      2\n");
 }
 
-// The six-vertex example: best = 3, 0 | 1, 2, 4, 5 and status 0.
-void load_six() {
-    Matrix c(6, std::vector<float>(6, 9.0f));
-    for (int i = 0; i < 6; ++i) c[i][i] = 0.0f;
-    c[3][2] = 2.0f;
-    c[3][4] = 3.25f;
-    c[0][1] = 4.5f;
-    c[0][5] = 1.0f;
-    load_instance(6, 2, c, zero_matrix(6), 0.0f);
-    int order[6] = {3, 0, 1, 2, 4, 5};
-    for (int i = 0; i < 6; ++i) best[i] = order[i];
-    status = 0;
-}
 
 const char *SIX_SOLUTION =
     "      3      2       2.00\n"
@@ -77,7 +81,7 @@ TEST_F(Report, AllMediansWriteNoAssignmentLine) {
     best[0] = 2;
     best[1] = 0;
     best[2] = 1;
-    status = 1;
+    status = STATUS_GAP_CLOSED;
     write_solution();
     EXPECT_EQ(read_file("solucao.txt"), "9999999\n1\n    2    0    1\n");
 }
@@ -121,7 +125,7 @@ TEST_F(Report, WideValuesAreSeparatedByABlank) {
     best = best_order.data();
     sv_node = work.data();
     vc = clusters;
-    status = 2;
+    status = STATUS_STEP_EXHAUSTED;
     write_solution();
     n = p = 0;
     cost = nullptr;
@@ -129,7 +133,7 @@ TEST_F(Report, WideValuesAreSeparatedByABlank) {
     vc = nullptr;
     near1 = near2 = nullptr;
     near1_pos = near2_pos = nearest_for = nullptr;
-    nearest_valid = 0;
+    nearest_valid = NEAREST_INVALID;
 
     std::string text = read_file("solucao.txt");
     EXPECT_NE(text.find("   9999      3       1.25\n"), std::string::npos);

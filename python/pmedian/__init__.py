@@ -25,6 +25,7 @@ from collections import namedtuple
 import numpy as np
 
 from . import _pmedian
+from ._pmedian import __version__
 
 __all__ = [
     "solve",
@@ -181,8 +182,10 @@ def solve(cost, p, *, dist=None, radius=None, verbose=False):
     triangle (cost itself when cost is symmetric), as pmedian-convert takes
     them from a matrix.  Only the upper triangle of dist is used.
 
-    The call releases the GIL; calls from several threads run one after the
-    other.  Ctrl-C raises KeyboardInterrupt.  verbose prints the program's
+    The call releases the GIL for the whole solve: calls from several threads
+    run side by side, each with its own state, and each gives the bits it
+    gives alone.  Ctrl-C raises KeyboardInterrupt in a call on the main
+    thread.  verbose prints the program's
     console summary.  Returns a Result.
     """
     cost, p, dist, radius = _arguments(cost, p, dist, radius)

@@ -3,9 +3,11 @@ generated instances and on the conformance cases, the conversion of input
 values, errors as exceptions, and the package as a citizen of the
 interpreter (quiet, threads, Ctrl-C, no growth over many calls)."""
 
+import concurrent.futures
 import ctypes
 import os
 import pathlib
+import re
 import signal
 import subprocess
 import sys
@@ -247,7 +249,7 @@ def test_quiet_unless_verbose(capfd):
 
 
 @pytest.mark.filterwarnings("ignore::pmedian.InstanceWarning")
-def test_threads_solve_one_after_the_other_with_correct_results():
+def test_threads_started_together_give_the_summaries_of_solves_alone():
     instances = [(c, p, d, r) for c, p, d, r in generated(10) if r is None and not isinstance(c, list)]
     expected = [without_cpu_time(pmedian.solve(c, p).summary) for c, p, _, _ in instances]
     got = [None] * len(instances)
@@ -261,6 +263,54 @@ def test_threads_solve_one_after_the_other_with_correct_results():
     for t in threads:
         t.join()
     assert got == expected
+
+
+def everything_of(result):
+    """Every field of a Result but the CPU time, floats as their bits."""
+    arrays = (result.medians, result.assignment, result.client_cost, result.history)
+    floats = (result.upper_bound, result.lower_bound, result.dual_value, result.primal_value, result.step,
+              result.factor)
+    return ([a.dtype.str + a.tobytes().hex() for a in arrays], np.array(floats).tobytes().hex(),
+            (result.status, result.iterations, result.feasible_solutions), without_cpu_time(result.summary))
+
+
+@pytest.mark.filterwarnings("ignore::pmedian.InstanceWarning")
+def test_solves_side_by_side_give_the_bits_of_each_alone():
+    rng = np.random.default_rng(2024)
+    instances = []
+    for k in range(12):
+        n = int(rng.integers(20, 121))
+        p = int(rng.integers(1, n // 3 + 2))
+        points = rng.uniform(0, 100, size=(n, 2))
+        euclid = np.hypot(*(points[:, None, :] - points[None, :, :]).transpose(2, 0, 1))
+        if k % 3 == 0:  # real distances, every exchange
+            instances.append((euclid, p, {}))
+        elif k % 3 == 1:  # asymmetric integers with many ties, restricted by distances
+            cost = rng.integers(0, 8, size=(n, n))
+            instances.append((cost, p, {"dist": euclid, "radius": float(np.quantile(euclid, 0.3))}))
+        else:  # float32 with cells that cannot serve, restricted by cost itself
+            cost = np.minimum(euclid, euclid.T).astype(np.float32)
+            cost[rng.random((n, n)) < 0.03] = np.inf
+            instances.append((cost, p, {"radius": float(np.median(euclid))}))
+
+    def run(instance):
+        cost, p, options = instance
+        return everything_of(pmedian.solve(cost, p, **options))
+
+    alone = [run(instance) for instance in instances]
+    for workers in (2, 4):
+        order = list(rng.permutation(len(instances))) * 2  # each one beside several others
+        with concurrent.futures.ThreadPoolExecutor(workers) as pool:
+            together = list(pool.map(run, [instances[k] for k in order]))
+        for k, got in zip(order, together):
+            assert got == alone[k], f"instance {k} with {workers} threads"
+
+
+def test_version_is_the_projects():
+    text = (ROOT / "CMakeLists.txt").read_text()
+    version = re.search(r"project\(pmedian\s+VERSION\s+(\d+\.\d+\.\d+)", text).group(1)
+    assert pmedian.__version__ == version
+    assert pmedian._pmedian.__version__ == version
 
 
 def footprint():

@@ -8,14 +8,16 @@
 // back after a failed trial.  A "turn" (interpolation or failure) lets at most
 // one more evaluation follow.
 #include "arith.h"
-#include "pmedian.h"
+#include "solver.h"
+
+namespace pmedian {
 
 // Rate of change of ZD with TFator while the open medians stay the same:
 // lambda weighted by the subgradient, accumulated in float in a fixed order:
 // for each vertex, lambda[i] is subtracted once per open median that takes
 // it, then every lambda[i] is added.  The fast build counts the takers by
 // walks (count_takers) and makes the same subtractions in the same order.
-static float factor_slope() {
+float Solver::factor_slope() {
     float slope = 0.0f;
 #ifdef PMEDIAN_REFERENCE
     for (int i = 0; i < n; ++i)
@@ -38,7 +40,7 @@ static float interpolate(float rise_factor, float rise_zd, float fall_factor, fl
     return (float)((exact_product(rise_zd, rise_factor) + exact_product(fall_zd, fall_factor)) / weight);
 }
 
-float search_factor(float &factor, float &factor_step) {
+float Solver::search_factor(float &factor, float &factor_step) {
     TFator = factor;
     float step = factor_step;
     int evals = 0, turned = 0;
@@ -101,3 +103,5 @@ float search_factor(float &factor, float &factor_step) {
     }
     return best_factor;
 }
+
+}  // namespace pmedian

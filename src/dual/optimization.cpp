@@ -37,7 +37,9 @@
 #include <cstdint>
 
 #include "arith.h"
-#include "pmedian.h"
+#include "solver.h"
+
+namespace pmedian {
 
 // Integer part of a float: truncation toward zero to a 64-bit integer whose
 // low 32 bits are read as a signed 32-bit integer.  A NaN or a value outside
@@ -48,11 +50,12 @@ int integer_part(float x) {
     return (int32_t)(uint32_t)(uint64_t)whole;
 }
 
-void subgradient_optimization() {
-    float Pi = 2.0f;
+void Solver::subgradient_optimization() {
+    Pi = 2.0f;
     int stall = 0, repeats = 0;
     float last_factor = 0.0f, factor = 0.25f, factor_step = 0.25f;
-    float ZP = 0.0f;  // printed as 0.00 if no primal solution is ever built
+    ZP = 0.0f;  // printed as 0.00 if no primal solution is ever built
+    bool stopped = false;
     feasible_count = 0;
     cpu_time = 0.0f;
 
@@ -109,14 +112,20 @@ void subgradient_optimization() {
 
         t_end = clock_ms();
         cpu_time = float_add(cpu_time, elapsed_seconds((float)t_start, (float)t_end));
-        if (iteration_hook) iteration_hook(ZP, Pi);
-    } while (!feasible && (double)UB - (double)LB > 1.0 && (double)Pi >= 0.005);
+        // A front end may end the run here, unless it is over anyway.
+        if (iteration_hook && iteration_hook())
+            stopped = !feasible && (double)UB - (double)LB > 1.0 && (double)Pi >= 0.005;
+    } while (!stopped && !feasible && (double)UB - (double)LB > 1.0 && (double)Pi >= 0.005);
 
     if ((double)UB - (double)LB <= 1.0)
-        status = 1;
+        status = STATUS_GAP_CLOSED;
     else if (feasible)
-        status = 0;
+        status = STATUS_RELAXATION_FEASIBLE;
+    else if (stopped)
+        status = STATUS_STOPPED;
     else
-        status = 2;
+        status = STATUS_STEP_EXHAUSTED;
     print_summary(ZP, Pi);
 }
+
+}  // namespace pmedian

@@ -22,7 +22,9 @@
 
 #include "arith.h"
 #include "cost_order.h"
-#include "pmedian.h"
+#include "solver.h"
+
+namespace pmedian {
 
 void swap_int(int &a, int &b) {
     int t = a;
@@ -41,7 +43,7 @@ void swap_float(float &a, float &b) {
 // larger one by the loop, which keeps the stack depth logarithmic without
 // changing the permutation (the ranges are disjoint).  The scans are also
 // held inside lo..hi, so even NaN values cannot lead them astray.
-void sort_by_beta(int lo, int hi) {
+void Solver::sort_by_beta(int lo, int hi) {
     while (lo < hi) {
         int i = lo, j = hi;
         float pivot = beta[(lo + hi) / 2];
@@ -67,7 +69,7 @@ void sort_by_beta(int lo, int hi) {
 
 // The evaluation the solver runs: the fast one unless the build asks for
 // the straightforward reference.
-void solve_relaxation() {
+void Solver::solve_relaxation() {
 #ifdef PMEDIAN_REFERENCE
     solve_relaxation_reference();
 #else
@@ -77,7 +79,7 @@ void solve_relaxation() {
 
 // ZD from the sorted values: the p smallest in their sorted order, then
 // every multiplier in index order, each addition rounded to float.
-static void sum_dual_value() {
+void Solver::sum_dual_value() {
     float zd = 0.0f;
     for (int k = 0; k < p; ++k) zd = float_add(zd, beta[k]);
     for (int j = 0; j < n; ++j) zd = float_add(zd, exact_product(TFator, lambda[j]));
@@ -85,7 +87,7 @@ static void sum_dual_value() {
 }
 
 // The straightforward evaluation: one exact-product test per cost.
-void solve_relaxation_reference() {
+void Solver::solve_relaxation_reference() {
     ++iterations;
     for (int i = 0; i < n; ++i) {
         node[i] = i;
@@ -104,7 +106,7 @@ void solve_relaxation_reference() {
 // Forms every multiplier once, with its float ceiling: for a float c,
 // c < ceiling exactly when multiplier > c, NaN, infinities, signed zeros and
 // values beyond the float range included.
-void form_multipliers() {
+void Solver::form_multipliers() {
     for (int j = 0; j < n; ++j) {
         double mult = exact_product(TFator, lambda[j]);
         float ceiling = (float)mult;
@@ -119,7 +121,8 @@ typedef int int8 __attribute__((vector_size(32)));
 
 // Adds to value the terms of columns j .. j + 7 of row whose costs lie below
 // their ceilings, in column order.
-__attribute__((always_inline)) static inline void add_block(float &value, const float *row, int j) {
+__attribute__((always_inline)) static inline void add_block(float &value, const float *row, int j,
+                                                            const double *multiplier, const float *multiplier_ceiling) {
     float8 x, ceiling;
     memcpy(&x, row + j, sizeof x);
     memcpy(&ceiling, multiplier_ceiling + j, sizeof ceiling);
@@ -137,14 +140,15 @@ __attribute__((always_inline)) static inline void add_block(float &value, const 
 // The four rows' sums are independent chains of additions, so the processor
 // overlaps them.
 VECTOR_CLONES
-static void four_vertex_values(const float *const *rows, float *values) {
+static void four_vertex_values(const float *const *rows, float *values, int n, const double *multiplier,
+                               const float *multiplier_ceiling) {
     float value0 = 0.0f, value1 = 0.0f, value2 = 0.0f, value3 = 0.0f;
     int j = 0;
     for (; j + 8 <= n; j += 8) {
-        add_block(value0, rows[0], j);
-        add_block(value1, rows[1], j);
-        add_block(value2, rows[2], j);
-        add_block(value3, rows[3], j);
+        add_block(value0, rows[0], j, multiplier, multiplier_ceiling);
+        add_block(value1, rows[1], j, multiplier, multiplier_ceiling);
+        add_block(value2, rows[2], j, multiplier, multiplier_ceiling);
+        add_block(value3, rows[3], j, multiplier, multiplier_ceiling);
     }
     float *value[4] = {&value0, &value1, &value2, &value3};
     for (; j < n; ++j)
@@ -154,28 +158,28 @@ static void four_vertex_values(const float *const *rows, float *values) {
 }
 
 // Every value from a sweep of its whole row, four rows at a time.
-static void swept_values() {
+void Solver::swept_values() {
 #pragma omp parallel for schedule(static) if ((long long)n * n >= 4096LL * parallel_work)
     for (int i = 0; i < n; i += 4) {
         // The last group repeats its final row where n is not a multiple of 4.
         const float *rows[4];
         float values[4];
         for (int r = 0; r < 4; ++r) rows[r] = cost[i + r < n ? i + r : n - 1];
-        four_vertex_values(rows, values);
+        four_vertex_values(rows, values, n, multiplier, multiplier_ceiling);
         for (int r = 0; r < 4 && i + r < n; ++r) beta[i + r] = values[r];
     }
 }
 
 // Every value from the walks below the ceilings, column by column.
-static void walked_values() {
+void Solver::walked_values() {
     for (int i = 0; i < n; ++i) beta[i] = 0.0f;
     for (int j = 0; j < n; ++j) {
         double mult = multiplier[j];
-        rows_below(j, multiplier_ceiling[j], [mult](int i, float c) { beta[i] = float_add(beta[i], (double)c - mult); });
+        rows_below(j, multiplier_ceiling[j], [this, mult](int i, float c) { beta[i] = float_add(beta[i], (double)c - mult); });
     }
 }
 
-void solve_relaxation_fast() {
+void Solver::solve_relaxation_fast() {
     ++iterations;
     form_multipliers();
     // A column beyond its kept rows is read whole, one cache line per cost:
@@ -190,3 +194,5 @@ void solve_relaxation_fast() {
     sort_by_beta(0, n - 1);
     sum_dual_value();
 }
+
+}  // namespace pmedian

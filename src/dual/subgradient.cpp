@@ -12,11 +12,13 @@
 // same integers.
 #include "arith.h"
 #include "cost_order.h"
-#include "pmedian.h"
+#include "solver.h"
+
+namespace pmedian {
 
 // taken_count[i]: how many of the open medians node[0..p-1] take vertex i at
 // the current TFator and lambda.
-void count_takers() {
+void Solver::count_takers() {
     form_multipliers();
     for (int k = 0; k < p; ++k) ++is_open[node[k]];
     for (int i = 0; i < n; ++i) {
@@ -25,14 +27,14 @@ void count_takers() {
         if (walk < 0 || walk > 4 * p) {  // p median rows are fewer to read
             for (int k = 0; k < p; ++k) count += cost[node[k]][i] < limit;
         } else {
-            rows_below(i, limit, [&count](int row, float) { count += is_open[row]; });
+            rows_below(i, limit, [this, &count](int row, float) { count += is_open[row]; });
         }
         taken_count[i] = count;
     }
     for (int k = 0; k < p; ++k) is_open[node[k]] = 0;
 }
 
-void compute_subgradient_reference() {
+void Solver::compute_subgradient_reference() {
     feasible = 1;
     for (int i = 0; i < n; ++i) {
         int s = 1;
@@ -43,7 +45,7 @@ void compute_subgradient_reference() {
     }
 }
 
-void compute_subgradient() {
+void Solver::compute_subgradient() {
 #ifdef PMEDIAN_REFERENCE
     compute_subgradient_reference();
 #else
@@ -55,3 +57,5 @@ void compute_subgradient() {
     }
 #endif
 }
+
+}  // namespace pmedian

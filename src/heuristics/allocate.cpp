@@ -19,9 +19,11 @@
 #endif
 
 #include "arith.h"
-#include "pmedian.h"
+#include "solver.h"
 
-float allocate_clients() {
+namespace pmedian {
+
+float Solver::allocate_clients() {
 #ifdef PMEDIAN_REFERENCE
     return allocate_clients_reference();
 #else
@@ -30,7 +32,7 @@ float allocate_clients() {
 }
 
 // Every cluster starts empty, with the median at its position.
-static void reset_clusters() {
+void Solver::reset_clusters() {
     for (int i = 0; i < p; ++i) {
         vc[i].median = sv_node[i];
         vc[i].size = 0;
@@ -38,7 +40,7 @@ static void reset_clusters() {
     }
 }
 
-float allocate_clients_reference() {
+float Solver::allocate_clients_reference() {
     reset_clusters();
     float sum = 0.0f;
     for (int a = p; a < n; ++a) {
@@ -65,7 +67,8 @@ float allocate_clients_reference() {
 // Lowers near1 and near2 of the vertices from..to-1 by the row of the median
 // at position l.
 VECTOR_CLONES
-static void lower_nearest(const float *row, int l, int from, int to) {
+static void lower_nearest(const float *row, int l, int from, int to, float *near1, int *near1_pos, float *near2,
+                          int *near2_pos) {
     for (int v = from; v < to; ++v) {
         float value = row[v], first = near1[v], second = near2[v];
         bool below_first = value < first, below_second = value < second;
@@ -80,7 +83,7 @@ static void lower_nearest(const float *row, int l, int from, int to) {
 // medians now in sv_node: rows swept in position order with strict tests from
 // INFINITE_COST, so the first position wins a tie; -1 where no cost is below
 // INFINITE_COST.  Vertices are independent, so threads share them.
-void find_nearest() {
+void Solver::find_nearest() {
 #pragma omp parallel if ((long long)n * p >= 1024LL * parallel_work)
     {
 #ifdef _OPENMP
@@ -93,14 +96,14 @@ void find_nearest() {
             near1[v] = near2[v] = INFINITE_COST;
             near1_pos[v] = near2_pos[v] = -1;
         }
-        for (int l = 0; l < p; ++l) lower_nearest(cost[sv_node[l]], l, from, to);
+        for (int l = 0; l < p; ++l) lower_nearest(cost[sv_node[l]], l, from, to, near1, near1_pos, near2, near2_pos);
     }
 }
 
 // The clusters and the cost of the arrangement in sv_node, from near1 and
 // near1_pos as they stand for it.  A client that no median serves below
 // INFINITE_COST goes to position 0, as in the straightforward allocation.
-float clusters_from_nearest() {
+float Solver::clusters_from_nearest() {
     reset_clusters();
     float sum = 0.0f;
     for (int a = p; a < n; ++a) {
@@ -114,9 +117,11 @@ float clusters_from_nearest() {
     return sum;
 }
 
-float allocate_clients_fast() {
+float Solver::allocate_clients_fast() {
     find_nearest();
     memcpy(nearest_for, sv_node, n * sizeof(int));
-    nearest_valid = 2;  // the nearest medians only; the interchange adds its groups and gains
+    nearest_valid = NEAREST_ONLY;  // the nearest medians only; the interchange adds its groups and gains
     return clusters_from_nearest();
 }
+
+}  // namespace pmedian

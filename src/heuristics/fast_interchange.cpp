@@ -57,7 +57,11 @@
 
 #include "arith.h"
 #include "cost_order.h"
-#include "pmedian.h"
+#include "fast_interchange.h"
+#include "solver.h"
+
+namespace pmedian {
+namespace {
 
 typedef float float4 __attribute__((vector_size(16)));
 typedef double double4 __attribute__((vector_size(32)));
@@ -108,11 +112,99 @@ static int count_below(const float *row, const float *near, int count) {
     return below;
 }
 
+struct ClientSums;
+struct Position;
+struct Bounds;
+
+// The fast pass's view of the solver: the solver's arrays and the pass's own
+// working arrays under their names, for one call of interchange_fast.
+struct Pass {
+    Solver &s;
+    const int n, p, order_depth;
+    float *const *const cost;
+    int *const sv_node;
+    float *const near1, *const near2;
+    int *const near1_pos, *const near2_pos;
+    const float *const order_cost;
+    const double *const row_abs;
+    const int costs_symmetric, costs_whole, costs_nonnegative;
+    Cluster *const vc;
+    int *const nearest_for;
+    NearestState &nearest_valid;
+    double *const gain, *const gain_error;
+    int *const taken_clients;
+    float *const base_prefix;
+    double *const own_correction;
+    float *const to_displaced;
+    int *const touched;
+    char *const in_list;
+    int *const candidates;
+    TrialBracket *const brackets;
+    int *const position_of;
+    double *const block_gain;
+    int *const changed;
+    float *const changed_from;
+    int *const attached, *const attached_start;
+
+    explicit Pass(Solver &solver)
+        : s(solver), n(solver.n), p(solver.p), order_depth(solver.order_depth), cost(solver.cost),
+          sv_node(solver.sv_node), near1(solver.near1), near2(solver.near2), near1_pos(solver.near1_pos),
+          near2_pos(solver.near2_pos), order_cost(solver.order_cost), row_abs(solver.row_abs),
+          costs_symmetric(solver.costs_symmetric), costs_whole(solver.costs_whole),
+          costs_nonnegative(solver.costs_nonnegative), vc(solver.vc), nearest_for(solver.nearest_for),
+          nearest_valid(solver.nearest_valid), gain(solver.interchange_work->gain),
+          gain_error(solver.interchange_work->gain_error), taken_clients(solver.interchange_work->taken_clients),
+          base_prefix(solver.interchange_work->base_prefix), own_correction(solver.interchange_work->own_correction),
+          to_displaced(solver.interchange_work->to_displaced), touched(solver.interchange_work->touched),
+          in_list(solver.interchange_work->in_list), candidates(solver.interchange_work->candidates),
+          brackets(solver.interchange_work->brackets), position_of(solver.interchange_work->position_of),
+          block_gain(solver.interchange_work->block_gain), changed(solver.interchange_work->changed),
+          changed_from(solver.interchange_work->changed_from), attached(solver.interchange_work->attached),
+          attached_start(solver.interchange_work->attached_start) {}
+
+    // The solver's procedures and accessors that the pass uses.
+    bool is_far(int i, int j) const { return s.is_far(i, j); }
+    int order_row(long long at) const { return s.order_row(at); }
+    bool column_overflows(int j, float limit) const { return s.column_overflows(j, limit); }
+    template <class Visit> void rows_below(int j, float limit, Visit visit) const { s.rows_below(j, limit, visit); }
+    void find_nearest() { s.find_nearest(); }
+    float allocate_clients() { return s.allocate_clients(); }
+    float clusters_from_nearest() { return s.clusters_from_nearest(); }
+
+    void move_row_gains(int c, float now, float before, double scale);
+    void add_gain_rounding(double scale);
+    void add_row_corrections(int c);
+
+    void find_nearest_of(int c);
+    double fresh_gain_error(double sum);
+    void group_clients();
+    ClientSums client_totals();
+    void raise_block_gain(int u);
+    bool sweeps_row(int c, float limit);
+    void bound_block_gains();
+    ClientSums fresh_gains();
+    void move_gains(int count);
+    ClientSums exchanged_nearest(int j, int removed, int added);
+    float trial_sum(const float *row, int j, int d, float displaced_cost);
+    Bounds rounding_bounds();
+    double crossing_error(double up, double down, int top_binade);
+    double shifted_error(Position &q, int u, float displaced_cost);
+    int bracket_candidates(Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling);
+    int settle_candidates(const Position &q, int count, double ceiling, float &best_trial);
+    int choose_candidate(Position &q, const Bounds &b, const int *list, int count, float &best_trial);
+    void list_vertex(int u, int &listed);
+    void mark_position(Position &q);
+    void clear_position(const Position &q);
+    int gather_candidates(const Position &q, const Bounds &b);
+    float cheapest_other_median(int j);
+    float run();
+};
+
 // near1, near2 and their positions for one vertex, from INFINITE_COST down.
 // The medians (near1 = -infinity) are met in its column's cost order, where
 // the walk stops at the first cost above the second-nearest; only a column
 // whose kept rows run out first is read across the median rows.
-static void find_nearest_of(int c) {
+void Pass::find_nearest_of(int c) {
     float first = INFINITE_COST, second = INFINITE_COST;
     int first_pos = -1, second_pos = -1;
     long long at = (long long)c * order_depth;
@@ -135,13 +227,13 @@ static void find_nearest_of(int c) {
 }
 
 // Rounding error bound of a fresh gain, a double sum of at most n terms.
-static double fresh_gain_error(double sum) { return ((double)n + 2.0) * std::ldexp(1.0, -52) * sum; }
+double Pass::fresh_gain_error(double sum) { return ((double)n + 2.0) * std::ldexp(1.0, -52) * sum; }
 
 // Groups the clients by the position that serves them (attached,
 // attached_start); a client that no median serves below INFINITE_COST
 // belongs to no group.  Medians get near1 = -infinity, so that they count
 // as no client anywhere.
-static void group_clients() {
+void Pass::group_clients() {
     for (int j = 0; j <= p; ++j) attached_start[j] = 0;
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
@@ -176,7 +268,7 @@ static inline bool halfway(double r) {
     return (bits & 0x1FFFFFFFULL) == 0x10000000ULL || (r != 0.0 && r < std::ldexp(1.0, -125));
 }
 
-static ClientSums client_totals() {
+ClientSums Pass::client_totals() {
     ClientSums s = {0.0, 0.0, 0.0, 0.0f, 0};
     float ordered = 0.0f;
     for (int k = p; k < n; ++k) {
@@ -195,7 +287,7 @@ static ClientSums client_totals() {
 
 // Keeps block_gain an upper bound of gain + gain_error over each block of 64
 // client positions, after vertex u's gain rose or it came to a client position.
-static void raise_block_gain(int u) {
+void Pass::raise_block_gain(int u) {
     int d = position_of[u];
     if (d < p) return;
     double key = gain[u] + gain_error[u];
@@ -206,7 +298,7 @@ static void raise_block_gain(int u) {
 // Whether client c's updates below limit are better made along its row (a
 // symmetric matrix's row c is column c) than by a walk: when the column runs
 // beyond its kept rows, or the walk would be long (few medians).
-static bool sweeps_row(int c, float limit) {
+bool Pass::sweeps_row(int c, float limit) {
     if (!costs_symmetric) return false;
     int far_row = n / 8;  // a walk past this many rows reads more than the row would
     if (far_row < order_depth) return order_cost[(long long)c * order_depth + far_row] < limit;
@@ -214,7 +306,7 @@ static bool sweeps_row(int c, float limit) {
 }
 
 // block_gain made afresh from the gains of the vertices at client positions.
-static void bound_block_gains() {
+void Pass::bound_block_gains() {
     for (int b = 0; b * 64 < n - p; ++b) block_gain[b] = -INFINITY;
     for (int k = p; k < n; ++k) {
         int u = sv_node[k];
@@ -230,8 +322,8 @@ static void bound_block_gains() {
 // (move_gains adds the rest for all the rows it sweeps at once).  From
 // before = -infinity it adds the client's whole part, for fresh gains.
 VECTOR_CLONES
-static void move_row_gains(int c, float now, float before, double scale) {
-    const float *row = cost[c];
+static void move_row_gains_in(const float *row, int n, double *gain, double *gain_error, int *taken_clients, float now,
+                              float before, double scale) {
     double4 now4 = {now, now, now, now}, before4 = {before, before, before, before};
     double4 zero = {0.0, 0.0, 0.0, 0.0}, scale4 = {scale, scale, scale, scale};
     int v = 0;
@@ -264,17 +356,23 @@ static void move_row_gains(int c, float now, float before, double scale) {
     }
 }
 
+void Pass::move_row_gains(int c, float now, float before, double scale) {
+    move_row_gains_in(cost[c], n, gain, gain_error, taken_clients, now, before, scale);
+}
+
 // gain_error[v] += scale x |gain[v]| for every vertex.
 VECTOR_CLONES
-static void add_gain_rounding(double scale) {
+static void add_gain_rounding_in(double *gain_error, const double *gain, int n, double scale) {
     for (int v = 0; v < n; ++v) gain_error[v] += scale * std::fabs(gain[v]);
 }
+
+void Pass::add_gain_rounding(double scale) { add_gain_rounding_in(gain_error, gain, n, scale); }
 
 // Builds the groups and every vertex's gain from scratch, with near1 and
 // near2 already found for the arrangement: each client adds
 // near1[c] - cost[u][c] to the gain of every u below its near1.
 
-static ClientSums fresh_gains() {
+ClientSums Pass::fresh_gains() {
     group_clients();
     for (int v = 0; v < n; ++v) {
         gain[v] = 0.0;
@@ -287,7 +385,7 @@ static ClientSums fresh_gains() {
             move_row_gains(c, near1[c], -INFINITY, 0.0);
             continue;
         }
-        rows_below(c, near1[c], [first](int u, float x) {
+        rows_below(c, near1[c], [this, first](int u, float x) {
             gain[u] += first - (double)x;
             ++taken_clients[u];
         });
@@ -307,7 +405,7 @@ static ClientSums fresh_gains() {
 // all: then each partial sum of a gain is at most its final value plus the
 // later differences, and (k + 2) x 2^-52 x (differences + |final gain|)
 // bounds the rounding of those k additions.  The walks follow.
-static void move_gains(int count) {
+void Pass::move_gains(int count) {
     const double term_error = std::ldexp(1.0, -51), sum_error = std::ldexp(1.0, -52);
     int *by_row = candidates;  // free between positions
     int rows = 0;
@@ -326,7 +424,7 @@ static void move_gains(int count) {
         if (by_row[i]) continue;
         int c = changed[i];
         float now = near1[c], before = changed_from[i];
-        rows_below(c, now > before ? now : before, [=](int u, float x) {
+        rows_below(c, now > before ? now : before, [=, this](int u, float x) {
             double a = (double)now - (double)x, b = (double)before - (double)x;
             a = a > 0.0 ? a : 0.0;
             b = b > 0.0 ? b : 0.0;
@@ -345,7 +443,7 @@ static void move_gains(int count) {
 // scan of the medians; the others just compare the new median's cost.  The
 // gains then change only through the clients whose cheapest cost changed,
 // through `added` leaving the clients and through `removed` joining them.
-static ClientSums exchanged_nearest(int j, int removed, int added) {
+ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
     int count = 0;
     changed[count] = added;
     changed_from[count++] = near1[added];
@@ -395,7 +493,7 @@ static ClientSums exchanged_nearest(int j, int removed, int added) {
 // position d, whose cost from the new set is displaced_cost.  Each other
 // client costs the cheaper of the candidate and its best median other than
 // position j.
-static float trial_sum(const float *row, int j, int d, float displaced_cost) {
+float Pass::trial_sum(const float *row, int j, int d, float displaced_cost) {
     float sum = 0.0f;
     for (int k = p; k < n; ++k) {
         float term;
@@ -441,7 +539,7 @@ struct Bounds {
     double float_unit, sum_error, double_error;
 };
 
-static Bounds rounding_bounds() {
+Bounds Pass::rounding_bounds() {
     const double terms = n - p, unit = std::ldexp(1.0, -24);
     const double gamma = terms * unit / (1.0 - terms * unit);
     Bounds b;
@@ -477,7 +575,7 @@ static inline int binade_of(double x) {
 // the partial sums rise with k, so those steps are one run, found by two
 // binary searches.  Powers far below the top add at most n spacings of
 // their binade, which together stay below one spacing of a low binade.
-static double crossing_error(double up, double down, int top_binade) {
+double Pass::crossing_error(double up, double down, int top_binade) {
     const float *prefix = base_prefix + p;
     const long long terms = n - p;
     int low = top_binade - binade_of((double)terms) - 2;
@@ -525,7 +623,7 @@ static void widen(Position &q) {
 // additions lie near the powers (crossing_error).  A position works that
 // part out once, for the widest rises and falls of its candidates
 // (q.crossing); a candidate beyond them works out its own.
-static double shifted_error(Position &q, int u, float displaced_cost) {
+double Pass::shifted_error(Position &q, int u, float displaced_cost) {
     const double most = 4096.0;  // differences of rounding allowed for, in top spacings
     double raise = (double)displaced_cost - (double)near1[u];
     double up = q.loss + (raise > 0.0 ? raise : 0.0), down = gain[u] + gain_error[u] + (raise < 0.0 ? -raise : 0.0);
@@ -561,7 +659,7 @@ static double shifted_error(Position &q, int u, float displaced_cost) {
 // bookkeeping, and the rounding bounds; without position j's correction the
 // exact cost is a lower bound, which settles most candidates.  With small
 // whole-number costs the exact cost is the float sum itself.
-static int bracket_candidates(Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling) {
+int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling) {
     const int j = q.j;
     const double current = q.current;
     int stored = from;
@@ -624,7 +722,7 @@ static int bracket_candidates(Position &q, const Bounds &b, const int *list, int
 // cost, and the lowest position among equal trials; -1 if none.  Float sums
 // are made in order of the intervals' lower ends and only while an interval
 // can still hold a trial that wins.
-static int settle_candidates(const Position &q, int count, double ceiling, float &best_trial) {
+int Pass::settle_candidates(const Position &q, int count, double ceiling, float &best_trial) {
     std::sort(brackets, brackets + count, [](const TrialBracket &x, const TrialBracket &y) { return x.low < y.low; });
     int chosen = -1;
     best_trial = q.current;
@@ -651,7 +749,7 @@ static int settle_candidates(const Position &q, int count, double ceiling, float
 
 // The candidate of position q.j among count client positions (from `list`,
 // or all of them) and its trial.
-static int choose_candidate(Position &q, const Bounds &b, const int *list, int count, float &best_trial) {
+int Pass::choose_candidate(Position &q, const Bounds &b, const int *list, int count, float &best_trial) {
     int first = list ? 0 : p;
     double ceiling = INFINITY;
     int stored = bracket_candidates(q, b, list, first, first + count, ceiling);
@@ -662,9 +760,7 @@ static int choose_candidate(Position &q, const Bounds &b, const int *list, int c
 // With a symmetric matrix, row c is column c: own client c's correction of
 // every vertex at once, in sequence, four vertices at a time.
 VECTOR_CLONES
-static void add_row_corrections(int c) {
-    const float *row = cost[c];
-    double first = near1[c], second = near2[c];
+static void add_row_corrections_in(const float *row, int n, double first, double second, double *own_correction) {
     double4 first4 = {first, first, first, first}, second4 = {second, second, second, second};
     int u = 0;
     for (; u + 4 <= n; u += 4) {
@@ -682,10 +778,12 @@ static void add_row_corrections(int c) {
     }
 }
 
+void Pass::add_row_corrections(int c) { add_row_corrections_in(cost[c], n, near1[c], near2[c], own_correction); }
+
 // Adds vertex u to the walks' list, once.  Without a branch: neighbouring
 // clients share most of their walks, so whether u is new is a coin toss for
 // the branch predictor.  touched has room for n + 1, the slot past the end.
-static inline void list_vertex(int u, int &listed) {
+void Pass::list_vertex(int u, int &listed) {
     touched[listed] = u;
     listed += in_list[u] ^ 1;
     in_list[u] = 1;
@@ -698,7 +796,7 @@ static inline void list_vertex(int u, int &listed) {
 // symmetric matrix a long walk is slower than its row; when many own clients
 // are such (few medians, long columns), their rows or one sweep of all rows
 // serve them together, and then any vertex may have a correction (q.sweep).
-static void mark_position(Position &q) {
+void Pass::mark_position(Position &q) {
     const int *own = attached + attached_start[q.j];
     int own_count = attached_start[q.j + 1] - attached_start[q.j];
     // Until the candidates are gathered, `candidates` holds which own clients
@@ -717,12 +815,12 @@ static void mark_position(Position &q) {
         list_vertex(c, listed);
         if (sweep && wide[a]) continue;
         double *correction = own_correction;  // a local, not reloaded after every store
-        rows_below(c, near2[c], [first, second, correction, &listed](int u, float x) {
+        rows_below(c, near2[c], [this, first, second, correction, &listed](int u, float x) {
             correction[u] += second - ((double)x > first ? (double)x : first);
             list_vertex(u, listed);
         });
     }
-    rows_below(q.median, q.other_median, [&listed](int u, float x) {
+    rows_below(q.median, q.other_median, [this, &listed](int u, float x) {
         to_displaced[u] = x;
         list_vertex(u, listed);
     });
@@ -750,7 +848,7 @@ static void mark_position(Position &q) {
 }
 
 // Puts own_correction, to_displaced and the marks back to rest.
-static void clear_position(const Position &q) {
+void Pass::clear_position(const Position &q) {
     if (q.sweep)
         for (int u = 0; u < n; ++u) own_correction[u] = 0.0;
     for (int a = 0; a < q.listed; ++a) {
@@ -768,7 +866,7 @@ static void clear_position(const Position &q) {
 // other_median - gain[u], and it can only beat the current cost if gain[u] +
 // gain_error[u] reaches a threshold; blocks of 64 positions whose upper bound
 // stays below it are passed over whole.
-static int gather_candidates(const Position &q, const Bounds &b) {
+int Pass::gather_candidates(const Position &q, const Bounds &b) {
     int count = 0;
     for (int a = 0; a < q.listed; ++a) {
         int d = position_of[touched[a]];
@@ -800,7 +898,7 @@ static int gather_candidates(const Position &q, const Bounds &b) {
 // medians, from INFINITE_COST down: the first other median in its column's
 // cost order (medians carry near1 = -infinity), or the column itself when
 // the kept rows hold none.
-static float cheapest_other_median(int j) {
+float Pass::cheapest_other_median(int j) {
     int median = sv_node[j];
     float other = INFINITE_COST;
     long long at = (long long)median * order_depth;
@@ -813,7 +911,7 @@ static float cheapest_other_median(int j) {
     return other;
 }
 
-float interchange_fast() {
+float Pass::run() {
     float current = 0.0f;
     for (int i = 0; i < p; ++i) current = float_add(current, vc[i].total);
     if (p == n) return allocate_clients();
@@ -825,8 +923,8 @@ float interchange_fast() {
     // same arrangement only the nearest costs are.
     bool same = nearest_valid && memcmp(nearest_for, sv_node, n * sizeof(int)) == 0;
     if (!same) find_nearest();
-    ClientSums s = same && nearest_valid == 1 ? client_totals() : fresh_gains();
-    nearest_valid = 0;
+    ClientSums s = same && nearest_valid == NEAREST_FULL ? client_totals() : fresh_gains();
+    nearest_valid = NEAREST_INVALID;
 
     for (int j = 0; j < p; ++j) {
         Position q;
@@ -867,6 +965,15 @@ float interchange_fast() {
         }
     }
     memcpy(nearest_for, sv_node, n * sizeof(int));
-    nearest_valid = 1;
+    nearest_valid = NEAREST_FULL;
     return clusters_from_nearest();
 }
+
+}  // namespace
+
+float Solver::interchange_fast() {
+    Pass pass(*this);
+    return pass.run();
+}
+
+}  // namespace pmedian

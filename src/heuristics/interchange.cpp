@@ -8,10 +8,12 @@
 // what allocate_clients returns for it.  This straightforward pass is the
 // reference that the fast pass (fast_interchange.cpp) must match bit for bit.
 #include "arith.h"
-#include "pmedian.h"
+#include "solver.h"
+
+namespace pmedian {
 
 // Cost of the arrangement now in sv_node, by the allocation rule and order.
-static float trial_cost() {
+float Solver::trial_cost() {
     float sum = 0.0f;
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
@@ -25,14 +27,14 @@ static float trial_cost() {
 
 // Neighbourhood bound: the radius, shrunk to 0.8 of it from 700 vertices on,
 // as an exact double product that is never rounded to float.
-double neighbourhood_bound() {
+double Solver::neighbourhood_bound() const {
     float factor = n < 700 ? 1.0f : 0.8f;
     return exact_product(factor, radius);
 }
 
 // The pass the solver runs: the fast one, unless the build asks for the
 // straightforward reference or some cost is NaN or infinite.
-float interchange() {
+float Solver::interchange() {
 #ifdef PMEDIAN_REFERENCE
     return interchange_reference();
 #else
@@ -42,7 +44,7 @@ float interchange() {
 
 // The straightforward pass: every trial costed from scratch.  A pair beyond
 // the neighbourhood bound was marked far when the distances were read.
-float interchange_reference() {
+float Solver::interchange_reference() {
     // The pass starts from the sum of the cluster totals of the last
     // allocation, which may differ in the last bits from its client-ordered sum.
     float current = 0.0f;
@@ -68,3 +70,5 @@ float interchange_reference() {
     }
     return allocate_clients_reference();
 }
+
+}  // namespace pmedian

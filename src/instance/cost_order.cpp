@@ -24,11 +24,13 @@
 #include <omp.h>
 #endif
 
-#include "pmedian.h"
+#include "solver.h"
+
+namespace pmedian {
 
 // Rows to keep per column for this instance: four times the mean cluster
 // size with some room, at least 64 and min(n / 6, 512), at most n / 6 (and n).
-int default_order_depth() {
+int Solver::default_order_depth() const {
     long long clusters = ((long long)n + p - 1) / p;
     long long depth = std::max(64LL, std::max(4 * clusters + 32, std::min((long long)n / 6, 512LL)));
     depth = std::min(depth, std::max(64LL, (long long)n / 6));
@@ -50,7 +52,12 @@ static uint64_t order_key(float c, int row) {
 // Keeps the depth smallest keys of column j (given as values) and writes
 // them, ascending, into the order: a selection over the column's n keys
 // (room for them in keys), then a sort of the kept ones.
-static void keep_cheapest(int j, const float *values, int depth, uint64_t *keys) {
+static void keep_cheapest(const Solver &s, int j, const float *values, int depth, uint64_t *keys) {
+    const int n = s.n;
+    float *const *cost = s.cost;
+    float *order_cost = s.order_cost;
+    unsigned short *order_row16 = s.order_row16;
+    int *order_row32 = s.order_row32;
     for (int i = 0; i < n; ++i) keys[i] = order_key(values[i], i);
     if (depth < n) std::nth_element(keys, keys + depth - 1, keys + n);
     std::sort(keys, keys + depth);
@@ -70,7 +77,7 @@ static void keep_cheapest(int j, const float *values, int depth, uint64_t *keys)
 // the matrix is read in cache lines rather than one float per line.  Each
 // thread's scratch is allocated before the threads start, where a failure
 // can still end the run with a message.
-void build_cost_order(int depth) {
+void Solver::build_cost_order(int depth) {
     int most = default_order_depth();
     depth = depth < 1 ? 1 : depth > most ? most : depth;
     order_depth = depth;
@@ -98,8 +105,10 @@ void build_cost_order(int depth) {
             int width = std::min(block, n - j0);
             for (int i = 0; i < n; ++i)
                 for (int b = 0; b < width; ++b) columns[(size_t)b * n + i] = cost[i][j0 + b];
-            for (int b = 0; b < width; ++b) keep_cheapest(j0 + b, columns + (size_t)b * n, depth, keys);
+            for (int b = 0; b < width; ++b) keep_cheapest(*this, j0 + b, columns + (size_t)b * n, depth, keys);
         }
     }
     free(scratch);
 }
+
+}  // namespace pmedian

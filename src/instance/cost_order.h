@@ -13,17 +13,19 @@
 #ifndef PMEDIAN_COST_ORDER_H
 #define PMEDIAN_COST_ORDER_H
 
-#include "pmedian.h"
+#include "solver.h"
+
+namespace pmedian {
 
 // True when column j may hold costs below limit beyond its kept rows.
-inline bool column_overflows(int j, float limit) {
+inline bool Solver::column_overflows(int j, float limit) const {
     return order_depth < n && order_cost[(long long)j * order_depth + order_depth - 1] < limit;
 }
 
 // How many of column j's kept rows lie below limit (a binary search), or -1
 // when the column may hold costs below limit beyond them.  Lets a caller
 // choose between a walk and a sweep before making either.
-inline int kept_below(int j, float limit) {
+inline int Solver::kept_below(int j, float limit) const {
     if (column_overflows(j, limit)) return -1;
     const float *kept = order_cost + (long long)j * order_depth;
     int low = 0, high = order_depth;  // kept[high] is not below limit, or high = depth
@@ -38,7 +40,7 @@ inline int kept_below(int j, float limit) {
 }
 
 template <class Visit>
-inline void rows_below(int j, float limit, Visit visit) {
+inline void Solver::rows_below(int j, float limit, Visit visit) const {
     if (column_overflows(j, limit)) {
         if (costs_symmetric) {
             const float *row = cost[j];
@@ -62,5 +64,7 @@ inline void rows_below(int j, float limit, Visit visit) {
         for (int k = 0; k < order_depth && kept[k] < limit; ++k) visit(rows[k], kept[k]);
     }
 }
+
+}  // namespace pmedian
 
 #endif

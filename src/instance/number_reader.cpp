@@ -21,19 +21,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "pmedian.h"
+#include "number_reader.h"
 
-static FILE *source;            // file being read
-static bool formatted;          // true once fscanf reads everything that is left
-static char buffer[1 << 16];    // bytes read ahead from source
-static size_t buffered, cursor; // bytes in buffer; next byte to look at
-static long long buffer_offset; // file offset of buffer[0]
-static bool at_end;             // source has no more bytes beyond buffer
+namespace pmedian {
 
-void begin_numbers(FILE *f) {
-    source = f;
-    buffered = cursor = 0;
-    at_end = false;
+NumberReader::NumberReader(FILE *f) : source(f), buffer(1 << 16) {
 #ifdef PMEDIAN_REFERENCE
     formatted = true;
 #else
@@ -45,13 +37,13 @@ void begin_numbers(FILE *f) {
 
 // Keeps the bytes from cursor on and appends more from the file.  Returns
 // false when nothing could be added.
-static bool refill() {
+bool NumberReader::refill() {
     if (at_end) return false;
-    memmove(buffer, buffer + cursor, buffered - cursor);
+    memmove(buffer.data(), buffer.data() + cursor, buffered - cursor);
     buffer_offset += (long long)cursor;
     buffered -= cursor;
     cursor = 0;
-    size_t got = fread(buffer + buffered, 1, sizeof buffer - buffered, source);
+    size_t got = fread(buffer.data() + buffered, 1, buffer.size() - buffered, source);
     buffered += got;
     if (got == 0) at_end = true;
     return got > 0;
@@ -61,7 +53,7 @@ static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c ==
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Hands the rest of the file to fscanf, starting at the current token.
-static int formatted_from_here(float *target) {
+int NumberReader::formatted_from_here(float *target) {
     formatted = true;
     if (fseek(source, buffer_offset + (long long)cursor, SEEK_SET) != 0) return 0;
     return fscanf(source, "%f", target);
@@ -114,7 +106,7 @@ static float plain_value(const char *text, const Token &t) {
     return strtof(copy, nullptr);
 }
 
-int next_number(float *target) {
+int NumberReader::next(float *target) {
     if (formatted) return fscanf(source, "%f", target);
     for (;;) {
         while (cursor < buffered && is_space(buffer[cursor])) ++cursor;
@@ -124,7 +116,7 @@ int next_number(float *target) {
     // The token must lie whole in the buffer, with the byte after it.
     Token t;
     for (;;) {
-        t = scan_token(buffer + cursor, buffered - cursor);
+        t = scan_token(buffer.data() + cursor, buffered - cursor);
         if (cursor + t.length < buffered || at_end || t.length >= 100) break;
         if (!refill()) break;
     }
@@ -132,7 +124,9 @@ int next_number(float *target) {
     bool followed_by_space = end < buffered ? is_space(buffer[end]) : at_end;
     bool plain = t.length > 0 && t.length < 100 && followed_by_space && t.points <= 1 && !(t.length == 1 && t.points);
     if (!plain) return formatted_from_here(target);
-    *target = plain_value(buffer + cursor, t);
+    *target = plain_value(buffer.data() + cursor, t);
     cursor = end;
     return 1;
 }
+
+}  // namespace pmedian

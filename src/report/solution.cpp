@@ -29,7 +29,9 @@
 #include <cstring>
 #include <string>
 
-#include "pmedian.h"
+#include "solver.h"
+
+namespace pmedian {
 
 // Writes value in a field of width characters, or after one blank when it
 // needs the whole field or more and a field stands before it.
@@ -48,7 +50,7 @@ static void put_cost(FILE *f, float value) {
     fprintf(f, len >= 11 ? " %s" : "%11s", text);
 }
 
-static void write_body(FILE *f) {
+void Solver::write_body(FILE *f) {
     for (int i = 0; i < p; ++i) {
         for (int k = 0; k < vc[i].size; ++k) {
             int median = vc[i].median, client = vc[i].members[k];
@@ -59,7 +61,7 @@ static void write_body(FILE *f) {
         }
     }
     fprintf(f, "%d\n", 9999999);
-    fprintf(f, "%d\n", status);
+    fprintf(f, "%d\n", (int)status);
     for (int i = 0; i < p; ++i) put_int(f, best[i], 5, i == 0);
     fputc('\n', f);
 }
@@ -94,14 +96,14 @@ static FILE *open_target(const char *name, std::string &temp_name) {
 
 // Rebuilds the clusters of the best solution in vc: its medians in the
 // order of best, each with its clients in the order of their positions.
-void allocate_best() {
+void Solver::allocate_best() {
     for (int i = 0; i < n; ++i) sv_node[i] = best[i];
     allocate_clients();
 }
 
-void write_solution() { write_solution_file("solucao.txt"); }
+void Solver::write_solution() { write_solution_file("solucao.txt"); }
 
-void write_solution_file(const char *name) {
+void Solver::write_solution_file(const char *name) {
     signal(SIGXFSZ, SIG_IGN);
     // A reader of standard output that has gone away costs the summary, not
     // the solution file.
@@ -131,3 +133,5 @@ void write_solution_file(const char *name) {
              " %s nao descreve uma solucao\n",
              (double)INFINITE_COST, name);
 }
+
+}  // namespace pmedian

@@ -3,9 +3,11 @@
 // output; a front end may send it elsewhere or nowhere.
 #include <cstdio>
 
-#include "pmedian.h"
+#include "solver.h"
 
-void print_summary(float ZP, float Pi) {
+namespace pmedian {
+
+void Solver::print_summary(float ZP, float Pi) {
     FILE *out = summary_stream;
     if (!out) return;
     fprintf(out, "\n");
@@ -18,5 +20,7 @@ void print_summary(float ZP, float Pi) {
     fprintf(out, "\nTFator ....................... %11.4f", TFator);
     fprintf(out, "\nSolucoes viaveis ............. %6d", feasible_count);
     fprintf(out, "\nTotal CPU Time ............... %9.2f", cpu_time);
-    fprintf(out, "\nStatus da solucao ............ %6d\n", status);
+    fprintf(out, "\nStatus da solucao ............ %6d\n", (int)status);
 }
+
+}  // namespace pmedian

@@ -14,7 +14,9 @@
 #include <sstream>
 #include <vector>
 
-#include "pmedian.h"
+#include "solver.h"
+
+using namespace pmedian;
 
 static void write_bytes(const char *name, const uint8_t *data, size_t size) {
     FILE *f = fopen(name, "wb");
@@ -77,12 +79,13 @@ std::string run_fuzz_input(const uint8_t *data, size_t size) {
 
     int nv = 0, pv = 0;
     if (!small_valid_header(nv, pv)) return "";
-    read_instance();
-    if (n != nv || p != pv) return "the reader took other sizes than its header check";
-    solve();
+    Solver solver;
+    solver.read_instance();
+    if (solver.n != nv || solver.p != pv) return "the reader took other sizes than its header check";
+    solver.solve();
     std::ifstream in("solucao.txt", std::ios::binary);
     if (!in) return "no solution file";
     std::stringstream text;
     text << in.rdbuf();
-    return solution_problem(text.str(), nv, pv, UB < INFINITE_COST);
+    return solution_problem(text.str(), nv, pv, solver.UB < INFINITE_COST);
 }

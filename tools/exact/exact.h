@@ -12,13 +12,16 @@
 //  4. a MIP solver from a library (mip_cbc.cpp, mip_glpk.cpp, behind the
 //     small interface of mip.cpp) proves the optimum of that model.
 // main.cpp is the program around it.  Everything here works on the
-// process-wide instance of the core (n, p, cost), read by read_instance.
+// instance of one solver value (n, p, cost), read by its read_instance; the
+// candidate lists carry n and p along.
 #ifndef PMEDIAN_EXACT_H
 #define PMEDIAN_EXACT_H
 
 #include <cmath>
 #include <string>
 #include <vector>
+
+#include "solver.h"
 
 // ---- Who may serve whom ---------------------------------------------------------
 // For every client j the medians that may serve it, in ascending cost (ties
@@ -27,6 +30,7 @@
 // Lagrangian evaluation and the reduction walk a client's list only as far
 // as they need.
 struct Candidates {
+    int n = 0, p = 0;              // the instance's sizes
     std::vector<int> start;        // client j: entries start[j] .. start[j + 1] - 1
     std::vector<int> vertex;       // the median of each entry
     std::vector<float> cost;       // its cost of serving the client
@@ -35,7 +39,7 @@ struct Candidates {
     long long pairs() const { return (long long)vertex.size(); }
     int count(int state) const;    // vertices in that state
 };
-Candidates all_candidates();
+Candidates all_candidates(const pmedian::Solver &s);
 
 // ---- Lagrangian dual in double precision ----------------------------------------
 // One evaluation of the relaxation at multipliers u (the effective
@@ -114,7 +118,7 @@ struct ModelSize {
 // leaves them: no closed vertex in a list, an open one only at the end of
 // a capped list.
 Model radius_model(const Candidates &candidates, const std::vector<int> &start_medians);
-Model classic_model(const std::vector<int> &start_medians);  // the plain model of the whole instance
+Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medians);  // the plain model of the whole instance
 ModelSize radius_model_size(const Candidates &all);          // the radius model before any reduction
 std::vector<int> model_medians(const Model &model, const std::vector<double> &x);
 bool model_feasible(const Model &model, const std::vector<double> &x, double tolerance);
@@ -165,14 +169,14 @@ struct Proof {
 // Proves the optimum of the instance that the core holds, starting from the
 // solution that opens start and the core's multipliers; deadline in seconds
 // since the start of the run, 0 for none.
-Proof prove_optimum(const std::vector<int> &start, const std::vector<double> &multipliers, const MipSolver &solver,
+Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, const std::vector<double> &multipliers, const MipSolver &solver,
                     double deadline);
 // The classic model of the whole instance, handed to the MIP solver as it
 // stands: what a plain MIP approach costs.
-Proof solve_plain(const MipSolver &solver, double deadline);
+Proof solve_plain(const pmedian::Solver &s, const MipSolver &solver, double deadline);
 
-bool costs_are_whole();                            // every cost a whole number, sums exact in double
-double solution_cost(const std::vector<int> &medians);  // summed in double
+bool costs_are_whole(const pmedian::Solver &s);                         // every cost a whole number, sums exact in double
+double solution_cost(const pmedian::Solver &s, const std::vector<int> &medians);  // summed in double
 double wall_seconds();                             // seconds since the start of the run
 
 #endif

@@ -21,14 +21,17 @@
 #include <numeric>
 
 #include "exact.h"
-#include "pmedian.h"
 
 static const double INF = std::numeric_limits<double>::infinity();
 
 int Candidates::count(int state) const { return (int)std::count(fix.begin(), fix.end(), state); }
 
-Candidates all_candidates() {
+Candidates all_candidates(const pmedian::Solver &s) {
+    const int n = s.n;
+    float *const *cost = s.cost;
     Candidates c;
+    c.n = s.n;
+    c.p = s.p;
     c.start.resize(n + 1);
     c.vertex.resize((size_t)n * n);
     c.cost.resize((size_t)n * n);
@@ -38,7 +41,7 @@ Candidates all_candidates() {
     for (int j = 0; j < n; ++j) {
         c.start[j] = j * n;
         std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [j](int a, int b) {
+        std::sort(order.begin(), order.end(), [j, cost](int a, int b) {
             return cost[a][j] < cost[b][j] || (cost[a][j] == cost[b][j] && a < b);
         });
         for (int k = 0; k < n; ++k) {
@@ -60,6 +63,7 @@ Candidates all_candidates() {
 // the second-order terms.
 void evaluate_dual(const Candidates &c, const std::vector<signed char> &fix, DualPoint &point,
                    std::vector<int> *subgradient) {
+    const int n = c.n, p = c.p;
     const std::vector<double> &u = point.u;
     point.beta.assign(n, 0.0);
     for (int j = 0; j < n; ++j)
@@ -130,6 +134,7 @@ void evaluate_dual(const Candidates &c, const std::vector<signed char> &fix, Dua
 // distance to the target over the last window steps.
 int improve_dual(const Candidates &c, const std::vector<signed char> &fix, DualPoint &point,
                  const DualSearch &search) {
+    const int n = c.n;
     std::vector<int> g;
     evaluate_dual(c, fix, point, &g);
     DualPoint current = point;

@@ -27,7 +27,6 @@
 #include <string>
 
 #include "exact.h"
-#include "pmedian.h"
 
 static const char *SOLUTION_NAME = "solucao_exata.txt";
 static double proof_core_seconds = 0;  // wall seconds up to the end of the core's optimisation
@@ -90,7 +89,9 @@ static Options parse(int argc, char **argv) {
 
 // The program accepts any cost; the proof needs finite costs of 0 or more
 // (a negative cost could make a median cheaper served than serving itself).
-static void refuse_unusable_costs() {
+static void refuse_unusable_costs(const pmedian::Solver &s) {
+    const int n = s.n;
+    float *const *cost = s.cost;
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j)
             if (!std::isfinite(cost[i][j]) || cost[i][j] < 0) {
@@ -103,7 +104,9 @@ static void refuse_unusable_costs() {
 
 // The solution file, with the medians first in the arrangement; its status
 // line is 1 for a proven optimum and 2 otherwise.
-static void write_answer(const std::vector<int> &medians, bool proven) {
+static void write_answer(pmedian::Solver &s, const std::vector<int> &medians, bool proven) {
+    const int n = s.n;
+    int *best = s.best;
     std::vector<char> is_median(n, 0);
     int k = 0;
     for (int i : medians) {
@@ -112,8 +115,8 @@ static void write_answer(const std::vector<int> &medians, bool proven) {
     }
     for (int i = 0; i < n; ++i)
         if (!is_median[i]) best[k++] = i;
-    status = proven ? 1 : 2;
-    write_solution_file(SOLUTION_NAME);
+    s.status = proven ? pmedian::STATUS_GAP_CLOSED : pmedian::STATUS_STEP_EXHAUSTED;
+    s.write_solution_file(SOLUTION_NAME);
 }
 
 static void line(const char *label, const char *format, ...) __attribute__((format(printf, 2, 3)));
@@ -130,10 +133,11 @@ static void report_size(const char *label, const ModelSize &s) {
     line(label, "%lld rows, %lld columns, %lld nonzeros", s.rows, s.columns, s.nonzeros);
 }
 
-static int report(const Proof &proof, const MipSolver &solver, bool plain) {
+static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solver, bool plain) {
+    const int n = s.n, p = s.p;
     if (!plain) {
         line("heuristic solution", "%.2f", proof.known);
-        line("Lagrangian bound", "%.2f (core), %.2f (carried on), %.2f (after reduction), %d steps", (double)LB,
+        line("Lagrangian bound", "%.2f (core), %.2f (carried on), %.2f (after reduction), %d steps", (double)s.LB,
              proof.first_bound, proof.dual_bound, proof.steps);
     }
     if (proof.mip_used && !plain) {
@@ -162,7 +166,7 @@ static int report(const Proof &proof, const MipSolver &solver, bool plain) {
     line("seconds", "Lagrangian %.2f, reduction %.2f, model %.2f, MIP %.2f, total %.2f", proof_core_seconds,
          proof.dual_seconds, proof.model_seconds, proof.mip_seconds, wall_seconds());
     if (have) {
-        write_answer(proof.medians, proof.status == Proof::OPTIMAL);
+        write_answer(s, proof.medians, proof.status == Proof::OPTIMAL);
         line("solution file", "%s", SOLUTION_NAME);
     }
     return proof.status == Proof::OPTIMAL ? PROVEN : proof.status == Proof::TIME_LIMIT ? TIME_LIMIT : MIP_FAILED;
@@ -177,42 +181,52 @@ int main(int argc, char **argv) {
     }
     const double deadline = options.time_limit;
 
-    read_instance();  // the program's messages, and exit status 1, for a bad instance
-    refuse_unusable_costs();
-    printf("pmedian-exact: n = %d, p = %d, %s costs, MIP solver %s\n", n, p,
-           costs_are_whole() ? "whole" : "real-valued", options.solver->name);
-    if (options.plain) {
-        try {
-            return report(solve_plain(*options.solver, deadline), *options.solver, true);
-        } catch (const std::bad_alloc &) {
-            fprintf(stderr, "pmedian-exact: out of memory for the plain model\n");
-            return MIP_FAILED;
-        }
-    }
-
-    // The core's Lagrangian optimisation, as the pmedian program runs it
-    // (with its console summary), keeping the multipliers of its best bound.
-    std::vector<double> multipliers(n, 0.0);
-    best_multiplier = multipliers.data();
-    initial_multipliers();
-    UB = INFINITE_COST;
-    LB = -INFINITE_COST;
-    iterations = 0;
-    subgradient_optimization();
-    best_multiplier = nullptr;
-    printf("\n");
-    proof_core_seconds = wall_seconds();
-    std::vector<int> start(best, best + p);
+    // The program's messages, and exit status 1, for a bad instance.
+    pmedian::Solver s;
     try {
-        return report(prove_optimum(start, multipliers, *options.solver, deadline), *options.solver, false);
-    } catch (const std::bad_alloc &) {
-        // The proof keeps the costs sorted by client (8 n^2 bytes) besides
-        // the core's storage; the program itself never gets here.
-        Proof failed;
-        failed.medians = start;
-        failed.value = failed.known = solution_cost(start);
-        failed.bound = LB;
-        failed.message = "out of memory";
-        return report(failed, *options.solver, false);
+        s.read_instance();
+    } catch (const pmedian::Error &e) {
+        fputs(e.printed().c_str(), stdout);
+        return BAD_INPUT;
+    }
+    refuse_unusable_costs(s);
+    printf("pmedian-exact: n = %d, p = %d, %s costs, MIP solver %s\n", s.n, s.p,
+           costs_are_whole(s) ? "whole" : "real-valued", options.solver->name);
+    try {
+        if (options.plain) {
+            try {
+                return report(s, solve_plain(s, *options.solver, deadline), *options.solver, true);
+            } catch (const std::bad_alloc &) {
+                fprintf(stderr, "pmedian-exact: out of memory for the plain model\n");
+                return MIP_FAILED;
+            }
+        }
+
+        // The core's Lagrangian optimisation, as the pmedian program runs it
+        // (with its console summary), keeping the multipliers of its best bound.
+        std::vector<double> multipliers(s.n, 0.0);
+        s.best_multiplier = multipliers.data();
+        s.start_run();
+        s.subgradient_optimization();
+        s.best_multiplier = nullptr;
+        printf("\n");
+        proof_core_seconds = wall_seconds();
+        std::vector<int> start(s.best, s.best + s.p);
+        try {
+            return report(s, prove_optimum(s, start, multipliers, *options.solver, deadline), *options.solver, false);
+        } catch (const std::bad_alloc &) {
+            // The proof keeps the costs sorted by client (8 n^2 bytes) besides
+            // the core's storage; the program itself never gets here.
+            Proof failed;
+            failed.medians = start;
+            failed.value = failed.known = solution_cost(s, start);
+            failed.bound = s.LB;
+            failed.message = "out of memory";
+            return report(s, failed, *options.solver, false);
+        }
+    } catch (const pmedian::Error &e) {
+        // The solution file could not be written.
+        fputs(e.printed().c_str(), stdout);
+        return BAD_INPUT;
     }
 }

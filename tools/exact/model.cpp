@@ -27,7 +27,6 @@
 #include <utility>
 
 #include "exact.h"
-#include "pmedian.h"
 
 static const double UNBOUNDED = std::numeric_limits<double>::infinity();
 
@@ -54,7 +53,7 @@ static void add_entry(Model &m, int col, double value) {
 
 static void cardinality_row(Model &m, int open) {
     begin_row(m, open, open);
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < (int)m.median_col.size(); ++i)
         if (m.median_col[i] >= 0) add_entry(m, m.median_col[i], 1.0);
 }
 
@@ -67,6 +66,7 @@ static void client_levels(const Candidates &r, int j, std::vector<int> &level) {
 }
 
 Model radius_model(const Candidates &r, const std::vector<int> &start_medians) {
+    const int n = r.n, p = r.p;
     Model m;
     m.median_col.assign(n, -1);
     std::vector<char> is_start(n, 0);
@@ -125,7 +125,9 @@ Model radius_model(const Candidates &r, const std::vector<int> &start_medians) {
     return m;
 }
 
-Model classic_model(const std::vector<int> &start_medians) {
+Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medians) {
+    const int n = s.n, p = s.p;
+    float *const *cost = s.cost;
     Model m;
     m.median_col.assign(n, -1);
     std::vector<char> is_start(n, 0);
@@ -157,6 +159,7 @@ Model classic_model(const std::vector<int> &start_medians) {
 }
 
 ModelSize radius_model_size(const Candidates &all) {
+    const int n = all.n;
     ModelSize s;
     s.columns = n;
     s.rows = 1;
@@ -174,7 +177,7 @@ ModelSize radius_model_size(const Candidates &all) {
 
 std::vector<int> model_medians(const Model &m, const std::vector<double> &x) {
     std::vector<int> medians = m.fixed_open;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < (int)m.median_col.size(); ++i)
         if (m.median_col[i] >= 0 && x[m.median_col[i]] > 0.5) medians.push_back(i);
     return medians;
 }
@@ -197,7 +200,9 @@ double model_value(const Model &m, const std::vector<double> &x) {
     return value;
 }
 
-double solution_cost(const std::vector<int> &medians) {
+double solution_cost(const pmedian::Solver &s, const std::vector<int> &medians) {
+    const int n = s.n;
+    float *const *cost = s.cost;
     double total = 0.0;
     std::vector<char> is_median(n, 0);
     for (int i : medians) is_median[i] = 1;

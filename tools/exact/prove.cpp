@@ -14,7 +14,6 @@
 #include <cmath>
 
 #include "exact.h"
-#include "pmedian.h"
 
 static const std::chrono::steady_clock::time_point run_start = std::chrono::steady_clock::now();
 
@@ -22,7 +21,9 @@ double wall_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start).count();
 }
 
-bool costs_are_whole() {
+bool costs_are_whole(const pmedian::Solver &s) {
+    const int n = s.n;
+    float *const *cost = s.cost;
     double largest = 0;
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j) {
@@ -34,12 +35,13 @@ bool costs_are_whole() {
 
 // The MIP's answer, checked: a solution's cost is recomputed from the
 // costs, and for a solution within the limit it must equal the model's value.
-static void take_mip_answer(Proof &proof, const Model &model, const MipResult &mip, bool whole, double limit) {
+static void take_mip_answer(const pmedian::Solver &s, Proof &proof, const Model &model, const MipResult &mip, bool whole, double limit) {
+    const int p = s.p;
     proof.nodes = mip.nodes;
     proof.status = mip.status == MipResult::TIME_LIMIT ? Proof::TIME_LIMIT : Proof::OPTIMAL;
     if (!mip.x.empty()) {
         std::vector<int> found = model_medians(model, mip.x);
-        double found_cost = (int)found.size() == p ? solution_cost(found) : INFINITY;
+        double found_cost = (int)found.size() == p ? solution_cost(s, found) : INFINITY;
         if (mip.status == MipResult::OPTIMAL && !(std::fabs(found_cost - mip.value) <= 1e-6 * (1.0 + proof.known))) {
             proof.status = Proof::FAILED;
             proof.message = "the MIP solution costs " + std::to_string(found_cost) + ", not the model's " +
@@ -72,12 +74,13 @@ static void take_mip_answer(Proof &proof, const Model &model, const MipResult &m
     }
 }
 
-Proof prove_optimum(const std::vector<int> &start, const std::vector<double> &multipliers, const MipSolver &solver,
+Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, const std::vector<double> &multipliers, const MipSolver &solver,
                     double deadline) {
+    const int n = s.n, p = s.p;
     Proof proof;
-    const bool whole = costs_are_whole();
+    const bool whole = costs_are_whole(s);
     proof.medians = start;
-    proof.known = proof.value = solution_cost(start);
+    proof.known = proof.value = solution_cost(s, start);
     const double known = proof.known;
     const double known_error = 2.0 * n * std::ldexp(known, -53);  // n roundings of at most 2^-53 of it
     const double limit = whole ? known - 1.0 : known + known_error;
@@ -89,7 +92,7 @@ Proof prove_optimum(const std::vector<int> &start, const std::vector<double> &mu
     // The dual carried on until the bound stalls, then reduction, dual and
     // probing in turn while they fix or drop much.
     double t = wall_seconds();
-    Candidates all = all_candidates();
+    Candidates all = all_candidates(s);
     Candidates candidates;
     DualPoint point;
     point.u = multipliers;
@@ -131,9 +134,9 @@ Proof prove_optimum(const std::vector<int> &start, const std::vector<double> &mu
         std::vector<int> fixed;
         for (int i = 0; i < n; ++i)
             if (candidates.fix[i] > 0) fixed.push_back(i);
-        if ((int)fixed.size() == p && solution_cost(fixed) < proof.value) {
+        if ((int)fixed.size() == p && solution_cost(s, fixed) < proof.value) {
             proof.medians = fixed;
-            proof.value = solution_cost(fixed);
+            proof.value = solution_cost(s, fixed);
         }
         proof.status = Proof::OPTIMAL;
         proof.bound = proof.value;
@@ -174,28 +177,28 @@ Proof prove_optimum(const std::vector<int> &start, const std::vector<double> &mu
     t = wall_seconds();
     MipResult mip = solver.solve(model, options);
     proof.mip_seconds = wall_seconds() - t;
-    take_mip_answer(proof, model, mip, whole, limit);
+    take_mip_answer(s, proof, model, mip, whole, limit);
     if (proof.status == Proof::OPTIMAL) proof.bound = proof.value;
     return proof;
 }
 
-Proof solve_plain(const MipSolver &solver, double deadline) {
+Proof solve_plain(const pmedian::Solver &s, const MipSolver &solver, double deadline) {
     Proof proof;
     proof.mip_used = true;
     proof.value = INFINITY;  // no solution yet
     proof.known = 0;
     double t = wall_seconds();
-    Model model = classic_model({});
+    Model model = classic_model(s, {});
     proof.after = proof.before = {model.rows(), model.columns, model.nonzeros()};
     proof.model_seconds = wall_seconds() - t;
     MipOptions options;
     options.time_limit = deadline > 0 ? std::fmax(deadline - wall_seconds(), 0.001) : 0;
-    options.integral_objective = costs_are_whole();
+    options.integral_objective = costs_are_whole(s);
     options.tuned = false;
     t = wall_seconds();
     MipResult mip = solver.solve(model, options);
     proof.mip_seconds = wall_seconds() - t;
-    take_mip_answer(proof, model, mip, options.integral_objective, INFINITY);
+    take_mip_answer(s, proof, model, mip, options.integral_objective, INFINITY);
     if (mip.status == MipResult::INFEASIBLE) {
         proof.status = Proof::FAILED;
         proof.message = "the MIP solver found the model infeasible";

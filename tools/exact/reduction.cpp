@@ -32,12 +32,14 @@
 #include <limits>
 
 #include "exact.h"
-#include "pmedian.h"
 
 static const double INF = std::numeric_limits<double>::infinity();
 
 Candidates reduce(const Candidates &c, const DualPoint &point, double limit) {
+    const int n = c.n;
     Candidates r;
+    r.n = c.n;
+    r.p = c.p;
     // What a solution may cost above the bound, widened by the bound's
     // rounding error.
     const double slack = limit + point.error - point.bound;
@@ -90,6 +92,7 @@ struct VertexEntries {
 };
 
 static VertexEntries vertex_entries(const Candidates &c) {
+    const int n = c.n;
     VertexEntries x;
     x.first.assign(n + 1, 0);
     x.entries.resize(c.pairs());
@@ -107,7 +110,10 @@ static VertexEntries vertex_entries(const Candidates &c) {
 
 // The candidates without the entries marked 0 in keep.
 static Candidates keep_entries(const Candidates &c, const std::vector<char> &keep) {
+    const int n = c.n;
     Candidates kept;
+    kept.n = c.n;
+    kept.p = c.p;
     kept.fix = c.fix;
     kept.capped = c.capped;
     kept.start.assign(n + 1, 0);
@@ -133,6 +139,7 @@ static Candidates keep_entries(const Candidates &c, const std::vector<char> &kee
 //     L_i + max(0, cost[i][j] - u[j]) <= limit
 // then drops most of its clients.
 ProbeResult probe_vertices(Candidates &c, const DualPoint &point, double limit, double deadline) {
+    const int n = c.n;
     ProbeResult result;
     std::vector<signed char> trial = c.fix;
     DualSearch search;
@@ -184,6 +191,7 @@ ProbeResult probe_vertices(Candidates &c, const DualPoint &point, double limit, 
 // in turn while S grows, with the clients' cheapest outside candidates kept
 // up to date, and undone for the next client.
 long long cover_clients(Candidates &c, const DualPoint &point, double limit) {
+    const int n = c.n, p = c.p;
     const VertexEntries at = vertex_entries(c);
     // The free vertices by ascending beta, and the sum the relaxed solution takes.
     std::vector<int> order;

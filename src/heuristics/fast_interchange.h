@@ -1,0 +1,39 @@
+// fast_interchange.h - the working arrays of the fast interchange.
+//
+// They belong to the fast pass alone (fast_interchange.cpp); the solver
+// allocates them with the rest of its storage and keeps them between passes,
+// so that a pass that starts from the arrangement the previous one left
+// takes its bookkeeping over.
+#ifndef PMEDIAN_FAST_INTERCHANGE_H
+#define PMEDIAN_FAST_INTERCHANGE_H
+
+namespace pmedian {
+
+// A candidate exchange whose float trial cost is known to lie in [low, high].
+struct TrialBracket {
+    int position;  // client position of the candidate
+    double low, high;
+};
+
+struct InterchangeScratch {
+    double *gain = nullptr;           // gain[u]: saving if vertex u opened beside the current medians
+    double *gain_error = nullptr;     // bound on the rounding error that gain[u] carries
+    int *taken_clients = nullptr;     // taken_clients[u]: the clients u would serve cheaper than their nearest
+    float *base_prefix = nullptr;     // per client position: the float sum of near1 up to it, in position order
+    double *own_correction = nullptr; // per vertex: its extra saving on the clients of the position under exchange, 0 elsewhere
+    float *to_displaced = nullptr;    // per vertex: its cost to the median under exchange where below the others', else +inf
+    int *touched = nullptr;           // vertices the walks of the position under exchange reached, n + 1 slots
+    char *in_list = nullptr;          // marks of the vertices in touched, all 0 between positions
+    int *candidates = nullptr;        // client positions to judge for the position under exchange
+    TrialBracket *brackets = nullptr; // the candidates that may win there, with their trial costs' bounds
+    int *position_of = nullptr;       // position_of[v]: where vertex v stands in nearest_for
+    double *block_gain = nullptr;     // per 64 client positions: an upper bound of gain + gain_error there
+    int *changed = nullptr;           // clients whose cheapest cost an exchange changed
+    float *changed_from = nullptr;    // their cheapest cost before that exchange
+    int *attached = nullptr;          // client vertices grouped by the median position that serves them
+    int *attached_start = nullptr;    // p + 1 offsets of those groups in attached
+};
+
+}  // namespace pmedian
+
+#endif
