@@ -38,7 +38,7 @@ BUILD_DEPS ?= sh tools/build-deps.sh
 DEPS_SET = $(if $(findstring PMEDIAN_TESTS=OFF,$(CMAKE_FLAGS)),--programs)
 
 .PHONY: all configure build install run test test-sanitize test-cross fuzz-deps fuzz-build fuzz clean \
-	bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-baseline \
+	solve-deps bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-baseline \
 	python python-deps exact-deps bench-exact
 
 all: build
@@ -58,7 +58,7 @@ if [ -n "$$missing" ]; then \
 fi
 endef
 
-configure: exact-deps
+configure: exact-deps solve-deps
 	$(BUILD_DEPS) $(DEPS_SET)
 	cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
@@ -69,6 +69,13 @@ configure: exact-deps
 EXACT_PACKAGES = coinor-libcbc-dev libglpk-dev pkg-config
 exact-deps:
 	$(call optional_packages,$(EXACT_PACKAGES),pmedian-exact)
+
+# pmedian-solve needs CLI11 and nlohmann-json (Debian's libcli11-dev and
+# nlohmann-json3-dev), installed with apt when missing and make runs as
+# root; otherwise they are named, and the build goes on without it.
+SOLVE_PACKAGES = libcli11-dev nlohmann-json3-dev
+solve-deps:
+	$(call optional_packages,$(SOLVE_PACKAGES),pmedian-solve)
 
 build: configure
 	cmake --build "$(BUILD_DIR)" -j $(JOBS)
