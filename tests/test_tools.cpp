@@ -525,6 +525,15 @@ TEST_F(ToolTest, CheckAcceptsAValidSolutionAndRecomputesItsCost) {
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("gap 18.7500 % to optimal 2.00"));
 
+    // Status 3: a run that a limit stopped with its best solution.
+    std::string stopped = GOOD_SOLUTION;
+    stopped.replace(stopped.find("9999999\n2\n"), 10, "9999999\n3\n");
+    write_file("solucao.txt", stopped);
+    r = check("");
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("status 3 (stopped by a limit)\n"));
+    write_file("solucao.txt", GOOD_SOLUTION);
+
     // The folder may be given, and clusters may come in any order.
     shell("mkdir sub && cp pmeddata.dat sub/");
     write_file("sub/solucao.txt", "      2      3       1.12\n      0      1       1.25\n9999999\n1\n    2    0\n");
@@ -558,7 +567,7 @@ TEST_F(ToolTest, CheckNamesTheFirstViolation) {
         {"client out of range", "0 1 1.25\n0 4 1.00\n9999999\n2\n0 2\n", "client 4 is not a vertex 0..3"},
         {"no end marker", "0 1 1.25\n2 3 1.12\n", "no end marker 9999999"},
         {"no medians line", "0 1 1.25\n2 3 1.12\n9999999\n2\n", "no medians line"},
-        {"bad status", "0 1 1.25\n2 3 1.12\n9999999\n7\n0 2\n", "status 0, 1 or 2 expected"},
+        {"status beyond 3", "0 1 1.25\n2 3 1.12\n9999999\n4\n0 2\n", "status 0, 1, 2 or 3 expected"},
         {"garbled line", "0 1\n9999999\n2\n0 2\n", "line 1: \"median client cost\" expected"},
         {"text after medians", "0 1 1.25\n2 3 1.12\n9999999\n2\n0 2\n5\n", "line 6: unexpected text"},
     };

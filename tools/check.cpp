@@ -4,6 +4,8 @@
 // A valid "solucao.txt" lists p distinct medians, assigns every other vertex
 // exactly once to one of them, and gives for each assignment the cost that
 // the instance holds for it, as the solver writes it ("%.2f" of the float).
+// Its status is that of a run that ended by itself (0, 1, 2) or, from
+// pmedian-solve, 3 for one that a limit stopped with its best solution.
 // The reading and the rules are in solution.cpp, shared with the tools that
 // turn a solution into tables and maps.
 //
@@ -60,7 +62,7 @@ int main(int argc, char **argv) {
     try {
         CostMatrix m = read_cost_file(dir + "/pmeddata.dat");
         Solution s = read_solution(dir + "/" + solution_name, m);
-        printf("valid: n = %d, p = %d, status %d\n", m.n, m.p, s.status);
+        printf("valid: n = %d, p = %d, status %d%s\n", m.n, m.p, s.status, s.status == 3 ? " (stopped by a limit)" : "");
         printf("cost %.2f\n", s.cost);
         if (has_optimal) printf("gap %.4f %% to optimal %.2f\n", 100.0 * (s.cost - optimal) / optimal, optimal);
     } catch (const InvalidSolution &e) {

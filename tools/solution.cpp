@@ -147,8 +147,8 @@ Solution read_solution(const std::string &path, const CostMatrix &m) {
     Solution s;
     if (l + 1 >= lines.size()) violation("no status line after the end marker");
     std::vector<std::string> status_fields = fields_of(lines[l + 1]);
-    if (status_fields.size() != 1 || !parse_int(status_fields[0], s.status) || s.status < 0 || s.status > 2)
-        violation(at_line((int)l + 2) + "status 0, 1 or 2 expected, found \"" + lines[l + 1] + "\"");
+    if (status_fields.size() != 1 || !parse_int(status_fields[0], s.status) || s.status < 0 || s.status > 3)
+        violation(at_line((int)l + 2) + "status 0, 1, 2 or 3 expected, found \"" + lines[l + 1] + "\"");
     if (l + 2 >= lines.size()) violation("no medians line after the status");
     int medians_line = (int)l + 3;
     std::vector<std::string> median_fields = fields_of(lines[l + 2]);

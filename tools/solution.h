@@ -32,7 +32,7 @@ CostMatrix read_cost_file(const std::string &path);
 std::vector<float> read_distance_file(const std::string &path, int n);
 
 struct Solution {
-    int status = 0;
+    int status = 0;              // 0, 1, 2 as the run ended by itself; 3 stopped by a limit (pmedian-solve)
     std::vector<int> medians;    // in the order of the medians line
     std::vector<int> median_of;  // per vertex: its median, itself for a median
     double cost = 0.0;           // the assignment costs summed in double
