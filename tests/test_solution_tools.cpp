@@ -1,7 +1,8 @@
 // test_solution_tools.cpp - the tools after the solver, run as real programs
 // in scratch folders: a point table converted, solved, exported, drawn and
-// checked; each tool's table of bad inputs; and a sweep over p in which one
-// run is killed and a second sweep runs only that one again.
+// checked; each tool's table of bad inputs; a sweep over p in which one
+// run is killed and a second sweep runs only that one again; and a sweep
+// through the library with a time limit.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -223,6 +224,42 @@ TEST_F(SolutionToolTest, SweepRecordsAKilledRunAndRunsOnlyItAgain) {
     EXPECT_EQ(read_file("runs.log"), "2\n3\n");
 }
 
+// The summary without its CPU time, which differs from run to run.
+std::string without_cpu_time(const std::string &summary) {
+    std::string kept;
+    for (const std::string &line : lines_of(summary))
+        if (line.rfind("Total CPU Time", 0) != 0) kept += line + "\n";
+    return kept;
+}
+
+// Without --solver each run solves through the library: a run stopped by
+// --time-limit keeps its bounds and status 3, and a run to its end prints
+// what the pmedian program prints in that folder.
+TEST_F(SolutionToolTest, SweepThroughTheLibraryRecordsARunStoppedByItsLimit) {
+    std::mt19937 rng(21);
+    std::string points = "x,y\n";
+    for (int k = 0; k < 200; ++k) points += std::to_string(rng() % 1000) + "," + std::to_string(rng() % 1000) + "\n";
+    write_file("points.csv", points);
+    ASSERT_EQ(tool(PMEDIAN_CONVERT, "points points.csv --p 1 --out inst").exit_status, 0);
+
+    RunResult r = tool(PMEDIAN_SWEEP, "inst --p 5,10 --time-limit 1e-9");
+    EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+    std::vector<std::string> rows = lines_of(read_file("inst/sweep.csv"));
+    ASSERT_EQ(rows.size(), 3u);
+    for (const std::string &row : {rows[1], rows[2]})  // p, UB, LB, gap, status 3...
+        EXPECT_THAT(row, ::testing::MatchesRegex("[0-9]+,[0-9.]+,[0-9.]+,[0-9.]+,3,.*"));
+    EXPECT_THAT(read_file("inst/sweep.md"), HasSubstr("| 3 (stopped by a limit) |"));
+    EXPECT_EQ(tool(PMEDIAN_CHECK, "inst-p10").exit_status, 0);
+
+    ASSERT_EQ(system("rm -r inst-p10"), 0);
+    r = tool(PMEDIAN_SWEEP, "inst --p 10");
+    EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+    std::string summary = read_file("inst-p10/summary.txt"), solution = read_file("inst-p10/solucao.txt");
+    RunResult classic = run_program(scratch.path() + "/inst-p10");
+    EXPECT_EQ(without_cpu_time(summary), without_cpu_time(classic.out));
+    EXPECT_EQ(solution, read_file("inst-p10/solucao.txt"));
+}
+
 TEST_F(SolutionToolTest, SweepRefusesBadInputBeforeMakingAnyFolder) {
     struct Case {
         const char *name, *arguments;
@@ -243,6 +280,9 @@ TEST_F(SolutionToolTest, SweepRefusesBadInputBeforeMakingAnyFolder) {
         {"no p", "inst", 2, "--p is missing"},
         {"bad jobs", "inst --p 2 --jobs 0", 2, "--jobs must be 1..1024"},
         {"bad timeout", "inst --p 2 --timeout soon", 2, "--timeout must be a number of seconds"},
+        {"bad time limit", "inst --p 2 --time-limit -1", 2, "--time-limit must be a number of seconds"},
+        {"time limit of a program", "inst --p 2 --time-limit 5 --solver ./solver.sh", 2,
+         "--time-limit stops the library's runs"},
     };
     write_file("sites.csv", SITES);
     ASSERT_EQ(tool(PMEDIAN_CONVERT, "points sites.csv --p 1 --out inst").exit_status, 0);

@@ -9,8 +9,15 @@
 // "summary.txt".  A p whose folder was made from the same files and holds a
 // complete summary and a solution file counts as solved and is not run
 // again, so a sweep that was stopped, or whose runs were done elsewhere
-// (--print-jobs), is finished by running it again.  A run that fails, is
-// killed or times out is recorded and the others go on.
+// (--print-jobs), is finished by running it again.  A run that fails or is
+// killed is recorded and the others go on.
+//
+// Each run is a child process.  By default the child solves its folder
+// through the library, exactly as the pmedian program would, and prints the
+// same summary; --time-limit, or the SIGTERM of --timeout, stops it with its
+// best solution, which is recorded with its bounds and status 3.  With
+// --solver the child runs that program instead, which --timeout can only
+// kill: such a run records nothing.
 //
 // Exit status: 0 when every p is solved, 1 when a run failed or the input
 // is bad, 2 for a wrong command line.
@@ -30,6 +37,8 @@
 #include <string>
 #include <vector>
 
+#include <pmedian/pmedian.hpp>
+
 #include "gnuplot.h"
 #include "output_files.h"
 #include "side_file.h"
@@ -44,10 +53,15 @@ static const char *USAGE =
     "  DIR              a converted instance folder (pmeddata.dat, pmedmtrx.dat)\n"
     "  --p LIST         values of p: 5,10,20 or FIRST:LAST:STEP (5:100:5), or both\n"
     "  --jobs N         solver runs side by side (default: the number of cores)\n"
-    "  --timeout S      stop a run after S seconds and record it (default: none)\n"
-    "  --solver PATH    the solver (default: the pmedian beside this program)\n"
+    "  --time-limit S   stop a run after S seconds with its best solution, recorded\n"
+    "                   with its bounds and status 3 (default: none)\n"
+    "  --timeout S      end a run after S seconds: stopped as by --time-limit, or\n"
+    "                   with --solver killed and recorded as failed (default: none)\n"
+    "  --solver PATH    run this program in each folder instead of the library\n"
     "  --print-jobs     make the folders and print one shell command per p that\n"
-    "                   is not solved yet, instead of running them\n";
+    "                   is not solved yet (running the pmedian program beside this\n"
+    "                   one, or --solver), instead of running them\n"
+    "  --version        print the version\n";
 
 [[noreturn]] static void usage_error(const std::string &message) {
     fprintf(stderr, "pmedian-sweep: %s\n%s", message.c_str(), USAGE);
@@ -232,7 +246,45 @@ static double now() {
 static volatile sig_atomic_t interrupted = 0;
 static void on_signal(int) { interrupted = 1; }
 
-static void start(Run &run, const std::string &solver, const std::string &threads) {
+// How each run solves its folder: a program to run, or (solver empty) the
+// library in the child, with a time limit and a thread count.
+struct SolveWith {
+    std::string solver;
+    double time_limit = 0;
+    int threads = 0;  // 0: the OpenMP default (OMP_NUM_THREADS)
+};
+
+// In the child, in its folder: solves the instance through the library and
+// prints the classic summary, as the pmedian program would; the time limit
+// or a SIGTERM stops the run with its best solution (status 3).  Never
+// returns.
+[[noreturn]] static void solve_here(const SolveWith &with) {
+    static volatile sig_atomic_t terminated = 0;
+    struct sigaction action = {};
+    action.sa_handler = [](int) { terminated = 1; };
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGINT, SIG_DFL);
+    try {
+        pmedian::Instance instance = pmedian::read_instance(".");
+        pmedian::Options options;
+        options.time_limit = with.time_limit;
+        options.threads = with.threads;
+        options.solution_file = "solucao.txt";
+        options.progress = [](const pmedian::Progress &) { return !terminated; };
+        pmedian::Result result = pmedian::solve(instance, options);
+        for (const std::vector<std::string> *list : {&instance.warnings, &result.warnings})
+            for (const std::string &warning : *list) fprintf(stderr, "%s\n", warning.c_str());
+        fputs(result.summary.c_str(), stdout);
+        _exit(fflush(stdout) == 0 ? 0 : 1);
+    } catch (const pmedian::Error &e) {
+        fprintf(stderr, "%s\n", e.what());
+    } catch (const std::bad_alloc &) {
+        fprintf(stderr, "not enough memory\n");
+    }
+    _exit(1);
+}
+
+static void start(Run &run, const SolveWith &with, const std::string &threads) {
     run.started = now();
     pid_t child = fork();
     if (child < 0) {
@@ -245,9 +297,10 @@ static void start(Run &run, const std::string &solver, const std::string &thread
         int out = ok ? open(SUMMARY_FILE_NAME, O_WRONLY | O_CREAT | O_TRUNC, 0644) : -1;
         int err = ok ? open("pmedian.err", O_WRONLY | O_CREAT | O_TRUNC, 0644) : -1;
         if (out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+        if (with.solver.empty()) solve_here(with);
         if (!threads.empty()) setenv("OMP_NUM_THREADS", threads.c_str(), 1);
-        execl(solver.c_str(), solver.c_str(), (char *)nullptr);
-        fprintf(stderr, "cannot run %s: %s\n", solver.c_str(), strerror(errno));
+        execl(with.solver.c_str(), with.solver.c_str(), (char *)nullptr);
+        fprintf(stderr, "cannot run %s: %s\n", with.solver.c_str(), strerror(errno));
         _exit(127);
     }
     run.pid = child;
@@ -303,11 +356,12 @@ static void report(const Run &run) {
 }
 
 // Runs the unsolved p values, at most jobs at a time.
-static void run_all(const Instance &inst, std::vector<Run> &runs, const std::string &solver, int jobs, double timeout) {
+static void run_all(const Instance &inst, std::vector<Run> &runs, SolveWith with, int jobs, double timeout) {
     int cores = (int)sysconf(_SC_NPROCESSORS_ONLN);
     // Each solver spreads its loops over threads; side by side they share
     // the cores instead.  A thread count set by the user is kept.
     std::string threads = getenv("OMP_NUM_THREADS") ? "" : std::to_string(std::max(1, cores / jobs));
+    with.threads = threads.empty() ? 0 : std::stoi(threads);
     struct sigaction action = {};
     action.sa_handler = on_signal;
     sigaction(SIGINT, &action, nullptr);
@@ -319,7 +373,7 @@ static void run_all(const Instance &inst, std::vector<Run> &runs, const std::str
         while (!interrupted && running < jobs && next < runs.size()) {
             Run &run = runs[next++];
             if (run.solved) continue;
-            start(run, solver, threads);
+            start(run, with, threads);
             if (run.pid > 0) ++running;
             else report(run);
         }
@@ -356,7 +410,10 @@ static std::string fixed(double v, int digits) {
 }
 
 static const char *status_meaning(int status) {
-    return status == 1 ? "gap closed" : status == 0 ? "relaxation feasible" : "step limit";
+    return status == 1   ? "gap closed"
+           : status == 0 ? "relaxation feasible"
+           : status == 3 ? "stopped by a limit"
+                         : "step limit";
 }
 
 static void write_results(const Instance &inst, const std::vector<Run> &runs) {
@@ -446,16 +503,19 @@ static std::string find_solver(const std::string &given) {
 int main(int argc, char **argv) {
     std::string dir, p_text, solver_option;
     int jobs = 0;
-    double timeout = 0;
+    double timeout = 0, time_limit = 0;
     bool print_jobs = false;
     for (int a = 1; a < argc; ++a) {
         std::string arg = argv[a];
         if (arg == "-h" || arg == "--help") {
             fputs(USAGE, stdout);
             return 0;
+        } else if (arg == "--version") {
+            printf("pmedian-sweep %s\n", pmedian::version());
+            return 0;
         } else if (arg == "--print-jobs") {
             print_jobs = true;
-        } else if (arg == "--p" || arg == "--jobs" || arg == "--timeout" || arg == "--solver") {
+        } else if (arg == "--p" || arg == "--jobs" || arg == "--timeout" || arg == "--time-limit" || arg == "--solver") {
             if (a + 1 >= argc) usage_error("missing value for " + arg);
             std::string value = argv[++a];
             char *end = nullptr;
@@ -469,9 +529,10 @@ int main(int argc, char **argv) {
                 if (value.empty() || *end != '\0' || v < 1 || v > 1024) usage_error("--jobs must be 1..1024, not " + value);
                 jobs = (int)v;
             } else {
-                timeout = strtod(value.c_str(), &end);
-                if (value.empty() || *end != '\0' || !(timeout >= 0) || timeout > 1e9)
-                    usage_error("--timeout must be a number of seconds, not " + value);
+                double &seconds = arg == "--timeout" ? timeout : time_limit;
+                seconds = strtod(value.c_str(), &end);
+                if (value.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9)
+                    usage_error(arg + " must be a number of seconds, not " + value);
             }
         } else if (arg.rfind("--", 0) == 0 || !dir.empty()) {
             usage_error("unexpected argument " + arg);
@@ -481,12 +542,16 @@ int main(int argc, char **argv) {
     }
     if (dir.empty()) usage_error("the instance folder DIR is missing");
     if (p_text.empty()) usage_error("--p is missing");
+    if (time_limit > 0 && (!solver_option.empty() || print_jobs))
+        usage_error("--time-limit stops the library's runs; --solver and --print-jobs run a program without it");
     if (jobs == 0) jobs = std::max(1, (int)sysconf(_SC_NPROCESSORS_ONLN));
 
     try {
         Instance inst = read_instance_folder(dir);
         std::vector<int> values = parse_p_list(p_text, inst.n);
-        std::string solver = find_solver(solver_option);
+        SolveWith with;
+        with.time_limit = time_limit;
+        if (!solver_option.empty() || print_jobs) with.solver = find_solver(solver_option);
         std::vector<Run> runs;
         for (int p : values) {
             Run run;
@@ -502,13 +567,13 @@ int main(int argc, char **argv) {
             for (const Run &run : runs)
                 if (!run.solved)
                     printf("cd %s && %s > %s 2> pmedian.err; grep -q 'Status da solucao' %s\n",
-                           shell_quoted(run.folder).c_str(), shell_quoted(solver).c_str(), SUMMARY_FILE_NAME,
+                           shell_quoted(run.folder).c_str(), shell_quoted(with.solver).c_str(), SUMMARY_FILE_NAME,
                            SUMMARY_FILE_NAME);
             return 0;
         }
         for (const Run &run : runs)
             if (run.solved) report(run);
-        run_all(inst, runs, solver, jobs, timeout);
+        run_all(inst, runs, with, jobs, timeout);
         write_results(inst, runs);
         for (const Run &run : runs)
             if (!run.solved) return 1;
