@@ -44,7 +44,8 @@ const double NO_SOLUTION = 99899998208.0;
 
 // Every value the solver computes is a float; so is every number of the JSON
 // report, written in the shortest text that reads back as the same float.
-using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool, std::int64_t, std::uint64_t, float>;
+using Json =
+    nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool, std::int64_t, std::uint64_t, float>;
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -224,7 +225,8 @@ Json json_report(const pmedian::Result &r, const Settings &settings, const pmedi
     j["exit_status"] = exit_status;
     j["status"] = r.status;
     j["stop_reason"] = reason_name(r.stop_reason);
-    j["stop_reason_text"] = r.stop_reason == pmedian::StopReason::stopped ? "interrupted" : pmedian::describe(r.stop_reason);
+    j["stop_reason_text"] =
+        r.stop_reason == pmedian::StopReason::stopped ? "interrupted" : pmedian::describe(r.stop_reason);
     j["stopped_by_limit"] = r.status == 3;
     j["found"] = r.found;
     j["upper_bound"] = (float)r.upper_bound;
@@ -265,7 +267,8 @@ std::string unreadable(const pmedian::Error &e, const std::string &dir, const st
                        const std::string &matrix_file) {
     for (const std::string &file : {data_file, matrix_file}) {
         FILE *f = fopen(file.c_str(), "r");
-        if (!f) return "cannot read the instance in the folder " + dir + ": cannot open " + file + ": " + strerror(errno);
+        if (!f)
+            return "cannot read the instance in the folder " + dir + ": cannot open " + file + ": " + strerror(errno);
         fclose(f);
     }
     bool matrix = std::string(e.what()).find("pmedmtrx.dat") != std::string::npos;
@@ -334,11 +337,14 @@ int run(const Settings &settings) {
 
 int main(int argc, char **argv) {
     Settings settings;
-    CLI::App app{"Solves the p-median instance in DIR (pmeddata.dat, pmedmtrx.dat) and writes DIR/solucao.txt.\n"
-                 "Exit status: 0 the run ended by itself or reached --gap, 3 stopped by --time-limit or an\n"
-                 "interrupt (the best solution is written), 1 the instance could not be read or solved,\n"
-                 "2 a wrong command line.",
+    CLI::App app{"Solves the p-median instance in DIR (pmeddata.dat, pmedmtrx.dat) and writes DIR/solucao.txt.",
                  PROGRAM};
+    app.footer("Exit status: 0 the run ended by itself or reached --gap; 3 --time-limit or an interrupt\n"
+               "stopped it (its best solution is written); 1 the instance could not be read or solved;\n"
+               "2 a wrong command line.");
+    app.failure_message([](const CLI::App *, const CLI::Error &e) {
+        return std::string(PROGRAM) + ": " + e.what() + "\nRun " + PROGRAM + " --help for the options.\n";
+    });
     app.add_option("DIR", settings.dir, "the instance folder (default: the working folder)");
     app.add_option("--time-limit", settings.time_limit, "stop after SECONDS, with the best solution so far")
         ->type_name("SECONDS")
