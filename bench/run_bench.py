@@ -28,6 +28,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from instance_sets import require  # noqa: E402
+
 FL1400_P = [10, 50, 100]
 
 SUMMARY_LABELS = {
@@ -51,6 +54,7 @@ class Job:
 
 
 def orlib_jobs(folder):
+    require(folder, "orlib", ["optimal.csv"])
     jobs = []
     with open(os.path.join(folder, "optimal.csv"), newline="") as f:
         for row in csv.DictReader(f):
@@ -72,6 +76,7 @@ def tsplib_dimension(path):
 
 def tsplib_jobs(folder):
     jobs = []
+    require(folder, "tsplib", ["best_known.csv", "rl1304.tsp", "fl1400.tsp"])
     rl1304 = os.path.join(folder, "rl1304.tsp")
     with open(os.path.join(folder, "best_known.csv"), newline="") as f:
         for row in csv.DictReader(f):
