@@ -1,4 +1,4 @@
-# Top-level commands; see README.md.
+# Top-level commands; see README.md and docs/development.md.
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -100,10 +100,12 @@ test-cross: build
 python: python-deps configure
 	cmake --build "$(BUILD_DIR)" -j $(JOBS) --target python
 
-# What the Python package, its tests and its example need from Debian: the
+# What the Python package, its tests, its example and the offline pip route
+# (docs/python.md) need from Debian: the
 # packages are installed with apt when missing and make runs as root;
 # otherwise they are named, and the build goes on without the package.
-PYTHON_PACKAGES = pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+PYTHON_PACKAGES = pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib \
+    python3-setuptools python3-wheel
 python-deps:
 	$(call optional_packages,$(PYTHON_PACKAGES),the Python package)
 
