@@ -270,7 +270,7 @@ def write_table(jobs, args, plot_problem, complete):
     lines += [
         "UB and LB are the solver's bounds; UB gap = (UB - optimal) / optimal and LB gap = "
         "(optimal - LB) / optimal, in percent; UB - LB gap = (UB - LB) / UB. Status is the solver's "
-        "(1: gap closed, 0: relaxation feasible, 2: step exhausted). CPU s is the solver's own count, "
+        "(1: UB - LB <= 1, an absolute difference, see the UB - LB gap beside it; 0: relaxation feasible; 2: step exhausted). CPU s is the solver's own count, "
         "wall s includes reading the instance. Check is pmedian-check's verdict on solucao.txt.",
         "",
         "| instance | n | p | optimal | UB | LB | UB gap % | LB gap % | UB - LB gap % | status | iterations "

@@ -92,8 +92,8 @@ int main(int argc, char **argv) {
         char title[256];
         double gap;
         if (folder.has_summary && gap_percent(folder.summary, gap))
-            snprintf(title, sizeof title, "n = %d, p = %d, cost %.2f, LB %.2f, gap %.2f %%", n, p, s.cost,
-                     folder.summary.LB, gap);
+            snprintf(title, sizeof title, "n = %d, p = %d, cost %.2f, LB %.2f, gap %.2f %%, status %d (%s)", n, p,
+                     s.cost, folder.summary.LB, gap, folder.summary.status, status_meaning(folder.summary.status));
         else
             snprintf(title, sizeof title, "n = %d, p = %d, cost %.2f (no solver summary: gap unknown)", n, p, s.cost);
 

@@ -243,6 +243,10 @@ bool gap_percent(const Summary &summary, double &gap) {
     return true;
 }
 
+const char *status_meaning(int status) {
+    return status == 1 ? "UB - LB <= 1" : status == 0 ? "relaxation feasible" : "step limit";
+}
+
 SolvedFolder read_solved_folder(const std::string &dir, const std::string &summary_path) {
     SolvedFolder folder;
     folder.costs = read_cost_file(dir + "/pmeddata.dat");

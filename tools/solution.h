@@ -61,6 +61,11 @@ bool parse_summary(const std::string &text, Summary &summary);
 // The gap (UB - LB) / UB in percent; false when UB is no solution's cost.
 bool gap_percent(const Summary &summary, double &gap);
 
+// What the solver's status says, for the tables and titles, always shown
+// beside the relative gap: status 1 only means UB - LB <= 1, whatever the
+// scale of the costs, so it is never called closed.
+const char *status_meaning(int status);
+
 // The file name under which the tools keep the solver's standard output.
 extern const char *const SUMMARY_FILE_NAME;
 

@@ -355,10 +355,6 @@ static std::string fixed(double v, int digits) {
     return text;
 }
 
-static const char *status_meaning(int status) {
-    return status == 1 ? "gap closed" : status == 0 ? "relaxation feasible" : "step limit";
-}
-
 static void write_results(const Instance &inst, const std::vector<Run> &runs) {
     std::string name = std::filesystem::path(inst.dir).filename().string();
     std::string csv = "p,UB,LB,gap_percent,status,iterations,seconds,failure\n";
