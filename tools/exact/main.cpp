@@ -118,7 +118,7 @@ static void write_answer(const std::vector<int> &medians, bool proven) {
 
 static void line(const char *label, const char *format, ...) __attribute__((format(printf, 2, 3)));
 static void line(const char *label, const char *format, ...) {
-    printf("%-24s", (std::string(label) + ":").c_str());
+    printf("%-24s", *label ? (std::string(label) + ":").c_str() : "");
     va_list args;
     va_start(args, format);
     vprintf(format, args);
@@ -130,11 +130,29 @@ static void report_size(const char *label, const ModelSize &s) {
     line(label, "%lld rows, %lld columns, %lld nonzeros", s.rows, s.columns, s.nonzeros);
 }
 
-static int report(const Proof &proof, const MipSolver &solver, bool plain) {
+// The solver names of this build other than the one used, for the advice
+// after a time limit.
+static std::string other_solvers(const MipSolver &used) {
+    std::string names;
+    for (const MipSolver &s : mip_solvers())
+        if (&s != &used) names += std::string(names.empty() ? "" : " or ") + "--mip " + s.name;
+    return names;
+}
+
+static int report(const Proof &proof, const MipSolver &solver, bool plain, double time_limit) {
+    const bool whole = costs_are_whole();
     if (!plain) {
         line("heuristic solution", "%.2f", proof.known);
-        line("Lagrangian bound", "%.2f (core), %.2f (carried on), %.2f (after reduction), %d steps", (double)LB,
-             proof.first_bound, proof.dual_bound, proof.steps);
+        line("Lagrangian bound", "%.2f (core), %.2f (carried on), %d steps", (double)LB, proof.first_bound,
+             proof.steps);
+        // The reduction keeps only the solutions below a limit, so the bound
+        // of what is left is a bound of those alone, and may exceed the
+        // optimum: above the limit it says that none of them exists.
+        const double limit = whole ? proof.known - 1 : proof.known;
+        if (proof.dual_bound != proof.first_bound || proof.rounds > 0)
+            line("after reduction", "%.2f, the bound of the solutions %s %.2f%s", proof.dual_bound,
+                 whole ? "of cost at most" : "cheaper than", limit,
+                 proof.dual_bound > limit ? ": none exists, which proves the heuristic solution optimal" : "");
     }
     if (proof.mip_used && !plain) {
         line("reduction", "%d rounds, %d vertices fixed by probing", proof.rounds, proof.probed);
@@ -144,9 +162,14 @@ static int report(const Proof &proof, const MipSolver &solver, bool plain) {
     }
     if (proof.mip_used) {
         report_size(plain ? "model" : "model after reduction", proof.after);
-        line("MIP", "%s, %lld nodes", solver.name, proof.nodes);
+        if (proof.mip_seconds > 0 || proof.nodes > 0)
+            line("MIP", "%s, %lld nodes", solver.name, proof.nodes);
+        else
+            line("MIP", "did not run: %s", proof.status == Proof::TIME_LIMIT ? "the time limit ran out before it"
+                                           : proof.status == Proof::FAILED ? proof.message.c_str()
+                                                                           : "not needed");
     } else {
-        line("MIP", "none, the bound meets the heuristic solution");
+        line("MIP", "did not run: the bound proves the heuristic solution optimal");
     }
     if (proof.status == Proof::OPTIMAL)
         line("status", "optimal");
@@ -155,15 +178,38 @@ static int report(const Proof &proof, const MipSolver &solver, bool plain) {
     else
         line("status", "failed: %s", proof.message.c_str());
     bool have = (int)proof.medians.size() == p;
-    if (have) line("value", "%.2f", proof.value);
-    if (std::isfinite(proof.bound)) line("lower bound", "%.2f", proof.bound);
+    if (have)
+        line("value", "%.2f", proof.value);
+    else
+        line("value", "none: no solution was found%s", proof.status == Proof::TIME_LIMIT ? " within the time limit" : "");
+    if (std::isfinite(proof.bound)) {
+        line("lower bound", "%.2f", proof.bound);
+        const double lagrangian = std::fmax(proof.first_bound, proof.dual_bound);
+        if (whole && !plain && proof.bound > lagrangian && proof.bound - lagrangian < 1)
+            line("", "every solution costs a whole number, so the bound %.2f rounds up to %.2f", lagrangian,
+                 proof.bound);
+    } else {
+        line("lower bound", "none");
+    }
     if (have && std::isfinite(proof.bound) && proof.value > 0)
         line("gap", "%.4f %%", 100.0 * (proof.value - proof.bound) / proof.value);
+    else
+        line("gap", "unknown");
     line("seconds", "Lagrangian %.2f, reduction %.2f, model %.2f, MIP %.2f, total %.2f", proof_core_seconds,
          proof.dual_seconds, proof.model_seconds, proof.mip_seconds, wall_seconds());
     if (have) {
         write_answer(proof.medians, proof.status == Proof::OPTIMAL);
         line("solution file", "%s", SOLUTION_NAME);
+    } else {
+        line("solution file", "none written");
+    }
+    if (proof.status == Proof::TIME_LIMIT) {
+        std::string others = other_solvers(solver);
+        line("next", "a longer limit (--time-limit %.0f)%s%s", 4 * std::fmax(time_limit, 1.0),
+             others.empty() ? "" : ", or the other MIP solver: ", others.c_str());
+        if (have && std::isfinite(proof.bound) && proof.value > 0)
+            line("", "or take the solution as it is: at most %.4f %% above the optimum",
+                 100.0 * (proof.value - proof.bound) / proof.value);
     }
     return proof.status == Proof::OPTIMAL ? PROVEN : proof.status == Proof::TIME_LIMIT ? TIME_LIMIT : MIP_FAILED;
 }
@@ -176,6 +222,12 @@ int main(int argc, char **argv) {
         return BAD_INPUT;
     }
     const double deadline = options.time_limit;
+    // An answer of an earlier run must not pass for this run's.
+    if (unlink(SOLUTION_NAME) != 0 && errno != ENOENT) {
+        fprintf(stderr, "pmedian-exact: cannot remove the earlier %s/%s: %s\n", options.dir.c_str(), SOLUTION_NAME,
+                strerror(errno));
+        return BAD_INPUT;
+    }
 
     read_instance();  // the program's messages, and exit status 1, for a bad instance
     refuse_unusable_costs();
@@ -183,7 +235,7 @@ int main(int argc, char **argv) {
            costs_are_whole() ? "whole" : "real-valued", options.solver->name);
     if (options.plain) {
         try {
-            return report(solve_plain(*options.solver, deadline), *options.solver, true);
+            return report(solve_plain(*options.solver, deadline), *options.solver, true, deadline);
         } catch (const std::bad_alloc &) {
             fprintf(stderr, "pmedian-exact: out of memory for the plain model\n");
             return MIP_FAILED;
@@ -204,7 +256,7 @@ int main(int argc, char **argv) {
     proof_core_seconds = wall_seconds();
     std::vector<int> start(best, best + p);
     try {
-        return report(prove_optimum(start, multipliers, *options.solver, deadline), *options.solver, false);
+        return report(prove_optimum(start, multipliers, *options.solver, deadline), *options.solver, false, deadline);
     } catch (const std::bad_alloc &) {
         // The proof keeps the costs sorted by client (8 n^2 bytes) besides
         // the core's storage; the program itself never gets here.
@@ -213,6 +265,6 @@ int main(int argc, char **argv) {
         failed.value = failed.known = solution_cost(start);
         failed.bound = LB;
         failed.message = "out of memory";
-        return report(failed, *options.solver, false);
+        return report(failed, *options.solver, false, deadline);
     }
 }
