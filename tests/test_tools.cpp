@@ -693,3 +693,28 @@ TEST_F(ToolTest, BenchTargetsHandEveryPathWhole) {
         for (const std::string &argument : c.arguments) EXPECT_THAT(r.out, HasSubstr("[" + argument + "]\n"));
     }
 }
+
+// Every tool answers --help with its usage on standard output and status 0,
+// in one layout: a "usage: NAME" line, then the arguments indented by two
+// blanks; and --version with its name and the version.
+TEST_F(ToolTest, EveryToolAnswersHelpAndVersion) {
+    std::vector<std::pair<std::string, std::string>> tools = {
+        {"pmedian-convert", PMEDIAN_CONVERT}, {"pmedian-check", PMEDIAN_CHECK}, {"pmedian-export", PMEDIAN_EXPORT},
+        {"pmedian-plot", PMEDIAN_PLOT},       {"pmedian-sweep", PMEDIAN_SWEEP},
+    };
+#ifdef PMEDIAN_EXACT
+    tools.push_back({"pmedian-exact", PMEDIAN_EXACT});
+#endif
+    for (const auto &[name, program] : tools) {
+        SCOPED_TRACE(name);
+        RunResult help = run_program(scratch.path(), program, 60, "--help");
+        EXPECT_EQ(help.exit_status, 0) << help.err;
+        EXPECT_EQ(help.err, "");
+        EXPECT_EQ(help.out.rfind("usage: " + name + " ", 0), 0u) << help.out;
+        std::string rest = help.out.substr(help.out.find('\n') + 1);
+        EXPECT_EQ(rest.rfind("  ", 0), 0u) << help.out;
+        RunResult version = run_program(scratch.path(), program, 60, "--version");
+        EXPECT_EQ(version.exit_status, 0) << version.err;
+        EXPECT_EQ(version.out.rfind(name + " ", 0), 0u) << version.out;
+    }
+}

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "text_input.h"
+#include "version.h"
 
 const char *const SUMMARY_FILE_NAME = "summary.txt";
 
@@ -279,6 +280,9 @@ FolderArguments parse_folder_arguments(int argc, char **argv, const char *progra
         std::string arg = argv[a], problem;
         if (arg == "-h" || arg == "--help") {
             fputs(usage, stdout);
+            exit(0);
+        } else if (arg == "--version") {
+            print_version(program);
             exit(0);
         } else if (arg == "--summary" || arg == "--out") {
             if (a + 1 < argc && argv[a + 1][0] != '\0') {

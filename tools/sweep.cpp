@@ -38,6 +38,7 @@
 #include "table.h"
 #include "text_input.h"
 #include "tool_error.h"
+#include "version.h"
 
 static const char *USAGE =
     "usage: pmedian-sweep DIR --p LIST [options]\n"
@@ -448,6 +449,9 @@ int main(int argc, char **argv) {
         std::string arg = argv[a];
         if (arg == "-h" || arg == "--help") {
             fputs(USAGE, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            print_version("pmedian-sweep");
             return 0;
         } else if (arg == "--print-jobs") {
             print_jobs = true;

@@ -26,6 +26,7 @@
 #include <new>
 #include <string>
 
+#include "../version.h"
 #include "exact.h"
 #include "pmedian.h"
 
@@ -34,18 +35,24 @@ static double proof_core_seconds = 0;  // wall seconds up to the end of the core
 
 enum Exit { PROVEN = 0, BAD_INPUT = 1, USAGE = 2, TIME_LIMIT = 3, MIP_FAILED = 4 };
 
-static void usage_error(const std::string &message) {
+// The usage on standard output for --help (status 0), on standard error
+// after a wrong command line (status 2).
+static void usage(FILE *to, const std::string &message) {
     std::string names;
     for (const MipSolver &s : mip_solvers()) names += std::string(names.empty() ? "" : "|") + s.name;
-    fprintf(stderr,
-            "pmedian-exact: %s\n"
+    if (!message.empty()) fprintf(to, "pmedian-exact: %s\n", message.c_str());
+    fprintf(to,
             "usage: pmedian-exact [DIR] [--time-limit S] [--mip %s] [--plain]\n"
             "  DIR             folder with pmeddata.dat and pmedmtrx.dat (default .)\n"
             "  --time-limit S  stop after S seconds of wall time with the best bound (default: none)\n"
             "  --mip NAME      the MIP solver (default %s)\n"
             "  --plain         solve the classic model of the whole instance, without the bound\n"
             "                  or the reduction (for comparison)\n",
-            message.c_str(), names.c_str(), mip_solvers().empty() ? "none" : mip_solvers()[0].name);
+            names.c_str(), mip_solvers().empty() ? "none" : mip_solvers()[0].name);
+}
+
+[[noreturn]] static void usage_error(const std::string &message) {
+    usage(stderr, message);
     exit(USAGE);
 }
 
@@ -63,7 +70,13 @@ static Options parse(int argc, char **argv) {
     int positional = 0;
     for (int a = 1; a < argc; ++a) {
         std::string arg = argv[a];
-        if (arg == "--time-limit" || arg == "--mip") {
+        if (arg == "-h" || arg == "--help") {
+            usage(stdout, "");
+            exit(PROVEN);
+        } else if (arg == "--version") {
+            print_version("pmedian-exact");
+            exit(PROVEN);
+        } else if (arg == "--time-limit" || arg == "--mip") {
             if (a + 1 >= argc) usage_error("missing value for " + arg);
             std::string value = argv[++a];
             if (arg == "--mip") {
