@@ -38,6 +38,7 @@
 #include "table.h"
 #include "text_input.h"
 #include "tool_error.h"
+#include "version.h"
 
 static const char *USAGE =
     "usage: pmedian-sweep DIR --p LIST [options]\n"
@@ -355,10 +356,6 @@ static std::string fixed(double v, int digits) {
     return text;
 }
 
-static const char *status_meaning(int status) {
-    return status == 1 ? "gap closed" : status == 0 ? "relaxation feasible" : "step limit";
-}
-
 static void write_results(const Instance &inst, const std::vector<Run> &runs) {
     std::string name = std::filesystem::path(inst.dir).filename().string();
     std::string csv = "p,UB,LB,gap_percent,status,iterations,seconds,failure\n";
@@ -452,6 +449,9 @@ int main(int argc, char **argv) {
         std::string arg = argv[a];
         if (arg == "-h" || arg == "--help") {
             fputs(USAGE, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            print_version("pmedian-sweep");
             return 0;
         } else if (arg == "--print-jobs") {
             print_jobs = true;
