@@ -1,4 +1,4 @@
-# Top-level commands; see README.md.
+# Top-level commands; see README.md and docs/development.md.
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -86,9 +86,11 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install "$(BUILD_DIR)" --prefix "$(PREFIX)"
 
-# Runs the solver on the bundled example in a scratch folder.  The solver
-# always ends with exit status 1, so that status is not a failure here.
-run: build
+# Runs the solver on the bundled example in a scratch folder, building the
+# solver alone.  The solver always ends with exit status 1, so that status
+# is not a failure here.
+run: configure
+	cmake --build "$(BUILD_DIR)" -j $(JOBS) --target pmedian
 	rm -rf "$(BUILD_DIR)/run" && mkdir -p "$(BUILD_DIR)/run"
 	cp examples/pmeddata.dat examples/pmedmtrx.dat "$(BUILD_DIR)/run/"
 	cd "$(BUILD_DIR)/run" && { ../pmedian; rc=$$?; [ $$rc -eq 1 ] || { echo "pmedian exited with status $$rc"; exit 1; }; }
@@ -107,16 +109,24 @@ test-cross: build
 	$(BUILD_DEPS) $(CROSS_TRIPLES)
 	sh tests/cross_check.sh "$(BUILD_DIR)" "$(CROSS_DIR)" $(JOBS) $(CROSS_CASES) $(CROSS_TRIPLES)
 
-# The Python package (README: "Python"), built in $(BUILD_DIR)/python.
+# The Python package (docs/python.md), built in $(BUILD_DIR)/python.
 python: python-deps configure
 	cmake --build "$(BUILD_DIR)" -j $(JOBS) --target python
 
-# What the Python package, its tests and its example need from Debian: the
+# What the Python package, its tests, its example and the offline pip route
+# (docs/python.md) need from Debian: the
 # packages are installed with apt when missing and make runs as root;
 # otherwise they are named, and the build goes on without the package.
-PYTHON_PACKAGES = pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+PYTHON_PACKAGES = pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib \
+    python3-setuptools python3-wheel
 python-deps:
 	$(call optional_packages,$(PYTHON_PACKAGES),the Python package)
+
+# Where the benchmarks write their tables and plots: into the build folder,
+# unless BENCH_UPDATE=1 asks to update the committed ones in bench/results.
+# (docs/performance-and-results.md)
+BENCH_UPDATE ?=
+BENCH_RESULTS = $(if $(filter 1 yes true,$(BENCH_UPDATE)),bench/results,$(BUILD_DIR)/bench-results)
 
 # Speed: the fast build against pmedian-reference, outputs compared byte for
 # byte, then the large instances alone (bench/results/performance.md); the
@@ -124,11 +134,11 @@ python-deps:
 # and the micro-benchmarks of the hot routines when Google Benchmark is found.
 bench: build bench-scaling
 	python3 bench/perf_bench.py --bin "$(BUILD_DIR)" --orlib "$(ORLIB_DIR)" \
-	    --work "$(BUILD_DIR)/bench-performance" --results bench/results
+	    --work "$(BUILD_DIR)/bench-performance" --results "$(BENCH_RESULTS)"
 	if [ -f "$(BUILD_DIR)/python/pmedian/__init__.py" ]; then \
 	    py=$$(sed -n 's/^Python_EXECUTABLE:[A-Z]*=//p' "$(BUILD_DIR)/CMakeCache.txt"); \
 	    PYTHONPATH="$(BUILD_DIR)/python" "$${py:-python3}" bench/python_bench.py --bin "$(BUILD_DIR)" \
-	        --tsplib "$(TSPLIB_DIR)" --work "$(BUILD_DIR)/bench-python" --results bench/results; \
+	        --tsplib "$(TSPLIB_DIR)" --work "$(BUILD_DIR)/bench-python" --results "$(BENCH_RESULTS)"; \
 	fi
 	if [ -x "$(BUILD_DIR)/pmedian-micro-bench" ]; then "$(BUILD_DIR)/pmedian-micro-bench"; fi
 
@@ -143,7 +153,7 @@ BASELINE_DIR ?= $(BUILD_DIR)/baseline
 bench-scaling: build bench-plot-tool $(if $(SCALING_BASELINE),bench-baseline)
 	python3 bench/scaling_bench.py --bin "$(BUILD_DIR)" --tsplib "$(TSPLIB_DIR)" \
 	    --work "$(BUILD_DIR)/bench-scaling" \
-	    --results "$(if $(SCALING_INSTANCES),$(BUILD_DIR)/bench-scaling,bench/results)" \
+	    --results "$(if $(SCALING_INSTANCES),$(BUILD_DIR)/bench-scaling,$(BENCH_RESULTS))" \
 	    --only "$(SCALING_INSTANCES)" $(if $(SCALING_BASELINE),--baseline "$(BASELINE_DIR)/build/pmedian")
 
 bench-baseline:
@@ -152,46 +162,46 @@ bench-baseline:
 	cmake -S "$(BASELINE_DIR)/src" -B "$(BASELINE_DIR)/build" -DCMAKE_BUILD_TYPE=Release -DPMEDIAN_TESTS=OFF
 	cmake --build "$(BASELINE_DIR)/build" -j $(JOBS) --target pmedian
 
-# Benchmarks on the public instance sets (README: "Working with real
-# instances").  Each instance is converted into a scratch folder under
+# Benchmarks on the public instance sets (docs/performance-and-results.md,
+# which says where the instance files come from).  Each instance is converted into a scratch folder under
 # $(BUILD_DIR), solved under a time limit of BENCH_TIMEOUT seconds (0: none)
 # and checked; failures are recorded and the run goes on.  A run restricted
 # with ORLIB_INSTANCES or TSPLIB_INSTANCES writes its table into the scratch
-# folder, so that only complete runs land in bench/results.
+# folder, so that only complete runs land in bench/results (with BENCH_UPDATE=1).
 INSTANCES_DIR ?= $(CURDIR)/../shared/instances
 ORLIB_DIR ?= $(INSTANCES_DIR)/orlib
 TSPLIB_DIR ?= $(INSTANCES_DIR)/tsplib
 ORLIB_INSTANCES ?=
 TSPLIB_INSTANCES ?=
 BENCH_TIMEOUT ?= 900
-ORLIB_RESULTS ?= $(if $(ORLIB_INSTANCES),$(BUILD_DIR)/bench-orlib,bench/results)
-TSPLIB_RESULTS ?= $(if $(TSPLIB_INSTANCES),$(BUILD_DIR)/bench-tsplib,bench/results)
+ORLIB_RESULTS ?= $(if $(ORLIB_INSTANCES),$(BUILD_DIR)/bench-orlib,$(BENCH_RESULTS))
+TSPLIB_RESULTS ?= $(if $(TSPLIB_INSTANCES),$(BUILD_DIR)/bench-tsplib,$(BENCH_RESULTS))
 
 bench-orlib: build bench-plot-tool
 	python3 bench/run_bench.py orlib --instances "$(ORLIB_DIR)" --bin "$(BUILD_DIR)" \
 	    --work "$(BUILD_DIR)/bench-orlib" --results "$(ORLIB_RESULTS)" \
-	    --timeout $(BENCH_TIMEOUT) --only "$(ORLIB_INSTANCES)"
+	    --timeout "$(BENCH_TIMEOUT)" --only "$(ORLIB_INSTANCES)"
 
 bench-tsplib: build bench-plot-tool
 	python3 bench/run_bench.py tsplib --instances "$(TSPLIB_DIR)" --bin "$(BUILD_DIR)" \
 	    --work "$(BUILD_DIR)/bench-tsplib" --results "$(TSPLIB_RESULTS)" \
-	    --timeout $(BENCH_TIMEOUT) --only "$(TSPLIB_INSTANCES)"
+	    --timeout "$(BENCH_TIMEOUT)" --only "$(TSPLIB_INSTANCES)"
 
 # Proving the published optima with pmedian-exact, once per MIP solver of
 # EXACT_MIP (the first leads), and the plain classic model of each instance in
 # the first solver under PLAIN_TIME_LIMIT seconds (0: skip it), side by side
-# (README: "Proving optimality").  A run restricted with EXACT_INSTANCES
+# (docs/proving-optimality.md).  A run restricted with EXACT_INSTANCES
 # writes its table into the scratch folder.
 EXACT_INSTANCES ?=
 EXACT_MIP ?= cbc glpk
 EXACT_TIME_LIMIT ?= 600
 PLAIN_TIME_LIMIT ?= 60
-EXACT_RESULTS ?= $(if $(EXACT_INSTANCES),$(BUILD_DIR)/bench-exact,bench/results)
+EXACT_RESULTS ?= $(if $(EXACT_INSTANCES),$(BUILD_DIR)/bench-exact,$(BENCH_RESULTS))
 
 bench-exact: build bench-plot-tool
-	python3 bench/run_exact.py --orlib $(ORLIB_DIR) --tsplib $(TSPLIB_DIR) --bin $(BUILD_DIR) \
-	    --work $(BUILD_DIR)/bench-exact --results $(EXACT_RESULTS) --mip "$(EXACT_MIP)" \
-	    --time-limit $(EXACT_TIME_LIMIT) --plain-limit $(PLAIN_TIME_LIMIT) --only "$(EXACT_INSTANCES)"
+	python3 bench/run_exact.py --orlib "$(ORLIB_DIR)" --tsplib "$(TSPLIB_DIR)" --bin "$(BUILD_DIR)" \
+	    --work "$(BUILD_DIR)/bench-exact" --results "$(EXACT_RESULTS)" --mip "$(EXACT_MIP)" \
+	    --time-limit "$(EXACT_TIME_LIMIT)" --plain-limit "$(PLAIN_TIME_LIMIT)" --only "$(EXACT_INSTANCES)"
 
 # The plots need gnuplot (Debian's gnuplot-nox); without it the tables are
 # still written, and pmedian-plot says what to install.

@@ -96,6 +96,9 @@ def main():
     parser.add_argument("--work", required=True, help="scratch folder")
     parser.add_argument("--results", required=True, help="folder for performance.md")
     options = parser.parse_args()
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    from instance_sets import require
+    require(options.orlib, "orlib", ["pmed16.txt", "pmed26.txt", "pmed40.txt"])
 
     binaries = os.path.abspath(options.bin)
     fast = os.path.join(binaries, "pmedian")

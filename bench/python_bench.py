@@ -44,6 +44,7 @@ import pmedian
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from perf_bench import machine  # noqa: E402
+from instance_sets import require  # noqa: E402
 
 
 def cpu_loop(summary):
@@ -140,6 +141,7 @@ def main():
     parser.add_argument("--repeat", type=int, default=2)
     args = parser.parse_args()
 
+    require(args.tsplib, "tsplib", ["pcb3038.tsp"])
     p = 100
     matrix = pmedian.read_tsplib(os.path.join(args.tsplib, "pcb3038.tsp"))
     folder = os.path.join(args.work, "pcb3038-p100")

@@ -28,6 +28,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from instance_sets import require  # noqa: E402
+
 FL1400_P = [10, 50, 100]
 
 SUMMARY_LABELS = {
@@ -51,6 +54,7 @@ class Job:
 
 
 def orlib_jobs(folder):
+    require(folder, "orlib", ["optimal.csv"])
     jobs = []
     with open(os.path.join(folder, "optimal.csv"), newline="") as f:
         for row in csv.DictReader(f):
@@ -72,6 +76,7 @@ def tsplib_dimension(path):
 
 def tsplib_jobs(folder):
     jobs = []
+    require(folder, "tsplib", ["best_known.csv", "rl1304.tsp", "fl1400.tsp"])
     rl1304 = os.path.join(folder, "rl1304.tsp")
     with open(os.path.join(folder, "best_known.csv"), newline="") as f:
         for row in csv.DictReader(f):
@@ -265,7 +270,7 @@ def write_table(jobs, args, plot_problem, complete):
     lines += [
         "UB and LB are the solver's bounds; UB gap = (UB - optimal) / optimal and LB gap = "
         "(optimal - LB) / optimal, in percent; UB - LB gap = (UB - LB) / UB. Status is the solver's "
-        "(1: gap closed, 0: relaxation feasible, 2: step exhausted). CPU s is the solver's own count, "
+        "(1: UB - LB <= 1, an absolute difference, see the UB - LB gap beside it; 0: relaxation feasible; 2: step exhausted). CPU s is the solver's own count, "
         "wall s includes reading the instance. Check is pmedian-check's verdict on solucao.txt.",
         "",
         "| instance | n | p | optimal | UB | LB | UB gap % | LB gap % | UB - LB gap % | status | iterations "

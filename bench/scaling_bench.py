@@ -39,6 +39,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from perf_bench import machine, third_of_pairs_radius  # noqa: E402
+from instance_sets import require  # noqa: E402
 
 BASELINE_COMMIT = "6b2ac2a"
 UNIFORM_SIZES = [1000, 2000, 4000, 10000]
@@ -108,6 +109,7 @@ def prepare(options, label):
         subprocess.run([convert, "tsplib", tsp, "--p", str(count // 10), "--out", folder], check=True,
                        stdout=subprocess.DEVNULL)
     elif label == "pcb3038":
+        require(options.tsplib, "tsplib", ["pcb3038.tsp"])
         os.makedirs(folder, exist_ok=True)
         subprocess.run([convert, "tsplib", os.path.join(options.tsplib, "pcb3038.tsp"), "--p", "100",
                         "--out", folder], check=True, stdout=subprocess.DEVNULL)

@@ -268,6 +268,18 @@ TEST(ExactFiles, AnswerIsCheckedAndSolucaoUntouched) {
     EXPECT_THAT(checked.out, HasSubstr("status 1\ncost " + value + "\n"));
 }
 
+// The answer of an earlier run is removed at the start, so that a run that
+// ends without one cannot leave it to pass for its own.
+TEST(ExactFiles, AnEarlierAnswerIsRemovedAtTheStart) {
+    ScratchDir scratch;
+    write_file("pmeddata.dat", "3 1\n1 2\n3 -4\n5 6\n");  // refused: a negative cost
+    write_file("pmedmtrx.dat", "3 1 100\n1 2\n3\n");
+    write_file("solucao_exata.txt", "      0      1       1.00\n      0      2       2.00\n9999999\n1\n    0\n");
+    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 120, "");
+    EXPECT_EQ(r.exit_status, 1) << r.out << r.err;
+    EXPECT_FALSE(file_exists("solucao_exata.txt"));
+}
+
 // A time limit that runs out during the reduction: a clear status, exit 3,
 // and the best solution known in the file with status 2.
 TEST(ExactFiles, TimeLimitIsAStatusNotAnOptimum) {

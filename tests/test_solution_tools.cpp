@@ -45,7 +45,7 @@ protected:
         return run_program(scratch.path(), program, 120, arguments);
     }
     // Converts SITES into "run" with p = 2 and solves it there, keeping the
-    // solver's output in summary.txt as the README says.
+    // solver's output in summary.txt as docs/tools-and-planner-path.md says.
     void solved_sites() {
         write_file("sites.csv", SITES);
         RunResult r = tool(PMEDIAN_CONVERT, "points sites.csv --p 2 --weight demand --id site --out run");

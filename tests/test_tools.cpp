@@ -669,3 +669,61 @@ TEST_F(ToolTest, BenchTablesSolvedInstancesAndRecordsFailures) {
     EXPECT_TRUE(file_exists("bin dir/bench-orlib/pmed1/solucao.txt"));
     EXPECT_FALSE(file_exists("bin dir/bench-orlib/pmed1/pmeddata.dat"));  // removed after the successful check
 }
+
+// What each benchmark target hands its script, from a checkout whose build
+// and instance folders have blanks in their names: make prints the recipes
+// (-n), and a shell runs them with python3 standing for a function that
+// prints each argument it gets in brackets.  Every path must arrive whole,
+// and a full run must write its tables into the build folder, not into the
+// committed bench/results.
+TEST_F(ToolTest, BenchTargetsHandEveryPathWhole) {
+    std::string script = PMEDIAN_BENCH_SCRIPT, here = scratch.path();
+    std::string source = script.substr(0, script.rfind("/bench/"));
+    std::string bin = here + "/bin dir", set = here + "/set dir";
+    struct Case {
+        const char *target;
+        std::vector<std::string> arguments;
+    } cases[] = {
+        {"bench-orlib", {set + "/orlib", bin, bin + "/bench-orlib", bin + "/bench-results"}},
+        {"bench-tsplib", {set + "/tsplib", bin, bin + "/bench-results"}},
+        {"bench-exact", {set + "/orlib", set + "/tsplib", bin, bin + "/bench-exact", "cbc glpk", "pmed1 pmed16"}},
+        {"bench-scaling", {bin, set + "/tsplib", bin + "/bench-results"}},
+        {"bench", {bin, set + "/orlib", bin + "/bench-results"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.target);
+        write_file("recipes.sh", "{ echo 'python3() { for a in \"$@\"; do printf \"[%s]\\\\n\" \"$a\"; done; }'\n"
+                                 "env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -s -n -C '" + source +
+                                     "' -o build -o bench-plot-tool " + c.target + " 'BUILD_DIR=" +
+                                     bin + "' 'INSTANCES_DIR=" + set +
+                                     "' 'EXACT_INSTANCES=pmed1 pmed16'; } | sh\n");
+        RunResult r = run_program(here, "sh", 60, "recipes.sh");
+        ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
+        for (const std::string &argument : c.arguments) EXPECT_THAT(r.out, HasSubstr("[" + argument + "]\n"));
+    }
+}
+
+// Every tool answers --help with its usage on standard output and status 0,
+// in one layout: a "usage: NAME" line, then the arguments indented by two
+// blanks; and --version with its name and the version.
+TEST_F(ToolTest, EveryToolAnswersHelpAndVersion) {
+    std::vector<std::pair<std::string, std::string>> tools = {
+        {"pmedian-convert", PMEDIAN_CONVERT}, {"pmedian-check", PMEDIAN_CHECK}, {"pmedian-export", PMEDIAN_EXPORT},
+        {"pmedian-plot", PMEDIAN_PLOT},       {"pmedian-sweep", PMEDIAN_SWEEP},
+    };
+#ifdef PMEDIAN_EXACT
+    tools.push_back({"pmedian-exact", PMEDIAN_EXACT});
+#endif
+    for (const auto &[name, program] : tools) {
+        SCOPED_TRACE(name);
+        RunResult help = run_program(scratch.path(), program, 60, "--help");
+        EXPECT_EQ(help.exit_status, 0) << help.err;
+        EXPECT_EQ(help.err, "");
+        EXPECT_EQ(help.out.rfind("usage: " + name + " ", 0), 0u) << help.out;
+        std::string rest = help.out.substr(help.out.find('\n') + 1);
+        EXPECT_EQ(rest.rfind("  ", 0), 0u) << help.out;
+        RunResult version = run_program(scratch.path(), program, 60, "--version");
+        EXPECT_EQ(version.exit_status, 0) << version.err;
+        EXPECT_EQ(version.out.rfind(name + " ", 0), 0u) << version.out;
+    }
+}

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "solution.h"
+#include "version.h"
 
 static const char *USAGE =
     "usage: pmedian-check [DIR] [--optimal V] [--solution FILE]\n"
@@ -41,6 +42,9 @@ int main(int argc, char **argv) {
         std::string arg = argv[a];
         if (arg == "-h" || arg == "--help") {
             fputs(USAGE, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            print_version("pmedian-check");
             return 0;
         } else if (arg == "--optimal") {
             if (a + 1 >= argc) unusable(std::string("missing value for --optimal\n") + USAGE);

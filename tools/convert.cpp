@@ -40,6 +40,7 @@
 #include "side_file.h"
 #include "text_input.h"
 #include "tool_error.h"
+#include "version.h"
 
 static const char *USAGE =
     "usage: pmedian-convert FORMAT FILE [options]\n"
@@ -218,6 +219,10 @@ static Options parse_options(int argc, char **argv) {
         std::string arg = argv[a];
         if (arg == "-h" || arg == "--help") {
             fputs(USAGE, stdout);
+            exit(0);
+        }
+        if (arg == "--version") {
+            print_version("pmedian-convert");
             exit(0);
         }
         if (arg.rfind("--", 0) != 0) {

@@ -23,9 +23,11 @@
 #include "table.h"
 
 static const char *USAGE =
-    "usage: pmedian-export [DIR] [--summary FILE] [--out DIR]\n"
+    "usage: pmedian-export [DIR] [--summary FILE] [--solution FILE] [--out DIR]\n"
     "  DIR              solved instance folder (pmeddata.dat, solucao.txt; default .)\n"
-    "  --summary FILE   the solver's standard output (default: DIR/summary.txt when present)\n"
+    "  --summary FILE   the solver's standard output (default: DIR/summary.txt when present\n"
+    "                   and the solution is solucao.txt)\n"
+    "  --solution FILE  export DIR/FILE instead of DIR/solucao.txt (such as solucao_exata.txt)\n"
     "  --out DIR        folder for solution.json, assignment.csv and solution.geojson\n"
     "                   (default DIR)\n";
 
@@ -64,7 +66,7 @@ int main(int argc, char **argv) {
     std::string out = args.out.empty() ? dir : args.out;
 
     try {
-        SolvedFolder folder = read_solved_folder(dir, args.summary);
+        SolvedFolder folder = read_solved_folder(dir, args.summary, args.solution);
         const VertexInfo &info = folder.info;
         int n = folder.costs.n, p = folder.costs.p;
         const Solution &s = folder.solution;

@@ -21,9 +21,11 @@
 #include "solution.h"
 
 static const char *USAGE =
-    "usage: pmedian-plot [DIR] [--summary FILE] [--out FILE.svg]\n"
+    "usage: pmedian-plot [DIR] [--summary FILE] [--solution FILE] [--out FILE.svg]\n"
     "  DIR              solved instance folder with coordinates (default .)\n"
-    "  --summary FILE   the solver's standard output (default: DIR/summary.txt when present)\n"
+    "  --summary FILE   the solver's standard output (default: DIR/summary.txt when present\n"
+    "                   and the solution is solucao.txt)\n"
+    "  --solution FILE  draw DIR/FILE instead of DIR/solucao.txt (such as solucao_exata.txt)\n"
     "  --out FILE.svg   the map (default DIR/map.svg; the PNG goes beside it)\n";
 
 
@@ -51,7 +53,7 @@ int main(int argc, char **argv) {
     std::string png = svg.substr(0, svg.size() - 4) + ".png";
 
     try {
-        SolvedFolder folder = read_solved_folder(dir, args.summary);
+        SolvedFolder folder = read_solved_folder(dir, args.summary, args.solution);
         const VertexInfo &info = folder.info;
         if (!info.has_coordinates)
             tool_fail("%s has no coordinates to draw (a side file %s with x, y or lon, lat): convert a points or "
@@ -92,8 +94,8 @@ int main(int argc, char **argv) {
         char title[256];
         double gap;
         if (folder.has_summary && gap_percent(folder.summary, gap))
-            snprintf(title, sizeof title, "n = %d, p = %d, cost %.2f, LB %.2f, gap %.2f %%", n, p, s.cost,
-                     folder.summary.LB, gap);
+            snprintf(title, sizeof title, "n = %d, p = %d, cost %.2f, LB %.2f, gap %.2f %%, status %d (%s)", n, p,
+                     s.cost, folder.summary.LB, gap, folder.summary.status, status_meaning(folder.summary.status));
         else
             snprintf(title, sizeof title, "n = %d, p = %d, cost %.2f (no solver summary: gap unknown)", n, p, s.cost);
 

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "text_input.h"
+#include "version.h"
 
 const char *const SUMMARY_FILE_NAME = "summary.txt";
 
@@ -243,15 +244,24 @@ bool gap_percent(const Summary &summary, double &gap) {
     return true;
 }
 
-SolvedFolder read_solved_folder(const std::string &dir, const std::string &summary_path) {
+const char *status_meaning(int status) {
+    return status == 1   ? "UB - LB <= 1"
+           : status == 0 ? "relaxation feasible"
+           : status == 3 ? "stopped by a limit"
+                         : "step limit";
+}
+
+SolvedFolder read_solved_folder(const std::string &dir, const std::string &summary_path,
+                                const std::string &solution_name) {
     SolvedFolder folder;
     folder.costs = read_cost_file(dir + "/pmeddata.dat");
-    folder.solution = read_solution(dir + "/solucao.txt", folder.costs);
+    folder.solution = read_solution(dir + "/" + solution_name, folder.costs);
     folder.info = read_side_file(dir, folder.costs.n);
 
     std::string path = summary_path;
     struct stat st;
-    if (path.empty() && stat((dir + "/" + SUMMARY_FILE_NAME).c_str(), &st) == 0) path = dir + "/" + SUMMARY_FILE_NAME;
+    if (path.empty() && solution_name == "solucao.txt" && stat((dir + "/" + SUMMARY_FILE_NAME).c_str(), &st) == 0)
+        path = dir + "/" + SUMMARY_FILE_NAME;
     if (path.empty()) return folder;
     if (!parse_summary(read_text_file(path), folder.summary))
         tool_fail("%s: not the solver's complete console summary (the ten labelled values)", path.c_str());
@@ -261,9 +271,9 @@ SolvedFolder read_solved_folder(const std::string &dir, const std::string &summa
     double cost = folder.solution.cost;
     double tolerance = 0.01 + 1e-7 * folder.costs.n * std::fabs(cost);
     if (s.status != folder.solution.status || !(std::fabs(s.UB - cost) <= tolerance))
-        tool_fail("%s does not belong to this solution: it reports UB %.2f and status %d, solucao.txt costs %.2f "
+        tool_fail("%s does not belong to this solution: it reports UB %.2f and status %d, %s costs %.2f "
                   "with status %d (run the solver again, saving its output)",
-                  path.c_str(), s.UB, s.status, cost, folder.solution.status);
+                  path.c_str(), s.UB, s.status, solution_name.c_str(), cost, folder.solution.status);
     folder.has_summary = true;
     return folder;
 }
@@ -276,9 +286,12 @@ FolderArguments parse_folder_arguments(int argc, char **argv, const char *progra
         if (arg == "-h" || arg == "--help") {
             fputs(usage, stdout);
             exit(0);
-        } else if (arg == "--summary" || arg == "--out") {
+        } else if (arg == "--version") {
+            print_version(program);
+            exit(0);
+        } else if (arg == "--summary" || arg == "--out" || arg == "--solution") {
             if (a + 1 < argc && argv[a + 1][0] != '\0') {
-                (arg == "--summary" ? args.summary : args.out) = argv[++a];
+                (arg == "--summary" ? args.summary : arg == "--out" ? args.out : args.solution) = argv[++a];
                 continue;
             }
             problem = "missing value for " + arg;

@@ -61,6 +61,11 @@ bool parse_summary(const std::string &text, Summary &summary);
 // The gap (UB - LB) / UB in percent; false when UB is no solution's cost.
 bool gap_percent(const Summary &summary, double &gap);
 
+// What the solver's status says, for the tables and titles, always shown
+// beside the relative gap: status 1 only means UB - LB <= 1, whatever the
+// scale of the costs, so it is never called closed.
+const char *status_meaning(int status);
+
 // The file name under which the tools keep the solver's standard output.
 extern const char *const SUMMARY_FILE_NAME;
 
@@ -75,13 +80,17 @@ struct SolvedFolder {
     bool has_summary = false;
     Summary summary;
 };
-SolvedFolder read_solved_folder(const std::string &dir, const std::string &summary_path);
+// solution_name is the solution file in dir: solucao.txt, or another one in
+// its format such as pmedian-exact's solucao_exata.txt.  DIR/summary.txt is
+// taken as the summary only for solucao.txt, the file it belongs to.
+SolvedFolder read_solved_folder(const std::string &dir, const std::string &summary_path,
+                                const std::string &solution_name = "solucao.txt");
 
 // The command line of the tools that read a solved folder:
-// [DIR] [--summary FILE] [--out PATH].  --help prints the usage and exits
+// [DIR] [--summary FILE] [--solution FILE] [--out PATH].  --help prints the usage and exits
 // with status 0; a wrong command line prints it and exits with status 2.
 struct FolderArguments {
-    std::string dir = ".", summary, out;
+    std::string dir = ".", summary, out, solution = "solucao.txt";
 };
 FolderArguments parse_folder_arguments(int argc, char **argv, const char *program, const char *usage);
 

@@ -47,6 +47,7 @@
 #include "table.h"
 #include "text_input.h"
 #include "tool_error.h"
+#include "version.h"
 
 static const char *USAGE =
     "usage: pmedian-sweep DIR --p LIST [options]\n"
@@ -409,13 +410,6 @@ static std::string fixed(double v, int digits) {
     return text;
 }
 
-static const char *status_meaning(int status) {
-    return status == 1   ? "gap closed"
-           : status == 0 ? "relaxation feasible"
-           : status == 3 ? "stopped by a limit"
-                         : "step limit";
-}
-
 static void write_results(const Instance &inst, const std::vector<Run> &runs) {
     std::string name = std::filesystem::path(inst.dir).filename().string();
     std::string csv = "p,UB,LB,gap_percent,status,iterations,seconds,failure\n";
@@ -511,7 +505,7 @@ int main(int argc, char **argv) {
             fputs(USAGE, stdout);
             return 0;
         } else if (arg == "--version") {
-            printf("pmedian-sweep %s\n", pmedian::version());
+            print_version("pmedian-sweep");
             return 0;
         } else if (arg == "--print-jobs") {
             print_jobs = true;

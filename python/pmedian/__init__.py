@@ -44,7 +44,7 @@ INFINITE_COST = _pmedian.INFINITE_COST
 
 _STATUS = {
     0: "the relaxed solution became feasible",
-    1: "gap closed: UB - LB <= 1",
+    1: "UB - LB <= 1",
     2: "step parameter exhausted",
 }
 
@@ -69,7 +69,8 @@ class Result:
     assignment: int array, the median serving each vertex (a median itself).
     client_cost: float32 array, cost[assignment[j], j] (0 for a median).
     upper_bound: cost of the best solution (UB); lower_bound: Lagrangian
-    bound (LB), no solution costs less.  status: 1 gap UB - LB <= 1 closed,
+    bound (LB), no solution costs less; gap: (UB - LB) / UB.  status: why the
+    run stopped: 1 UB - LB <= 1 (an absolute difference: look at gap),
     0 relaxed solution feasible, 2 step parameter exhausted.  iterations:
     relaxation evaluations; feasible_solutions: primal solutions built;
     cpu_time: seconds in the optimisation loop.  history: one record per

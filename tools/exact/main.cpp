@@ -26,6 +26,7 @@
 #include <new>
 #include <string>
 
+#include "../version.h"
 #include "exact.h"
 
 static const char *SOLUTION_NAME = "solucao_exata.txt";
@@ -33,18 +34,24 @@ static double proof_core_seconds = 0;  // wall seconds up to the end of the core
 
 enum Exit { PROVEN = 0, BAD_INPUT = 1, USAGE = 2, TIME_LIMIT = 3, MIP_FAILED = 4 };
 
-static void usage_error(const std::string &message) {
+// The usage on standard output for --help (status 0), on standard error
+// after a wrong command line (status 2).
+static void usage(FILE *to, const std::string &message) {
     std::string names;
     for (const MipSolver &s : mip_solvers()) names += std::string(names.empty() ? "" : "|") + s.name;
-    fprintf(stderr,
-            "pmedian-exact: %s\n"
+    if (!message.empty()) fprintf(to, "pmedian-exact: %s\n", message.c_str());
+    fprintf(to,
             "usage: pmedian-exact [DIR] [--time-limit S] [--mip %s] [--plain]\n"
             "  DIR             folder with pmeddata.dat and pmedmtrx.dat (default .)\n"
             "  --time-limit S  stop after S seconds of wall time with the best bound (default: none)\n"
             "  --mip NAME      the MIP solver (default %s)\n"
             "  --plain         solve the classic model of the whole instance, without the bound\n"
             "                  or the reduction (for comparison)\n",
-            message.c_str(), names.c_str(), mip_solvers().empty() ? "none" : mip_solvers()[0].name);
+            names.c_str(), mip_solvers().empty() ? "none" : mip_solvers()[0].name);
+}
+
+[[noreturn]] static void usage_error(const std::string &message) {
+    usage(stderr, message);
     exit(USAGE);
 }
 
@@ -62,7 +69,13 @@ static Options parse(int argc, char **argv) {
     int positional = 0;
     for (int a = 1; a < argc; ++a) {
         std::string arg = argv[a];
-        if (arg == "--time-limit" || arg == "--mip") {
+        if (arg == "-h" || arg == "--help") {
+            usage(stdout, "");
+            exit(PROVEN);
+        } else if (arg == "--version") {
+            print_version("pmedian-exact");
+            exit(PROVEN);
+        } else if (arg == "--time-limit" || arg == "--mip") {
             if (a + 1 >= argc) usage_error("missing value for " + arg);
             std::string value = argv[++a];
             if (arg == "--mip") {
@@ -121,7 +134,7 @@ static void write_answer(pmedian::Solver &s, const std::vector<int> &medians, bo
 
 static void line(const char *label, const char *format, ...) __attribute__((format(printf, 2, 3)));
 static void line(const char *label, const char *format, ...) {
-    printf("%-24s", (std::string(label) + ":").c_str());
+    printf("%-24s", *label ? (std::string(label) + ":").c_str() : "");
     va_list args;
     va_start(args, format);
     vprintf(format, args);
@@ -133,12 +146,30 @@ static void report_size(const char *label, const ModelSize &s) {
     line(label, "%lld rows, %lld columns, %lld nonzeros", s.rows, s.columns, s.nonzeros);
 }
 
-static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solver, bool plain) {
+// The solver names of this build other than the one used, for the advice
+// after a time limit.
+static std::string other_solvers(const MipSolver &used) {
+    std::string names;
+    for (const MipSolver &m : mip_solvers())
+        if (&m != &used) names += std::string(names.empty() ? "" : " or ") + "--mip " + m.name;
+    return names;
+}
+
+static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solver, bool plain, double time_limit) {
     const int n = s.n, p = s.p;
+    const bool whole = costs_are_whole(s);
     if (!plain) {
         line("heuristic solution", "%.2f", proof.known);
-        line("Lagrangian bound", "%.2f (core), %.2f (carried on), %.2f (after reduction), %d steps", (double)s.LB,
-             proof.first_bound, proof.dual_bound, proof.steps);
+        line("Lagrangian bound", "%.2f (core), %.2f (carried on), %d steps", (double)s.LB, proof.first_bound,
+             proof.steps);
+        // The reduction keeps only the solutions below a limit, so the bound
+        // of what is left is a bound of those alone, and may exceed the
+        // optimum: above the limit it says that none of them exists.
+        const double limit = whole ? proof.known - 1 : proof.known;
+        if (proof.dual_bound != proof.first_bound || proof.rounds > 0)
+            line("after reduction", "%.2f, the bound of the solutions %s %.2f%s", proof.dual_bound,
+                 whole ? "of cost at most" : "cheaper than", limit,
+                 proof.dual_bound > limit ? ": none exists, which proves the heuristic solution optimal" : "");
     }
     if (proof.mip_used && !plain) {
         line("reduction", "%d rounds, %d vertices fixed by probing", proof.rounds, proof.probed);
@@ -148,9 +179,14 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
     }
     if (proof.mip_used) {
         report_size(plain ? "model" : "model after reduction", proof.after);
-        line("MIP", "%s, %lld nodes", solver.name, proof.nodes);
+        if (proof.mip_seconds > 0 || proof.nodes > 0)
+            line("MIP", "%s, %lld nodes", solver.name, proof.nodes);
+        else
+            line("MIP", "did not run: %s", proof.status == Proof::TIME_LIMIT ? "the time limit ran out before it"
+                                           : proof.status == Proof::FAILED ? proof.message.c_str()
+                                                                           : "not needed");
     } else {
-        line("MIP", "none, the bound meets the heuristic solution");
+        line("MIP", "did not run: the bound proves the heuristic solution optimal");
     }
     if (proof.status == Proof::OPTIMAL)
         line("status", "optimal");
@@ -159,15 +195,38 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
     else
         line("status", "failed: %s", proof.message.c_str());
     bool have = (int)proof.medians.size() == p;
-    if (have) line("value", "%.2f", proof.value);
-    if (std::isfinite(proof.bound)) line("lower bound", "%.2f", proof.bound);
+    if (have)
+        line("value", "%.2f", proof.value);
+    else
+        line("value", "none: no solution was found%s", proof.status == Proof::TIME_LIMIT ? " within the time limit" : "");
+    if (std::isfinite(proof.bound)) {
+        line("lower bound", "%.2f", proof.bound);
+        const double lagrangian = std::fmax(proof.first_bound, proof.dual_bound);
+        if (whole && !plain && proof.bound > lagrangian && proof.bound - lagrangian < 1)
+            line("", "every solution costs a whole number, so the bound %.2f rounds up to %.2f", lagrangian,
+                 proof.bound);
+    } else {
+        line("lower bound", "none");
+    }
     if (have && std::isfinite(proof.bound) && proof.value > 0)
         line("gap", "%.4f %%", 100.0 * (proof.value - proof.bound) / proof.value);
+    else
+        line("gap", "unknown");
     line("seconds", "Lagrangian %.2f, reduction %.2f, model %.2f, MIP %.2f, total %.2f", proof_core_seconds,
          proof.dual_seconds, proof.model_seconds, proof.mip_seconds, wall_seconds());
     if (have) {
         write_answer(s, proof.medians, proof.status == Proof::OPTIMAL);
         line("solution file", "%s", SOLUTION_NAME);
+    } else {
+        line("solution file", "none written");
+    }
+    if (proof.status == Proof::TIME_LIMIT) {
+        std::string others = other_solvers(solver);
+        line("next", "a longer limit (--time-limit %.0f)%s%s", 4 * std::fmax(time_limit, 1.0),
+             others.empty() ? "" : ", or the other MIP solver: ", others.c_str());
+        if (have && std::isfinite(proof.bound) && proof.value > 0)
+            line("", "or take the solution as it is: at most %.4f %% above the optimum",
+                 100.0 * (proof.value - proof.bound) / proof.value);
     }
     return proof.status == Proof::OPTIMAL ? PROVEN : proof.status == Proof::TIME_LIMIT ? TIME_LIMIT : MIP_FAILED;
 }
@@ -180,6 +239,12 @@ int main(int argc, char **argv) {
         return BAD_INPUT;
     }
     const double deadline = options.time_limit;
+    // An answer of an earlier run must not pass for this run's.
+    if (unlink(SOLUTION_NAME) != 0 && errno != ENOENT) {
+        fprintf(stderr, "pmedian-exact: cannot remove the earlier %s/%s: %s\n", options.dir.c_str(), SOLUTION_NAME,
+                strerror(errno));
+        return BAD_INPUT;
+    }
 
     // The program's messages, and exit status 1, for a bad instance.
     pmedian::Solver s;
@@ -195,7 +260,7 @@ int main(int argc, char **argv) {
     try {
         if (options.plain) {
             try {
-                return report(s, solve_plain(s, *options.solver, deadline), *options.solver, true);
+                return report(s, solve_plain(s, *options.solver, deadline), *options.solver, true, deadline);
             } catch (const std::bad_alloc &) {
                 fprintf(stderr, "pmedian-exact: out of memory for the plain model\n");
                 return MIP_FAILED;
@@ -213,7 +278,7 @@ int main(int argc, char **argv) {
         proof_core_seconds = wall_seconds();
         std::vector<int> start(s.best, s.best + s.p);
         try {
-            return report(s, prove_optimum(s, start, multipliers, *options.solver, deadline), *options.solver, false);
+            return report(s, prove_optimum(s, start, multipliers, *options.solver, deadline), *options.solver, false, deadline);
         } catch (const std::bad_alloc &) {
             // The proof keeps the costs sorted by client (8 n^2 bytes) besides
             // the core's storage; the program itself never gets here.
@@ -222,7 +287,7 @@ int main(int argc, char **argv) {
             failed.value = failed.known = solution_cost(s, start);
             failed.bound = s.LB;
             failed.message = "out of memory";
-            return report(s, failed, *options.solver, false);
+            return report(s, failed, *options.solver, false, deadline);
         }
     } catch (const pmedian::Error &e) {
         // The solution file could not be written.
