@@ -12,7 +12,9 @@
 // read turns back into exactly that float.  The input is read and checked
 // completely before anything is written; both files are written under
 // temporary names and renamed only when both are complete, so a bad input or
-// a failed write leaves the target folder as it was.  The OR-Library and
+// a failed write leaves the target folder as it was.  A matrix computed from
+// coordinates is never held whole: each pass over it computes its rows again
+// (matrix_rows.h), so that the memory grows with n, not n^2.  The OR-Library and
 // TSPLIB readers and the writer are shared with the Python package
 // (instance_formats.cpp).
 #include <sys/stat.h>
@@ -30,11 +32,13 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "geometry.h"
 #include "instance_formats.h"
+#include "matrix_rows.h"
 #include "output_files.h"
 #include "points.h"
 #include "side_file.h"
@@ -107,7 +111,7 @@ static Instance read_point_table(const std::string &path, PointOptions &options)
     inst.info = read_points(path, options);
     check_size((long long)inst.info.x.size(), path);
     inst.n = (int)inst.info.x.size();
-    inst.matrix = point_distances(inst.info, options.metric);
+    inst.rows = point_rows(inst.info, options.metric);
     return inst;
 }
 
@@ -289,7 +293,7 @@ int convert_main(int argc, char **argv) {
     try {
         Instance inst;
         if (opt.format == "orlib") inst = read_orlib(opt.input);
-        else if (opt.format == "tsplib") inst = read_tsplib(opt.input, opt.round);
+        else if (opt.format == "tsplib") inst = read_tsplib_rows(opt.input, opt.round);
         else if (opt.format == "points") inst = read_point_table(opt.input, opt.points);
         else inst = read_matrix(opt.input);
 
@@ -298,12 +302,15 @@ int convert_main(int argc, char **argv) {
 
         std::string weights_source = opt.weights_file.empty() ? opt.input : opt.weights_file;
         if (!opt.weights_file.empty()) read_weights_file(opt.weights_file, inst.n, inst.info);
-        if (!inst.info.weights.empty()) inst.cost = weighted_costs(inst.matrix, inst.n, inst.info, weights_source);
+        StoredRows stored(inst.matrix.data(), inst.n);
+        const MatrixRows &dist = matrix_rows(inst, stored);
+        std::optional<WeightedRows> weighted;
+        if (!inst.info.weights.empty()) weighted.emplace(dist, inst.info, weights_source);
 
         float radius = opt.has_radius ? opt.radius
-                       : opt.has_quantile ? quantile_radius(inst, opt.quantile)
-                                          : full_radius(inst);
-        write_instance_files(inst, radius, opt.out);
+                       : opt.has_quantile ? quantile_radius(dist, opt.quantile)
+                                          : full_radius(dist);
+        write_instance_files(weighted ? *weighted : dist, dist, inst.p, radius, inst.info, opt.out);
 
         char radius_text[32];
         std::to_chars_result r = std::to_chars(radius_text, radius_text + sizeof radius_text - 1, radius);
