@@ -51,6 +51,16 @@ void refuse(Conversion &c, const std::string &message) {
     if (c.error.empty()) c.error = message;
 }
 
+// Great-circle kilometres as the converter has always computed them.
+double haversine(double lon1, double lat1, double lon2, double lat2) {
+    const double radians = M_PI / 180.0;
+    double phi1 = lat1 * radians, phi2 = lat2 * radians;
+    double half_dphi = (lat2 - lat1) * radians / 2.0, half_dlambda = (lon2 - lon1) * radians / 2.0;
+    double h = std::sin(half_dphi) * std::sin(half_dphi) +
+               std::cos(phi1) * std::cos(phi2) * std::sin(half_dlambda) * std::sin(half_dlambda);
+    return 2.0 * EARTH_RADIUS_KM * std::asin(std::sqrt(std::min(h, 1.0)));
+}
+
 // Costs weighted by demand, as a whole matrix.
 std::vector<float> weighted(Conversion &c) {
     std::vector<float> cost(c.matrix.size());
@@ -208,7 +218,7 @@ Conversion points_case(Random &random, int n) {
     c.matrix.assign((size_t)n * n, 0.0f);
     for (int i = 0; i < n; ++i)
         for (int j = i + 1; j < n; ++j) {
-            double v = sphere ? haversine_km(x[i], y[i], x[j], y[j]) : euclid_distance(x[i], y[i], x[j], y[j]);
+            double v = sphere ? haversine(x[i], y[i], x[j], y[j]) : euclid_distance(x[i], y[i], x[j], y[j]);
             c.matrix[(size_t)i * n + j] = c.matrix[(size_t)j * n + i] = (float)v;
             if (std::isinf((float)v))
                 refuse(c, format("the distance %g between vertices %lld and %lld is beyond the float range", v, i, j));

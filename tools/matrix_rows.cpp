@@ -24,22 +24,44 @@ void StoredRows::row(int i, int from, float *out) const {
 CoordinateRows::CoordinateRows(std::vector<double> x_values, std::vector<double> y_values, Metric metric,
                                Rounding rounding, bool mirrored)
     : MatrixRows((int)x_values.size()), x(std::move(x_values)), y(std::move(y_values)), metric(metric),
-      rounding(rounding), mirrored(mirrored) {}
+      rounding(rounding), mirrored(mirrored) {
+    if (metric == Metric::HAVERSINE)
+        for (double latitude : y) cos_y.push_back(haversine_cosine(latitude));
+}
 
-double CoordinateRows::distance(int i, int j) const {
+// Calls use with the metric's distance from point a to point b, so that the
+// loops over a row are compiled for each metric.
+template <class Use>
+auto CoordinateRows::with_metric(Use use) const {
+    switch (metric) {
+    case Metric::EUCLID:
+        return use([this](int a, int b) { return euclid_distance(x[a], y[a], x[b], y[b]); });
+    case Metric::HAVERSINE:
+        return use([this](int a, int b) { return haversine_km(x[a], y[a], cos_y[a], x[b], y[b], cos_y[b]); });
+    case Metric::TSPLIB_GEO:
+        return use([this](int a, int b) { return tsplib_geo_distance(x[a], y[a], x[b], y[b]); });
+    default:
+        return use([this](int a, int b) { return tsplib_att_distance(x[a], y[a], x[b], y[b]); });
+    }
+}
+
+template <class Distance>
+double CoordinateRows::entry(const Distance &distance, int i, int j) const {
     if (mirrored && j < i) std::swap(i, j);
-    double d = i == j                         ? 0.0
-               : metric == Metric::EUCLID     ? euclid_distance(x[i], y[i], x[j], y[j])
-               : metric == Metric::HAVERSINE  ? haversine_km(x[i], y[i], x[j], y[j])
-               : metric == Metric::TSPLIB_GEO ? tsplib_geo_distance(x[i], y[i], x[j], y[j])
-                                              : tsplib_att_distance(x[i], y[i], x[j], y[j]);
+    double d = i == j ? 0.0 : distance(i, j);
     if (rounding == Rounding::NINT) return std::trunc(d + 0.5);  // d >= 0, and no integer type to overflow
     if (rounding == Rounding::FLOOR) return std::floor(d);
     return d;
 }
 
+double CoordinateRows::distance(int i, int j) const {
+    return with_metric([&](const auto &distance) { return entry(distance, i, j); });
+}
+
 void CoordinateRows::row(int i, int from, float *out) const {
-    for (int j = from; j < n; ++j) out[j] = (float)distance(i, j);
+    with_metric([&](const auto &distance) {
+        for (int j = from; j < n; ++j) out[j] = (float)entry(distance, i, j);
+    });
 }
 
 double CoordinateRows::bound() const {

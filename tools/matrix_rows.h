@@ -65,9 +65,15 @@ public:
 
 private:
     std::vector<double> x, y;
+    std::vector<double> cos_y;  // haversine: the cosine of each latitude
     Metric metric;
     Rounding rounding;
     bool mirrored;
+
+    template <class Use>
+    auto with_metric(Use use) const;
+    template <class Distance>
+    double entry(const Distance &distance, int i, int j) const;
 };
 
 // Costs that weigh each client's distance by its demand: the entry (i, j) is
