@@ -227,20 +227,28 @@ Conversion points_case(Random &random, int n) {
     return c;
 }
 
-// An asymmetric matrix with some pairs that cannot be served ("inf").
+// An asymmetric matrix with some pairs that cannot be served ("inf"), in
+// the text layouts that the reader takes line by line: blanks or commas,
+// "\r\n" line ends, a byte-order mark, a header of column names, blank lines
+// and a last line without its end.
 Conversion matrix_case(Random &random, int n) {
     Conversion c;
     c.n = n;
     c.arguments = "matrix in.txt";
     double scale = random.pick<double>({10.0, 1e30});
+    std::string separator = random.pick<std::string>({" ", ",", " , ", "\t"});
+    std::string end = random.below(3) ? "\n" : "\r\n";
+    if (random.below(4) == 0) c.input += "\xEF\xBB\xBF";
+    if (random.below(3) == 0) c.input += "from" + separator + "to" + end;
     c.matrix.resize((size_t)n * n);
     for (int i = 0; i < n; ++i) {
+        if (random.below(8) == 0) c.input += end;
         for (int j = 0; j < n; ++j) {
             float v = random.below(10) == 0 ? INFINITY : (float)(random.below(2) ? random.below(4) : random.uniform(0, scale));
-            c.input += (j ? "," : "") + (std::isinf(v) ? std::string("inf") : text_of(v));
+            c.input += (j ? separator : "") + (std::isinf(v) ? std::string("inf") : text_of(v));
             c.matrix[(size_t)i * n + j] = i == j ? 0.0f : v;
         }
-        c.input += "\n";
+        if (i + 1 < n || random.below(2)) c.input += end;
     }
     if (random.below(2) == 0) add_weights(c, random, false);
     return c;
