@@ -341,10 +341,10 @@ static float from_order_key(uint32_t key) {
 // half of their keys, and a second one, within the half that holds the
 // position, by the low half.
 float quantile_radius(const MatrixRows &dist, double q) {
-    size_t m = (size_t)dist.n * (dist.n - 1) / 2;
+    uint64_t m = (uint64_t)dist.n * (dist.n - 1) / 2;  // beyond 32 bits from 92,682 vertices on
     if (m == 0) return 0.0f;
-    size_t rank = (size_t)std::floor(q * (double)(m - 1));
-    std::vector<size_t> count(1 << 16);
+    uint64_t rank = (uint64_t)std::floor(q * (double)(m - 1));
+    std::vector<uint64_t> count(1 << 16);
     // The half whose counts hold the position rank, which becomes the
     // position within that half.
     auto locate = [&]() {
