@@ -12,7 +12,9 @@
 // read turns back into exactly that float.  The input is read and checked
 // completely before anything is written; both files are written under
 // temporary names and renamed only when both are complete, so a bad input or
-// a failed write leaves the target folder as it was.  The OR-Library and
+// a failed write leaves the target folder as it was.  A matrix computed from
+// coordinates is never held whole: each pass over it computes its rows again
+// (matrix_rows.h), so that the memory grows with n, not n^2.  The OR-Library and
 // TSPLIB readers and the writer are shared with the Python package
 // (instance_formats.cpp).
 #include <sys/stat.h>
@@ -30,11 +32,13 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "geometry.h"
 #include "instance_formats.h"
+#include "matrix_rows.h"
 #include "output_files.h"
 #include "points.h"
 #include "side_file.h"
@@ -108,7 +112,7 @@ static Instance read_point_table(const std::string &path, PointOptions &options)
     inst.info = read_points(path, options);
     check_size((long long)inst.info.x.size(), path);
     inst.n = (int)inst.info.x.size();
-    inst.matrix = point_distances(inst.info, options.metric);
+    inst.rows = point_rows(inst.info, options.metric);
     return inst;
 }
 
@@ -167,13 +171,15 @@ static std::string matrix_value(const std::string &cell, float &value) {
 // names).  Every cell is checked before the shape, so a stray word or an
 // empty cell is named where it stands.  The diagonal is not used (the
 // solver's is always 0).  The matrix need not be symmetric: the costs are
-// taken as given, the distances from its upper triangle.
+// taken as given, the distances from its upper triangle.  The file is read
+// a line at a time into the one n x n array that the instance keeps.
 static Instance read_matrix(const std::string &path) {
-    std::vector<std::string> lines = split_lines(read_whole_file(path));
-    std::vector<std::vector<float>> rows;
-    std::vector<size_t> row_line;
-    for (size_t l = 0; l < lines.size(); ++l) {
-        std::vector<std::string> cells = split_cells(lines[l]);
+    LineReader lines(path);
+    std::string line;
+    std::vector<float> rows;  // one row after the other
+    std::vector<size_t> row_size, row_line;
+    for (size_t l = 0; lines.next(line); ++l) {
+        std::vector<std::string> cells = split_cells(line);
         if (cells.empty()) continue;
         std::vector<float> values(cells.size());
         std::vector<std::string> problems(cells.size());
@@ -184,29 +190,33 @@ static Instance read_matrix(const std::string &path) {
             any_number = any_number || cell_number(cells[c], number, overflow);
         }
         // The header; a line of semicolon-separated values is refused instead.
-        if (rows.empty() && !any_number && lines[l].find(';') == std::string::npos) continue;
+        if (row_size.empty() && !any_number && line.find(';') == std::string::npos) continue;
         for (size_t c = 0; c < cells.size(); ++c)
             if (!problems[c].empty())
                 fail("%s: line %zu, column %zu: %s", path.c_str(), l + 1, c + 1, problems[c].c_str());
-        rows.push_back(values);
+        // n values take at least 2n - 1 characters, so a file that can hold
+        // n rows of them gets their room at once (and a row more, for a
+        // header of numbers), rather than twice as much in steps.
+        double n = (double)cells.size();
+        if (row_size.empty() && 2 * n * n <= (double)lines.size() + 1) rows.reserve((size_t)(n * (n + 1)));
+        rows.insert(rows.end(), values.begin(), values.end());
+        row_size.push_back(cells.size());
         row_line.push_back(l + 1);
     }
-    if (rows.empty()) fail("%s: no matrix rows", path.c_str());
-    long long n = (long long)rows[0].size();
+    if (row_size.empty()) fail("%s: no matrix rows", path.c_str());
+    long long n = (long long)row_size[0];
     check_size(n, path);
-    for (size_t r = 0; r < rows.size(); ++r)
-        if ((long long)rows[r].size() != n)
-            fail("%s: line %zu: %zu values, but the first row has %lld", path.c_str(), row_line[r],
-                 rows[r].size(), n);
-    if ((long long)rows.size() != n)
-        fail("%s: %zu rows of %lld values: the matrix must be square%s", path.c_str(), rows.size(), n,
-             (long long)rows.size() == n + 1 ? " (is the first row a header of column numbers?)" : "");
+    for (size_t r = 0; r < row_size.size(); ++r)
+        if ((long long)row_size[r] != n)
+            fail("%s: line %zu: %zu values, but the first row has %lld", path.c_str(), row_line[r], row_size[r], n);
+    if ((long long)row_size.size() != n)
+        fail("%s: %zu rows of %lld values: the matrix must be square%s", path.c_str(), row_size.size(), n,
+             (long long)row_size.size() == n + 1 ? " (is the first row a header of column numbers?)" : "");
 
     Instance inst;
     inst.n = (int)n;
-    inst.matrix.resize((size_t)n * n);
-    for (long long i = 0; i < n; ++i)
-        for (long long j = 0; j < n; ++j) inst.matrix[i * n + j] = i == j ? 0.0f : rows[i][j];
+    for (long long i = 0; i < n; ++i) rows[i * n + i] = 0.0f;
+    inst.matrix = std::move(rows);
     return inst;
 }
 
@@ -294,7 +304,7 @@ int convert_main(int argc, char **argv) {
     try {
         Instance inst;
         if (opt.format == "orlib") inst = read_orlib(opt.input);
-        else if (opt.format == "tsplib") inst = read_tsplib(opt.input, opt.round);
+        else if (opt.format == "tsplib") inst = read_tsplib_rows(opt.input, opt.round);
         else if (opt.format == "points") inst = read_point_table(opt.input, opt.points);
         else inst = read_matrix(opt.input);
 
@@ -303,12 +313,15 @@ int convert_main(int argc, char **argv) {
 
         std::string weights_source = opt.weights_file.empty() ? opt.input : opt.weights_file;
         if (!opt.weights_file.empty()) read_weights_file(opt.weights_file, inst.n, inst.info);
-        if (!inst.info.weights.empty()) inst.cost = weighted_costs(inst.matrix, inst.n, inst.info, weights_source);
+        StoredRows stored(inst.matrix.data(), inst.n);
+        const MatrixRows &dist = matrix_rows(inst, stored);
+        std::optional<WeightedRows> weighted;
+        if (!inst.info.weights.empty()) weighted.emplace(dist, inst.info, weights_source);
 
         float radius = opt.has_radius ? opt.radius
-                       : opt.has_quantile ? quantile_radius(inst, opt.quantile)
-                                          : full_radius(inst);
-        write_instance_files(inst, radius, opt.out);
+                       : opt.has_quantile ? quantile_radius(dist, opt.quantile)
+                                          : full_radius(dist);
+        write_instance_files(weighted ? *weighted : dist, dist, inst.p, radius, inst.info, opt.out);
 
         char radius_text[32];
         std::to_chars_result r = std::to_chars(radius_text, radius_text + sizeof radius_text - 1, radius);

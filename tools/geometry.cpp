@@ -11,19 +11,20 @@
 
 #include <cmath>
 
-double euclid_distance(double x1, double y1, double x2, double y2) {
-    double dx = x1 - x2, dy = y1 - y2;
-    return std::sqrt(dx * dx + dy * dy);
+static const double RADIANS = M_PI / 180.0;
+
+double haversine_cosine(double lat) { return std::cos(lat * RADIANS); }
+
+double haversine_km(double lon1, double lat1, double cos_lat1, double lon2, double lat2, double cos_lat2) {
+    double half_dphi = (lat2 - lat1) * RADIANS / 2.0, half_dlambda = (lon2 - lon1) * RADIANS / 2.0;
+    double h = std::sin(half_dphi) * std::sin(half_dphi) +
+               cos_lat1 * cos_lat2 * std::sin(half_dlambda) * std::sin(half_dlambda);
+    if (h > 1.0) h = 1.0;
+    return 2.0 * EARTH_RADIUS_KM * std::asin(std::sqrt(h));
 }
 
 double haversine_km(double lon1, double lat1, double lon2, double lat2) {
-    const double radians = M_PI / 180.0;
-    double phi1 = lat1 * radians, phi2 = lat2 * radians;
-    double half_dphi = (lat2 - lat1) * radians / 2.0, half_dlambda = (lon2 - lon1) * radians / 2.0;
-    double h = std::sin(half_dphi) * std::sin(half_dphi) +
-               std::cos(phi1) * std::cos(phi2) * std::sin(half_dlambda) * std::sin(half_dlambda);
-    if (h > 1.0) h = 1.0;
-    return 2.0 * EARTH_RADIUS_KM * std::asin(std::sqrt(h));
+    return haversine_km(lon1, lat1, haversine_cosine(lat1), lon2, lat2, haversine_cosine(lat2));
 }
 
 // TSPLIB: degrees are the integer part (truncated), the fraction is minutes.

@@ -7,12 +7,23 @@
 // distances between longitude/latitude points.
 const double EARTH_RADIUS_KM = 6371.0;
 
-// Straight-line distance in the plane.
-double euclid_distance(double x1, double y1, double x2, double y2);
+#include <cmath>
+
+// Straight-line distance in the plane (inline: rows of them are computed in
+// tight loops).
+inline double euclid_distance(double x1, double y1, double x2, double y2) {
+    double dx = x1 - x2, dy = y1 - y2;
+    return std::sqrt(dx * dx + dy * dy);
+}
 
 // Great-circle distance in kilometres by the haversine formula, between
 // points given as longitude and latitude in decimal degrees.
 double haversine_km(double lon1, double lat1, double lon2, double lat2);
+// The same with the cosine of each latitude given as haversine_cosine
+// computes it, so that a row of distances from one point computes the
+// cosines once per point rather than once per pair; the same bits.
+double haversine_km(double lon1, double lat1, double cos_lat1, double lon2, double lat2, double cos_lat2);
+double haversine_cosine(double lat);
 
 // TSPLIB's GEO distance: coordinates are latitude and longitude written as
 // DDD.MM (degrees and minutes), the result a whole number of kilometres on a

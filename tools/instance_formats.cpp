@@ -12,10 +12,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "geometry.h"
+#include "matrix_rows.h"
 #include "output_files.h"
 #include "text_input.h"
 #include "tool_error.h"
@@ -188,7 +191,7 @@ Instance read_orlib(const std::string &path) {
 // whole-number distances (geometry.cpp), which no --round changes.  The
 // coordinates (GEO ones in decimal degrees) and the node numbers are kept
 // for the side file.
-Instance read_tsplib(const std::string &path, const std::string &round) {
+Instance read_tsplib_rows(const std::string &path, const std::string &round) {
     std::vector<std::string> lines = split_lines(read_whole_file(path));
     long long n = -1;
     std::string weight_type;
@@ -252,20 +255,6 @@ Instance read_tsplib(const std::string &path, const std::string &round) {
 
     Instance inst;
     inst.n = (int)n;
-    inst.matrix.resize((size_t)n * n);
-    for (long long i = 0; i < n; ++i)
-        for (long long j = 0; j < n; ++j) {
-            double d = i == j               ? 0.0
-                       : geo                ? tsplib_geo_distance(x[i], y[i], x[j], y[j])
-                       : weight_type == "ATT" ? tsplib_att_distance(x[i], y[i], x[j], y[j])
-                                            : euclid_distance(x[i], y[i], x[j], y[j]);
-            if (round == "nint") d = std::trunc(d + 0.5);  // d >= 0, and no integer type to overflow
-            else if (round == "floor") d = std::floor(d);
-            inst.matrix[i * n + j] = (float)d;
-            if (std::isinf(inst.matrix[i * n + j]))  // infinite would read as "no service"
-                tool_fail("%s: the distance %g between nodes %lld and %lld is beyond the float range", path.c_str(),
-                          d, i + 1, j + 1);
-        }
     inst.info.has_coordinates = true;
     inst.info.geographic = geo;
     for (long long i = 0; i < n; ++i) {
@@ -273,29 +262,54 @@ Instance read_tsplib(const std::string &path, const std::string &round) {
         inst.info.x.push_back(geo ? tsplib_geo_degrees(y[i]) : x[i]);  // GEO lists latitude first
         inst.info.y.push_back(geo ? tsplib_geo_degrees(x[i]) : y[i]);
     }
+    Metric metric = geo ? Metric::TSPLIB_GEO : weight_type == "ATT" ? Metric::TSPLIB_ATT : Metric::EUCLID;
+    Rounding rounding = round == "nint" ? Rounding::NINT : round == "floor" ? Rounding::FLOOR : Rounding::NONE;
+    auto rows = std::make_shared<CoordinateRows>(std::move(x), std::move(y), metric, rounding, false);
+    int i, j;
+    double d;
+    if (rows->beyond_float_range(i, j, d))  // infinite would read as "no service"
+        tool_fail("%s: the distance %g between nodes %d and %d is beyond the float range", path.c_str(), d, i + 1,
+                  j + 1);
+    inst.rows = rows;
+    return inst;
+}
+
+Instance read_tsplib(const std::string &path, const std::string &round) {
+    Instance inst = read_tsplib_rows(path, round);
+    inst.matrix.resize((size_t)inst.n * inst.n);
+    for (int i = 0; i < inst.n; ++i) inst.rows->row(i, 0, &inst.matrix[(size_t)i * inst.n]);
+    inst.rows.reset();
     return inst;
 }
 
 
+const MatrixRows &matrix_rows(const Instance &inst, StoredRows &stored) { return inst.rows ? *inst.rows : stored; }
+
 // ---- radius -----------------------------------------------------------------------
 
-// The distances the solver reads: the strict upper triangle.
-static std::vector<float> upper_triangle(const Instance &inst) {
-    std::vector<float> values;
-    values.reserve((size_t)inst.n * (inst.n - 1) / 2);
-    for (int i = 0; i < inst.n; ++i)
-        for (int j = i + 1; j < inst.n; ++j) values.push_back(inst.matrix[(size_t)i * inst.n + j]);
-    return values;
+// Calls visit with every distance that the solver reads (the strict upper
+// triangle), row by row.
+template <class Visit>
+static void each_distance(const MatrixRows &dist, Visit visit) {
+    std::vector<float> row(dist.n);
+    for (int i = 0; i + 1 < dist.n; ++i) {
+        dist.row(i, i + 1, row.data());
+        for (int j = i + 1; j < dist.n; ++j) visit(row[j]);
+    }
 }
 
 // The solver narrows the interchange to 0.8 times the radius from 700
 // vertices on (the product taken exactly in double).  The default radius is
-// the smallest float whose neighbourhood still holds the largest distance,
-// so that every exchange is tried at any size.
-float full_radius(const Instance &inst) {
-    std::vector<float> d = upper_triangle(inst);
-    float largest = d.empty() ? 0.0f : *std::max_element(d.begin(), d.end());
-    if (inst.n < 700) return largest;
+// the smallest float whose neighbourhood still holds the largest distance
+// (the first of equal ones), so that every exchange is tried at any size.
+float full_radius(const MatrixRows &dist) {
+    float largest = 0.0f;
+    bool first = true;
+    each_distance(dist, [&](float d) {
+        if (first || largest < d) largest = d;
+        first = false;
+    });
+    if (dist.n < 700) return largest;
     float r = (float)((double)largest / (double)0.8f);
     while ((double)0.8f * (double)r < (double)largest) r = std::nextafter(r, INFINITY);
     while (r > 0.0f) {
@@ -306,24 +320,70 @@ float full_radius(const Instance &inst) {
     return r;
 }
 
+// The bits of a float as a key in the order of the values (-0 before 0),
+// and back.
+static uint32_t order_key(float v) {
+    uint32_t bits;
+    memcpy(&bits, &v, sizeof bits);
+    return bits & 0x80000000u ? ~bits : bits | 0x80000000u;
+}
+
+static float from_order_key(uint32_t key) {
+    uint32_t bits = key & 0x80000000u ? key & 0x7fffffffu : ~key;
+    float v;
+    memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
 // The Q-quantile of the distances: the value at position floor(Q (m - 1))
 // of the m distances in ascending order (0 gives the smallest, 1 the largest).
+// It is found without holding the distances: one pass counts them by the high
+// half of their keys, and a second one, within the half that holds the
+// position, by the low half.
+float quantile_radius(const MatrixRows &dist, double q) {
+    uint64_t m = (uint64_t)dist.n * (dist.n - 1) / 2;  // beyond 32 bits from 92,682 vertices on
+    if (m == 0) return 0.0f;
+    uint64_t rank = (uint64_t)std::floor(q * (double)(m - 1));
+    std::vector<uint64_t> count(1 << 16);
+    // The half whose counts hold the position rank, which becomes the
+    // position within that half.
+    auto locate = [&]() {
+        uint32_t half = 0;
+        while (rank >= count[half]) rank -= count[half++];
+        return half;
+    };
+    each_distance(dist, [&](float d) { ++count[order_key(d) >> 16]; });
+    uint32_t high = locate();
+    std::fill(count.begin(), count.end(), 0);
+    each_distance(dist, [&](float d) {
+        uint32_t key = order_key(d);
+        if (key >> 16 == high) ++count[key & 0xffffu];
+    });
+    return from_order_key(high << 16 | locate());
+}
+
+float full_radius(const Instance &inst) {
+    StoredRows stored(inst.matrix.data(), inst.n);
+    return full_radius(matrix_rows(inst, stored));
+}
+
 float quantile_radius(const Instance &inst, double q) {
-    std::vector<float> d = upper_triangle(inst);
-    if (d.empty()) return 0.0f;
-    std::sort(d.begin(), d.end());
-    size_t k = (size_t)std::floor(q * (double)(d.size() - 1));
-    return d[k];
+    StoredRows stored(inst.matrix.data(), inst.n);
+    return quantile_radius(matrix_rows(inst, stored), q);
 }
 
 // ---- writing ------------------------------------------------------------------------
 
-// Appends the shortest text that reads back as exactly v (integers stay
-// plain integers, such as "299").
+// The longest shortest text of a float, "-1.17549435e-38", and a blank.
+static const size_t FLOAT_TEXT = 16;
+
+// Writes the shortest text that reads back as exactly v (integers stay
+// plain integers, such as "299") at at; returns its end.
+static char *put_float(char *at, float v) { return std::to_chars(at, at + FLOAT_TEXT, v).ptr; }
+
 static void append_float(std::string &text, float v) {
-    char buffer[32];
-    std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    text.append(buffer, r.ptr);
+    char buffer[FLOAT_TEXT];
+    text.append(buffer, put_float(buffer, v));
 }
 
 static void append_int(std::string &text, long long v) {
@@ -332,57 +392,66 @@ static void append_int(std::string &text, long long v) {
     text.append(buffer, r.ptr);
 }
 
-// "n p", then one line per row with its n - 1 off-diagonal costs.
-static std::string cost_file_text(const Instance &inst) {
-    const std::vector<float> &costs = inst.cost.empty() ? inst.matrix : inst.cost;
-    std::string text;
-    text.reserve((size_t)inst.n * inst.n * 8 + 32);
-    append_int(text, inst.n);
-    text += ' ';
-    append_int(text, inst.p);
-    text += '\n';
-    for (int i = 0; i < inst.n; ++i) {
-        bool first = true;
-        for (int j = 0; j < inst.n; ++j) {
-            if (j == i) continue;
-            if (!first) text += ' ';
-            first = false;
-            append_float(text, costs[(size_t)i * inst.n + j]);
-        }
-        if (inst.n > 1) text += '\n';
+// values[from..to), each followed by a blank, at at; returns the end.
+static char *put_row(char *at, const float *values, int from, int to) {
+    for (int j = from; j < to; ++j) {
+        at = put_float(at, values[j]);
+        *at++ = ' ';
     }
-    return text;
+    return at;
 }
 
-// "n p radius", then one line per row of the strict upper triangle.
-static std::string distance_file_text(const Instance &inst, float radius) {
-    std::string text;
-    text.reserve((size_t)inst.n * inst.n * 4 + 32);
-    append_int(text, inst.n);
-    text += ' ';
-    append_int(text, inst.p);
-    text += ' ';
-    append_float(text, radius);
-    text += '\n';
-    for (int i = 0; i + 1 < inst.n; ++i) {
-        for (int j = i + 1; j < inst.n; ++j) {
-            if (j > i + 1) text += ' ';
-            append_float(text, inst.matrix[(size_t)i * inst.n + j]);
-        }
-        text += '\n';
-    }
-    return text;
-}
-
-// Both instance files and the side file, each complete or not at all; a
-// side file of an earlier conversion that this one has nothing for is
-// removed, so that no tool attaches its names to this instance.
-void write_instance_files(const Instance &inst, float radius, const std::string &out) {
+// "pmeddata.dat": "n p", then one line per row with its n - 1 off-diagonal
+// costs.  "pmedmtrx.dat": "n p radius", then one line per row of the strict
+// upper triangle of the distances.  Both are written a row at a time; where
+// the costs are the distances, the text of a row's upper triangle serves
+// both files.
+void write_instance_files(const MatrixRows &cost, const MatrixRows &dist, long long p, float radius,
+                          const VertexInfo &info, const std::string &out) {
+    int n = dist.n;
     make_folder(out);
-    std::vector<OutputFile> files = {{out + "/pmeddata.dat", cost_file_text(inst)},
-                                     {out + "/pmedmtrx.dat", distance_file_text(inst, radius)}};
     std::string side = out + "/" + SIDE_FILE_NAME;
-    if (!inst.info.empty()) files.push_back({side, side_file_text(inst.info, inst.n)});
-    write_files(files);
-    if (inst.info.empty()) remove_stale(side);
+    std::vector<std::string> paths = {out + "/pmeddata.dat", out + "/pmedmtrx.dat"};
+    if (!info.empty()) paths.push_back(side);
+    StagedFiles files(paths);
+    std::string header;
+    append_int(header, n);
+    header += ' ';
+    append_int(header, p);
+    files.write(0, header + '\n');
+    header += ' ';
+    append_float(header, radius);
+    files.write(1, header + '\n');
+
+    bool shared = &cost == &dist;
+    const WeightedRows *weighted = dynamic_cast<const WeightedRows *>(&cost);
+    if (weighted && &weighted->distances != &dist) weighted = nullptr;
+    std::vector<float> distances(n), costs(shared ? 0 : n);
+    std::vector<char> text((size_t)n * FLOAT_TEXT), distance_text(shared ? 0 : (size_t)n * FLOAT_TEXT);
+    for (int i = 0; i < n; ++i) {
+        dist.row(i, shared || weighted ? 0 : i + 1, distances.data());
+        const float *cost_row = distances.data();
+        if (weighted) weighted->weigh(i, 0, distances.data(), costs.data());
+        else if (!shared) cost.row(i, 0, costs.data());
+        if (!shared) cost_row = costs.data();
+        char *start = text.data(), *upper = put_row(start, cost_row, 0, i), *end = put_row(upper, cost_row, i + 1, n);
+        if (end > start) end[-1] = '\n';
+        files.write(0, start, end - start);
+        if (i + 1 == n) break;
+        if (!shared) {
+            upper = distance_text.data();
+            end = put_row(upper, distances.data(), i + 1, n);
+            end[-1] = '\n';
+        }
+        files.write(1, upper, end - upper);
+    }
+    if (!info.empty()) files.write(2, side_file_text(info, n));
+    files.commit();
+    if (info.empty()) remove_stale(side);
+}
+
+void write_instance_files(const Instance &inst, float radius, const std::string &out) {
+    StoredRows stored(inst.matrix.data(), inst.n), stored_cost(inst.cost.data(), inst.n);
+    const MatrixRows &dist = matrix_rows(inst, stored);
+    write_instance_files(inst.cost.empty() ? dist : stored_cost, dist, inst.p, radius, inst.info, out);
 }

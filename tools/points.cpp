@@ -109,19 +109,15 @@ VertexInfo read_points(const std::string &path, PointOptions &options) {
     return info;
 }
 
-std::vector<float> point_distances(const VertexInfo &points, const std::string &metric) {
-    size_t n = points.x.size();
-    std::vector<float> d(n * n, 0.0f);
-    bool sphere = metric == "haversine";
-    for (size_t i = 0; i < n; ++i)
-        for (size_t j = i + 1; j < n; ++j) {
-            double v = sphere ? haversine_km(points.x[i], points.y[i], points.x[j], points.y[j])
-                              : euclid_distance(points.x[i], points.y[i], points.x[j], points.y[j]);
-            d[i * n + j] = d[j * n + i] = (float)v;
-            if (std::isinf(d[i * n + j]))  // infinite would read as "no service"
-                tool_fail("the distance %g between vertices %zu and %zu is beyond the float range", v, i, j);
-        }
-    return d;
+std::shared_ptr<const MatrixRows> point_rows(const VertexInfo &points, const std::string &metric) {
+    auto rows = std::make_shared<CoordinateRows>(points.x, points.y,
+                                                 metric == "haversine" ? Metric::HAVERSINE : Metric::EUCLID,
+                                                 Rounding::NONE, true);
+    int i, j;
+    double d;
+    if (rows->beyond_float_range(i, j, d))  // infinite would read as "no service"
+        tool_fail("the distance %g between vertices %d and %d is beyond the float range", d, i, j);
+    return rows;
 }
 
 void read_weights_file(const std::string &path, int n, VertexInfo &info) {
@@ -168,24 +164,4 @@ void read_weights_file(const std::string &path, int n, VertexInfo &info) {
                   weights.size(), n, weights.size(), n - 1, header ? " (the first line was taken as a header)" : "");
     info.weights = weights;
     info.weight_line = lines;
-}
-
-std::vector<float> weighted_costs(const std::vector<float> &distances, int n, const VertexInfo &info,
-                                  const std::string &weights_source) {
-    std::vector<float> cost(distances.size());
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) {
-            size_t k = (size_t)i * n + j;
-            float d = distances[k], w = info.weights[j];
-            if (i == j || std::isinf(d)) {
-                cost[k] = i == j ? 0.0f : d;
-                continue;
-            }
-            cost[k] = (float)((double)w * (double)d);
-            if (std::isinf(cost[k]))
-                tool_fail("%s: line %d: weight %g of vertex %d times its distance %g from vertex %d is beyond the "
-                          "float range",
-                          weights_source.c_str(), info.weight_line[j], (double)w, j, (double)d, i);
-        }
-    return cost;
 }

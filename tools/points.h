@@ -2,9 +2,11 @@
 #ifndef PMEDIAN_TOOLS_POINTS_H
 #define PMEDIAN_TOOLS_POINTS_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "matrix_rows.h"
 #include "side_file.h"
 
 struct PointOptions {
@@ -20,9 +22,11 @@ struct PointOptions {
 // column of the first cell that is wrong.
 VertexInfo read_points(const std::string &path, PointOptions &options);
 
-// The n x n distances of the points (row by row, zero diagonal) under the
-// metric, each stored as a float.
-std::vector<float> point_distances(const VertexInfo &points, const std::string &metric);
+// The n x n distances of the points under the metric, row by row: (i, j)
+// and (j, i) are both the distance from the first point to the second one.
+// Throws ToolError naming the first pair whose distance is beyond the float
+// range.
+std::shared_ptr<const MatrixRows> point_rows(const VertexInfo &points, const std::string &metric);
 
 // A weights file: one weight per vertex, one per line, in vertex order; an
 // optional first line that is not a number (a column name) and lines
@@ -33,12 +37,5 @@ void read_weights_file(const std::string &path, int n, VertexInfo &info);
 
 // One weight from its text, or a ToolError naming where it stands.
 float parse_weight(const std::string &cell, const std::string &where);
-
-// cost[i][j] = w[j] x d[i][j]: serving client j costs its demand times the
-// distance, the product taken in double and stored as a float.  An infinite
-// distance stays infinite (no service).  Throws ToolError when a product of
-// finite values is beyond the float range.
-std::vector<float> weighted_costs(const std::vector<float> &distances, int n, const VertexInfo &info,
-                                  const std::string &weights_source);
 
 #endif

@@ -5,6 +5,8 @@
 // a good file into an unreadable one.
 #include "text_input.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -36,6 +38,31 @@ std::string read_text_file(const std::string &path) {
     fclose(f);
     if (failed) tool_fail("cannot read %s", path.c_str());
     return text;
+}
+
+LineReader::LineReader(const std::string &path) : path(path) {
+    file = fopen(path.c_str(), "rb");
+    if (!file) tool_fail("cannot open %s: %s", path.c_str(), strerror(errno));
+    struct stat st;
+    if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode)) bytes = st.st_size;
+    skip_byte_order_mark(file);
+}
+
+LineReader::~LineReader() {
+    fclose(file);
+    free(buffer);
+}
+
+bool LineReader::next(std::string &line) {
+    ssize_t got = getline(&buffer, &capacity, file);
+    if (got < 0) {
+        if (ferror(file)) tool_fail("cannot read %s", path.c_str());
+        return false;
+    }
+    if (got > 0 && buffer[got - 1] == '\n') --got;
+    if (got > 0 && buffer[got - 1] == '\r') --got;
+    line.assign(buffer, (size_t)got);
+    return true;
 }
 
 bool parse_finite_double(const std::string &text, double &value) {

@@ -126,6 +126,10 @@ def _matrix(value, name):
         a = a.astype(np.float64)
     elif kind in "b":
         a = a.astype(np.float32)
+    elif kind in "iu" and a.dtype.itemsize <= 4:
+        # numpy's cast rounds each integer to its nearest float, ties to
+        # even, as the reader does with its digits: half the room of int64.
+        a = a.astype(np.float32)
     elif kind == "i":
         a = a.astype(np.int64, copy=False)
     elif kind == "u":

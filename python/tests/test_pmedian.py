@@ -143,9 +143,11 @@ def test_values_become_the_float_the_reader_reads_from_their_text(tmp_path):
     np.testing.assert_array_equal(read, expected)
     assert read[0] != np.float32(one)  # plain rounding would tie to even
     # Integers beyond 2^53 and any layout or byte order give the same floats.
-    big = np.array([[0, 2**60 + 2**36 + 1], [3, 0]], dtype=np.int64)
-    pmedian.write(tmp_path / "big", big, 1)
-    assert pmedian.read(tmp_path / "big").cost[0, 1] == strtof(str(2**60 + 2**36 + 1))
+    # Integers of every width, those beyond 2^24 rounded (ties to even).
+    for dtype, big in [(np.int64, 2**60 + 2**36 + 1), (np.int32, 2**24 + 1), (np.int32, 2**31 - 1),
+                       (np.uint32, 2**32 - 1), (np.int32, 2**24 + 3), (np.uint16, 65535)]:
+        pmedian.write(tmp_path / "big", np.array([[0, big], [3, 0]], dtype=dtype), 1)
+        assert pmedian.read(tmp_path / "big").cost[0, 1] == strtof(str(big)), dtype
     c = np.arange(36, dtype=np.float64).reshape(6, 6) % 7
     variants = [c.T.copy(), c.T, c.T.astype(">f8"), c.T.astype(np.float16), c.T.tolist()]
     bits = [pmedian.solve(v, 2).summary for v in variants]
