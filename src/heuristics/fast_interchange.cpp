@@ -126,6 +126,9 @@ struct Pass {
     float *const near1, *const near2;
     int *const near1_pos, *const near2_pos;
     const float *const order_cost;
+    const unsigned short *const order_row16;
+    const int *const order_row32;
+    unsigned long long *const *const far;
     const double *const row_abs;
     const int costs_symmetric, costs_whole, costs_nonnegative;
     Cluster *const vc;
@@ -149,7 +152,8 @@ struct Pass {
     explicit Pass(Solver &solver)
         : s(solver), n(solver.n), p(solver.p), order_depth(solver.order_depth), cost(solver.cost),
           sv_node(solver.sv_node), near1(solver.near1), near2(solver.near2), near1_pos(solver.near1_pos),
-          near2_pos(solver.near2_pos), order_cost(solver.order_cost), row_abs(solver.row_abs),
+          near2_pos(solver.near2_pos), order_cost(solver.order_cost), order_row16(solver.order_row16),
+          order_row32(solver.order_row32), far(solver.far), row_abs(solver.row_abs),
           costs_symmetric(solver.costs_symmetric), costs_whole(solver.costs_whole),
           costs_nonnegative(solver.costs_nonnegative), vc(solver.vc), nearest_for(solver.nearest_for),
           nearest_valid(solver.nearest_valid), gain(solver.interchange_work->gain),
@@ -163,8 +167,8 @@ struct Pass {
           attached_start(solver.interchange_work->attached_start) {}
 
     // The solver's procedures and accessors that the pass uses.
-    bool is_far(int i, int j) const { return s.is_far(i, j); }
-    int order_row(long long at) const { return s.order_row(at); }
+    bool is_far(int i, int j) const { return far && (far[i][j >> 6] >> (j & 63) & 1); }
+    int order_row(long long at) const { return order_row16 ? (int)order_row16[at] : order_row32[at]; }
     bool column_overflows(int j, float limit) const { return s.column_overflows(j, limit); }
     template <class Visit> void rows_below(int j, float limit, Visit visit) const { s.rows_below(j, limit, visit); }
     void find_nearest() { s.find_nearest(); }
