@@ -35,9 +35,6 @@ namespace py = pybind11;
 
 namespace {
 
-// The upper bound of a run that found no solution: the float nearest to
-// 9.99e10, where the solver's running minima start.
-const float INFINITE_COST = 9.99e10f;
 
 // A 2-D array of one of the element types that the Python layer passes on,
 // read as the reader would store each entry: floats as they are, doubles
@@ -57,29 +54,24 @@ public:
         else throw py::value_error("unsupported element type " + std::string(py::str(a.dtype())));
     }
 
-    // Row i, count entries, into out.  Needs no GIL: the array is kept
-    // alive by this object.
-    void row(long long i, long long count, float *out) const {
+    // Row i, count entries from column from on, into out.  Needs no GIL:
+    // the array is kept alive by this object.
+    void row(long long i, long long count, float *out, long long from = 0) const {
         switch (kind) {
-        case 0: return convert<float>(i, count, out, [](float x) { return x; });
-        case 1: return convert<double>(i, count, out, [](double x) { return pmedian::reader_float(x); });
-        case 2: return convert<long double>(i, count, out, [](long double x) { return pmedian::reader_float(x); });
-        case 3: return convert<std::int64_t>(i, count, out, [](std::int64_t x) { return (float)x; });
-        default: return convert<std::uint64_t>(i, count, out, [](std::uint64_t x) { return (float)x; });
+        case 0: return convert<float>(i, from, count, out, [](float x) { return x; });
+        case 1: return convert<double>(i, from, count, out, [](double x) { return pmedian::reader_float(x); });
+        case 2: return convert<long double>(i, from, count, out, [](long double x) { return pmedian::reader_float(x); });
+        case 3: return convert<std::int64_t>(i, from, count, out, [](std::int64_t x) { return (float)x; });
+        default: return convert<std::uint64_t>(i, from, count, out, [](std::uint64_t x) { return (float)x; });
         }
     }
 
-    // The whole n x n matrix, row by row.
-    std::vector<float> all(long long n) const {
-        std::vector<float> values((size_t)n * (size_t)n);
-        for (long long i = 0; i < n; ++i) row(i, n, &values[(size_t)(i * n)]);
-        return values;
-    }
+    void cell(long long i, long long j, float *out) const { row(i, 1, out, j); }
 
 private:
     template <class T, class Convert>
-    void convert(long long i, long long count, float *out, Convert to_float) const {
-        const char *at = data + i * row_stride;
+    void convert(long long i, long long from, long long count, float *out, Convert to_float) const {
+        const char *at = data + i * row_stride + from * column_stride;
         for (long long j = 0; j < count; ++j, at += column_stride) {
             T x;
             memcpy(&x, at, sizeof x);
@@ -140,60 +132,54 @@ bool on_main_thread() {
     return main.attr("ident").cast<unsigned long>() == PyThread_get_thread_ident();
 }
 
-// The progress callback of a solve on the main thread: at most every 100 ms
-// it lets Python run its signal handlers and stops the run when one raised.
-// The exception stays pending in this thread until the solve returns; none
-// is thrown into the library.
-class SignalPoll {
+// The progress callback of a solve: at most every 100 ms it takes the GIL,
+// lets Python run its signal handlers (on the main thread, where Python runs
+// them) and calls the caller's progress function, if any.  A handler or the
+// function that raised, or a function that returned something false, stops
+// the run; an exception stays pending in this thread until the solve
+// returns, and none is thrown into the library.
+class Poll {
 public:
-    bool operator()(const pmedian::Progress &) {
-        auto now = std::chrono::steady_clock::now();
-        if (now - last < std::chrono::milliseconds(100)) return true;
-        last = now;
-        try {
-            py::gil_scoped_acquire gil;
-            if (PyErr_CheckSignals() == 0) return true;
-        } catch (...) {  // no thread state for the GIL: nothing to poll
-            return true;
+    Poll(bool signals, py::object function) : signals(signals), function(std::move(function)) {}
+    bool operator()(const pmedian::Progress &now) {
+        auto clock = std::chrono::steady_clock::now();
+        if (clock - last < std::chrono::milliseconds(100)) return true;
+        last = clock;
+        py::gil_scoped_acquire gil;
+        if (signals && PyErr_CheckSignals() != 0) {
+            raised = true;
+            return false;
         }
-        raised = true;
-        return false;
+        if (function.is_none()) return true;
+        try {
+            py::dict state;
+            state["iteration"] = now.iteration;
+            state["upper_bound"] = now.upper_bound;
+            state["lower_bound"] = now.lower_bound;
+            state["dual_value"] = now.dual_value;
+            state["elapsed_seconds"] = now.elapsed_seconds;
+            py::object answer = function(**state);
+            return answer.is_none() || py::bool_(answer);
+        } catch (py::error_already_set &e) {
+            e.restore();
+            raised = true;
+            return false;
+        }
     }
+    bool active() const { return signals || !function.is_none(); }
     bool raised = false;
 
 private:
-    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+    bool signals;
+    py::object function;
+    std::chrono::steady_clock::time_point last;  // the first iteration is always seen
 };
-
-// The instance of a solve call, built without the GIL, and what the Python
-// layer warns about it.
-struct Prepared {
-    pmedian::Instance instance;
-    bool diagonal = false, asymmetric = false;
-};
-
-void prepare(Prepared &out, const Matrix &costs, const Matrix *distances, int n, int p, bool restricted, float r) {
-    pmedian::Instance &inst = out.instance;
-    inst.n = n;
-    inst.p = p;
-    inst.cost = costs.all(n);
-    for (long long i = 0; i < n; ++i) out.diagonal = out.diagonal || inst.cost[(size_t)(i * n + i)] != 0.0f;
-    inst.has_radius = restricted;
-    inst.radius = r;
-    if (restricted && distances) {  // without one, the library takes cost's upper triangle
-        inst.dist = distances->all(n);
-        for (long long i = 0; i < n && !out.asymmetric; ++i)
-            for (long long j = i + 1; j < n; ++j)
-                if (!same_float(inst.dist[(size_t)(i * n + j)], inst.dist[(size_t)(j * n + i)])) {
-                    out.asymmetric = true;
-                    break;
-                }
-    }
-}
 
 // Solves the instance; cost and dist are square arrays of the same size (dist
 // may be None: cost's upper triangle), radius None means every exchange.
-py::dict py_solve(py::array cost_array, int pv, py::object dist_object, py::object radius_object) {
+// The solver reads the arrays row by row: no copy of the matrices is made.
+py::dict py_solve(py::array cost_array, int pv, py::object dist_object, py::object radius_object,
+                  double time_limit, double gap, int threads, py::object progress) {
     Matrix costs(cost_array);
     std::optional<Matrix> distances;
     if (!dist_object.is_none()) distances.emplace(dist_object.cast<py::array>());
@@ -201,41 +187,54 @@ py::dict py_solve(py::array cost_array, int pv, py::object dist_object, py::obje
     bool restricted = !radius_object.is_none();
     float r = restricted ? pmedian::reader_float(radius_object.cast<double>()) : 0.0f;
 
-    SignalPoll poll;
+    Poll poll(on_main_thread(), progress);
     pmedian::Options options;
-    if (on_main_thread()) options.progress = [&poll](const pmedian::Progress &now) { return poll(now); };
+    options.time_limit = time_limit;
+    options.gap = gap;
+    options.threads = threads;
+    if (poll.active()) options.progress = [&poll](const pmedian::Progress &now) { return poll(now); };
+
+    pmedian::Instance instance;
+    instance.n = nv;
+    instance.p = pv;
+    // The rows are read once the solver has its storage, so a matrix too
+    // large for memory fails at once; the notes of the Python layer are
+    // made on the way.
+    bool diagonal = false, asymmetric = false;
+    instance.cost_rows = [&costs, nv, &diagonal](int i, float *row) {
+        costs.row(i, nv, row);
+        diagonal = diagonal || row[i] != 0.0f;
+    };
+    instance.has_radius = restricted;
+    instance.radius = r;
+    if (restricted && distances) {  // without one, the library takes cost's upper triangle
+        const Matrix &d = *distances;
+        instance.dist_rows = [&d, nv, &asymmetric](int i, float *row) {
+            d.row(i, nv, row);
+            for (int j = i + 1; j < nv && !asymmetric; ++j) {
+                float other;
+                d.cell(j, i, &other);
+                asymmetric = !same_float(row[j], other);
+            }
+        };
+    }
 
     pmedian::Result result;
-    bool diagonal = false, asymmetric = false;
     std::optional<pmedian::Error> failure;
-    std::string memory_failure;
+    bool out_of_memory = false;
     {
         py::gil_scoped_release release;
-        Prepared prepared;
-        const std::string no_room_for_copy =
-            ">>> Memoria insuficiente para cost[" + std::to_string(nv) + "][" + std::to_string(nv) + "]";
         try {
-            prepare(prepared, costs, distances ? &*distances : nullptr, nv, pv, restricted, r);
-        } catch (const std::bad_alloc &) {  // the instance's own copy of the matrices
-            memory_failure = no_room_for_copy;
-        } catch (const std::length_error &) {  // more than a vector can hold
-            memory_failure = no_room_for_copy;
-        }
-        diagonal = prepared.diagonal;
-        asymmetric = prepared.asymmetric;
-        if (memory_failure.empty()) {
-            try {
-                result = pmedian::solve(prepared.instance, options);
-            } catch (const pmedian::Error &e) {
-                failure = e;
-            } catch (const std::bad_alloc &) {
-                memory_failure = ">>> Memoria insuficiente";
-            }
+            result = pmedian::solve(instance, options);
+        } catch (const pmedian::Error &e) {
+            failure = e;
+        } catch (const std::bad_alloc &) {
+            out_of_memory = true;
         }
     }
     if (poll.raised) throw py::error_already_set();
     if (failure) raise_core_error(*failure, "");
-    if (!memory_failure.empty()) raise_memory_error(memory_failure);
+    if (out_of_memory) raise_memory_error(">>> Memoria insuficiente");
 
     std::vector<std::string> notes;
     if (diagonal)
@@ -254,6 +253,9 @@ py::dict py_solve(py::array cost_array, int pv, py::object dist_object, py::obje
     values["step"] = result.step;
     values["factor"] = result.factor;
     values["status"] = result.status;
+    values["stop_reason"] = pmedian::describe(result.stop_reason);
+    values["found"] = result.found;
+    values["wall_time"] = result.wall_time;
     values["iterations"] = result.iterations;
     values["feasible_solutions"] = result.feasible_solutions;
     values["cpu_time"] = result.cpu_time;
@@ -356,12 +358,13 @@ double py_write(const std::string &folder, py::array cost_array, long long pv, p
 
 PYBIND11_MODULE(_pmedian, m) {
     m.doc() = "Native part of pmedian: the solver library and the instance formats.";
-    m.def("solve", &py_solve);
+    m.def("solve", &py_solve, py::arg("cost"), py::arg("p"), py::arg("dist"), py::arg("radius"), py::arg("time_limit") = 0.0,
+          py::arg("gap") = 0.0, py::arg("threads") = 0, py::arg("progress") = py::none());
     m.def("read", &py_read);
     m.def("write", &py_write);
     m.def("read_orlib", &py_read_orlib);
     m.def("read_tsplib", &py_read_tsplib);
-    m.attr("INFINITE_COST") = (double)INFINITE_COST;
+    m.attr("INFINITE_COST") = (double)pmedian::INFINITE_COST;
     m.attr("MAX_VERTICES") = MAX_VERTICES;
     m.attr("__version__") = pmedian::version();
 }

@@ -33,6 +33,11 @@
 
 namespace pmedian {
 
+// The bound that no solution reaches: the solver's running minima start at
+// this float (exactly 99899998208), and an upper bound equal to it means
+// that no solution was found.
+const float INFINITE_COST = 9.99e10f;
+
 // The project version, "major.minor.patch".
 PMEDIAN_API const char *version();
 
@@ -63,6 +68,11 @@ struct PMEDIAN_API Instance {
     int p = 0;
     std::vector<float> cost;
     std::vector<float> dist;
+    // Instead of cost or dist, a function that writes row i (n floats) into
+    // row when solve loads the instance: a caller that holds its own matrix
+    // saves the copy.  Called from the solving thread, rows in order.
+    std::function<void(int i, float *row)> cost_rows;
+    std::function<void(int i, float *row)> dist_rows;
     bool has_radius = false;
     float radius = 0.0f;
     std::vector<std::string> warnings;  // what the reader noticed (a short file), as the program prints it

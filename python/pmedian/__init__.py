@@ -46,6 +46,7 @@ _STATUS = {
     0: "the relaxed solution became feasible",
     1: "UB - LB <= 1",
     2: "step parameter exhausted",
+    3: "stopped by a limit",
 }
 
 
@@ -71,7 +72,12 @@ class Result:
     upper_bound: cost of the best solution (UB); lower_bound: Lagrangian
     bound (LB), no solution costs less; gap: (UB - LB) / UB.  status: why the
     run stopped: 1 UB - LB <= 1 (an absolute difference: look at gap),
-    0 relaxed solution feasible, 2 step parameter exhausted.  iterations:
+    0 relaxed solution feasible, 2 step parameter exhausted (the normal end),
+    3 stopped by time_limit, gap or progress; stop_reason says it in words.
+    found: whether any solution was found; without one, medians and
+    assignment describe no solution, upper_bound stays at INFINITE_COST and
+    gap is None.  wall_time: seconds of the whole solve.
+    iterations:
     relaxation evaluations; feasible_solutions: primal solutions built;
     cpu_time: seconds in the optimisation loop.  history: one record per
     outer iteration with the fields "dual", "lower_bound", "upper_bound".
@@ -82,7 +88,7 @@ class Result:
     _FIELDS = (
         "medians", "assignment", "client_cost", "upper_bound", "lower_bound", "status",
         "iterations", "feasible_solutions", "cpu_time", "history", "dual_value",
-        "primal_value", "step", "factor", "summary",
+        "primal_value", "step", "factor", "summary", "stop_reason", "found", "wall_time",
     )
 
     def __init__(self, values):
@@ -93,7 +99,7 @@ class Result:
     def gap(self):
         """(UB - LB) / UB, the most by which upper_bound can exceed the optimum,
         relative to it; None when no solution was found."""
-        if not self.upper_bound < INFINITE_COST or self.upper_bound == 0:
+        if not self.found or self.upper_bound == 0:
             return None
         return (self.upper_bound - self.lower_bound) / abs(self.upper_bound)
 
@@ -103,7 +109,7 @@ class Result:
         return (
             f"Result(n={len(self.assignment)}, p={len(self.medians)}, "
             f"upper_bound={self.upper_bound:.2f}, lower_bound={self.lower_bound:.2f}, gap={gap_text}, "
-            f"status={self.status} ({_STATUS.get(self.status, '?')}), iterations={self.iterations}, "
+            f"status={self.status} ({self.stop_reason}), found={self.found}, iterations={self.iterations}, "
             f"feasible_solutions={self.feasible_solutions}, cpu_time={self.cpu_time:.2f})"
         )
 
@@ -171,7 +177,8 @@ def _arguments(cost, p, dist, radius):
     return cost, p, dist, radius
 
 
-def solve(cost, p, *, dist=None, radius=None, verbose=False):
+def solve(cost, p, *, dist=None, radius=None, verbose=False, time_limit=None, gap=None, progress=None,
+          threads=None):
     """Solves the p-median problem for the n x n matrix cost.
 
     cost[i, j] is the cost of serving client j from a median at i (row =
@@ -190,24 +197,47 @@ def solve(cost, p, *, dist=None, radius=None, verbose=False):
     The call releases the GIL for the whole solve: calls from several threads
     run side by side, each with its own state, and each gives the bits it
     gives alone.  Ctrl-C raises KeyboardInterrupt in a call on the main
-    thread.  verbose prints the program's
-    console summary.  Returns a Result.
+    thread.  verbose prints the program's console summary.
+
+    time_limit (seconds) and gap (a fraction: 0.01 stops once (UB - LB) / UB
+    is at most 1 %) stop the run early with its best solution, status 3.
+    progress, a callable, is called about ten times a second with the
+    keywords iteration, upper_bound, lower_bound, dual_value and
+    elapsed_seconds; returning False stops the run the same way, and an
+    exception it raises stops the run and is raised from solve.  threads
+    sets the threads of this solve (default: all cores); the result never
+    depends on it.  Returns a Result.
     """
     cost, p, dist, radius = _arguments(cost, p, dist, radius)
-    values = _pmedian.solve(cost, p, dist, radius)
+    time_limit = _non_negative(time_limit, "time_limit")
+    gap = _non_negative(gap, "gap")
+    if threads is not None and (isinstance(threads, bool) or not isinstance(threads, numbers.Integral)
+                                or threads < 1):
+        raise ValueError(f"threads must be a positive integer, not {threads!r}")
+    if progress is not None and not callable(progress):
+        raise ValueError("progress must be callable")
+    values = _pmedian.solve(cost, p, dist, radius, time_limit, gap, threads or 0, progress)
     _warn(values["warnings"])
     history = values["history"]
     records = np.zeros(len(history), dtype=[("dual", "f4"), ("lower_bound", "f4"), ("upper_bound", "f4")])
     for k, field in enumerate(("dual", "lower_bound", "upper_bound")):
         records[field] = history[:, k]
     values["history"] = records
-    if not values["upper_bound"] < INFINITE_COST:
+    if not values["found"]:
         _warn([f"no solution of cost below {INFINITE_COST:.2f} was found: "
                "medians and assignment describe no solution"])
     if verbose:
         sys.stdout.write(values["summary"])
         sys.stdout.flush()
     return Result(values)
+
+
+def _non_negative(value, name):
+    if value is None:
+        return 0.0
+    if isinstance(value, bool) or not isinstance(value, numbers.Real) or not value >= 0 or value == float("inf"):
+        raise ValueError(f"{name} must be a finite number of 0 or more, not {value!r}")
+    return float(value)
 
 
 def read(folder):

@@ -313,6 +313,38 @@ def test_version_is_the_projects():
     version = re.search(r"project\(pmedian\s+VERSION\s+(\d+\.\d+\.\d+)", text).group(1)
     assert pmedian.__version__ == version
     assert pmedian._pmedian.__version__ == version
+    assert re.search(r'^version = "' + re.escape(version) + '"', (ROOT / "pyproject.toml").read_text(), re.M)
+
+
+def test_limits_and_progress_stop_with_the_best_solution():
+    rng = np.random.default_rng(21)
+    xy = rng.random((150, 2))
+    cost = (1000 * np.hypot(*(xy[:, None, :] - xy[None, :, :]).transpose(2, 0, 1))).astype(np.float32)
+    full = pmedian.solve(cost, 8)
+    assert (full.status, full.found, full.stop_reason) == (2, True, "step size exhausted")
+    seen = []
+
+    def stop_at_once(**state):
+        seen.append(state)
+        return False
+
+    stopped = pmedian.solve(cost, 8, progress=stop_at_once)
+    assert len(seen) == 1 and seen[0]["iteration"] == stopped.iterations
+    assert set(seen[0]) == {"iteration", "upper_bound", "lower_bound", "dual_value", "elapsed_seconds"}
+    assert (stopped.status, stopped.stop_reason) == (3, "stopped by the caller")
+    assert stopped.upper_bound >= full.upper_bound and len(stopped.medians) == 8
+    wide = pmedian.solve(cost, 8, gap=0.5)
+    assert wide.stop_reason in ("gap reached", "step size exhausted") and wide.gap <= 0.5
+    assert pmedian.solve(cost, 8, threads=1).upper_bound == full.upper_bound
+
+    def fails(**state):
+        raise RuntimeError("from progress")
+
+    with pytest.raises(RuntimeError, match="from progress"):
+        pmedian.solve(cost, 8, progress=fails)
+    for bad in ({"time_limit": -1}, {"gap": float("nan")}, {"threads": 0}, {"progress": 3}):
+        with pytest.raises(ValueError):
+            pmedian.solve(cost, 8, **bad)
 
 
 def footprint():

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #ifdef _OPENMP
@@ -150,21 +151,37 @@ Instance make_instance(int n, int p, const std::vector<double> &cost, const std:
 
 // ---- solving -------------------------------------------------------------------
 
-// The solver's state filled from the instance as the reader would fill it.
+// The solver's state filled from the instance as the reader would fill it:
+// the diagonal stays 0, and only the upper triangle of the distances counts.
 static void load(Solver &s, const Instance &instance) {
-    check_sizes(instance.n, instance.p, instance.cost.size(), instance.dist.size());
+    const size_t square = (size_t)instance.n * (size_t)std::max(instance.n, 0);
+    check_sizes(instance.n, instance.p, instance.cost_rows ? square : instance.cost.size(),
+                instance.dist_rows ? square : instance.dist.size());
     const int n = instance.n;
     s.allocate_instance(n, instance.p);
     for (int i = 0; i < n; ++i) {
-        const float *row = &instance.cost[(size_t)i * n];
-        for (int j = 0; j < n; ++j)
-            if (j != i) s.cost[i][j] = row[j];
+        if (instance.cost_rows) {
+            instance.cost_rows(i, s.cost[i]);
+        } else {
+            memcpy(s.cost[i], &instance.cost[(size_t)i * n], (size_t)n * sizeof(float));
+        }
+        s.cost[i][i] = 0.0f;
     }
     if (instance.has_radius) {
         s.radius = instance.radius;
-        const std::vector<float> &d = instance.dist.empty() ? instance.cost : instance.dist;
-        for (int i = 0; i < n; ++i)
-            for (int j = i + 1; j < n; ++j) s.set_distance(i, j, d[(size_t)i * n + j]);
+        std::vector<float> row(instance.dist_rows ? (size_t)n : 0);
+        for (int i = 0; i < n; ++i) {
+            const float *d;
+            if (instance.dist_rows) {
+                instance.dist_rows(i, row.data());
+                d = row.data();
+            } else if (!instance.dist.empty()) {
+                d = &instance.dist[(size_t)i * n];
+            } else {
+                d = s.cost[i];  // the costs' upper triangle
+            }
+            for (int j = i + 1; j < n; ++j) s.set_distance(i, j, d[j]);
+        }
     } else {
         s.radius = INFINITY;
     }

@@ -30,9 +30,8 @@ struct Cluster {
     float total;   // float sum of the members' allocation costs, in order
 };
 
-// Starting value of every running minimum: the float nearest to 9.99e10,
-// exactly 99899998208.  Its negative is the starting lower bound.
-const float INFINITE_COST = 9.99e10f;
+// INFINITE_COST (pmedian.hpp) starts every running minimum; its negative is
+// the starting lower bound.
 
 // How a run ended; the value is the status that the summary and the
 // solution file print.

@@ -84,8 +84,10 @@ template <class T>
 void Solver::take_rows(T **&slot, int rows, long long count, const char *name, const char *row_name) {
     slot = (T **)allocate(rows, sizeof(T *));
     if (!slot) fatal("\n >>> Memoria insuficiente para *%s[%d]\n", name, rows);
+    // Rows come in order, so the first null one ends them: a huge request
+    // that failed early never has its whole row array read.
     owned.push_back([&slot, rows] {
-        for (int i = 0; slot && i < rows; ++i) free(slot[i]);
+        for (int i = 0; slot && i < rows && slot[i]; ++i) free(slot[i]);
         free(slot);
         slot = nullptr;
     });
