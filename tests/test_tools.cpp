@@ -409,13 +409,14 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
         {"matrix numbered columns", 1, "1 2\n0 1\n1 0\n", "matrix in.txt --p 1",
          "3 rows of 2 values: the matrix must be square (is the first row a header of column numbers?)"},
         {"matrix without p", 2, "0 1\n1 0\n", "matrix in.txt", "--p is required"},
-        {"unknown format", 2, "0 1\n1 0\n", "dimacs in.txt --p 1", "unknown format dimacs"},
+        {"unknown format", 2, "0 1\n1 0\n", "dimacs in.txt --p 1",
+         "FORMAT must be orlib, tsplib, matrix or points, not dimacs"},
         {"unknown option", 2, GRAPH, "orlib in.txt --size 3", "unknown option --size"},
         {"bad rounding", 2, tsp_good.c_str(), "tsplib in.txt --p 1 --round up", "--round must be none, nint or floor"},
         {"rounding a graph", 2, GRAPH, "orlib in.txt --round floor", "--round applies to tsplib files only"},
         {"two radii", 2, GRAPH, "orlib in.txt --radius 3 --radius-quantile 0.5", "not both"},
         {"quantile above 1", 2, GRAPH, "orlib in.txt --radius-quantile 1.5", "between 0 and 1"},
-        {"negative radius", 2, GRAPH, "orlib in.txt --radius -1", "bad --radius -1"},
+        {"negative radius", 2, GRAPH, "orlib in.txt --radius -1", "--radius must be a number 0 or above, not -1"},
         {"missing option value", 2, GRAPH, "orlib in.txt --p", "missing value for --p"},
         {"orlib huge n, few edges", 1, "5000 0 1\n", "orlib in.txt", "0 edges cannot connect 5000 vertices"},
         {"orlib huge n, short list", 1, "100000 99999 1\n1 2 3\n", "orlib in.txt", "ends after 1 of 99999 edges"},
@@ -704,26 +705,56 @@ TEST_F(ToolTest, BenchTargetsHandEveryPathWhole) {
 }
 
 // Every tool answers --help with its usage on standard output and status 0,
-// in one layout: a "usage: NAME" line, then the arguments indented by two
-// blanks; and --version with its name and the version.
-TEST_F(ToolTest, EveryToolAnswersHelpAndVersion) {
-    std::vector<std::pair<std::string, std::string>> tools = {
-        {"pmedian-convert", PMEDIAN_CONVERT}, {"pmedian-check", PMEDIAN_CHECK}, {"pmedian-export", PMEDIAN_EXPORT},
-        {"pmedian-plot", PMEDIAN_PLOT},       {"pmedian-sweep", PMEDIAN_SWEEP},
+// in one layout: a "usage: NAME" line, then one row per argument indented
+// by two blanks, every description starting in one column; --version with
+// its name and the project's version; and a wrong command line with a
+// message on standard error that starts with its name, and status 2.
+TEST_F(ToolTest, EveryToolAnswersHelpVersionAndAWrongCommandLine) {
+    struct Tool {
+        std::string name, program;
+        const char *arguments;  // a command line that is right but for one unknown option
+    };
+    std::vector<Tool> tools = {
+        {"pmedian-convert", PMEDIAN_CONVERT, "orlib in.txt --no-such-option"},
+        {"pmedian-check", PMEDIAN_CHECK, ". --no-such-option"},
+        {"pmedian-export", PMEDIAN_EXPORT, ". --no-such-option"},
+        {"pmedian-plot", PMEDIAN_PLOT, ". --no-such-option"},
+        {"pmedian-sweep", PMEDIAN_SWEEP, ". --p 2 --no-such-option"},
+        {"pmedian-solve", PMEDIAN_SOLVE, ". --no-such-option"},
     };
 #ifdef PMEDIAN_EXACT
-    tools.push_back({"pmedian-exact", PMEDIAN_EXACT});
+    tools.push_back({"pmedian-exact", PMEDIAN_EXACT, ". --no-such-option"});
 #endif
-    for (const auto &[name, program] : tools) {
+    for (const auto &[name, program, arguments] : tools) {
         SCOPED_TRACE(name);
         RunResult help = run_program(scratch.path(), program, 60, "--help");
         EXPECT_EQ(help.exit_status, 0) << help.err;
         EXPECT_EQ(help.err, "");
         EXPECT_EQ(help.out.rfind("usage: " + name + " ", 0), 0u) << help.out;
-        std::string rest = help.out.substr(help.out.find('\n') + 1);
-        EXPECT_EQ(rest.rfind("  ", 0), 0u) << help.out;
+        // The rows: up to the first blank line.  A row's description starts
+        // after its label and two blanks or more; a continued description
+        // after blanks alone.
+        std::string rows = help.out.substr(help.out.find('\n') + 1);
+        if (rows.find("\n\n") != std::string::npos) rows = rows.substr(0, rows.find("\n\n") + 1);
+        size_t column = std::string::npos, count = 0;
+        for (size_t at = 0, end; (end = rows.find('\n', at)) != std::string::npos; at = end + 1, ++count) {
+            std::string row = rows.substr(at, end - at);
+            ASSERT_EQ(row.rfind("  ", 0), 0u) << row;
+            size_t gap = row.find("  ", 2), text = row.find_first_not_of(' ', row.find_first_not_of(' ') == 2 ? gap : 0);
+            if (gap == std::string::npos || text == std::string::npos) continue;  // a label alone on its row
+            if (column == std::string::npos) column = text;
+            EXPECT_EQ(text, column) << row;
+        }
+        EXPECT_GE(count, 2u) << help.out;
+
         RunResult version = run_program(scratch.path(), program, 60, "--version");
         EXPECT_EQ(version.exit_status, 0) << version.err;
-        EXPECT_EQ(version.out.rfind(name + " ", 0), 0u) << version.out;
+        EXPECT_EQ(version.out, name + " " + PMEDIAN_VERSION + "\n");
+
+        RunResult wrong = run_program(scratch.path(), program, 60, arguments);
+        EXPECT_EQ(wrong.exit_status, 2);
+        EXPECT_EQ(wrong.out, "");
+        EXPECT_EQ(wrong.err.rfind(name + ": ", 0), 0u) << wrong.err;
+        EXPECT_THAT(wrong.err, HasSubstr("--no-such-option"));
     }
 }

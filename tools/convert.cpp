@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -36,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "geometry.h"
 #include "instance_formats.h"
 #include "matrix_rows.h"
@@ -44,21 +46,6 @@
 #include "side_file.h"
 #include "text_input.h"
 #include "tool_error.h"
-#include "version.h"
-
-static const char *USAGE =
-    "usage: pmedian-convert FORMAT FILE [options]\n"
-    "  FORMAT   orlib | tsplib | matrix | points\n"
-    "  --p P                 number of medians (required but for orlib)\n"
-    "  --round MODE          tsplib EUC_2D distances: none (default), nint or floor\n"
-    "  --metric M            points: euclid (default for x, y) or haversine\n"
-    "                        (great-circle km, default for lon, lat)\n"
-    "  --weight COLUMN       points: the column of the demand weights\n"
-    "  --id COLUMN           points: the column of the names of the points\n"
-    "  --weights FILE        demand weights, one per vertex and line\n"
-    "  --radius R            interchange radius written to pmedmtrx.dat\n"
-    "  --radius-quantile Q   radius = the Q-quantile (0..1) of the distances\n"
-    "  --out DIR             target folder, created when missing (default .)\n";
 
 // Bad input or a failed write: thrown, and reported by convert_main on
 // standard error with status 1.
@@ -69,12 +56,6 @@ static const char *USAGE =
     vsnprintf(message, sizeof message, format, args);
     va_end(args);
     throw ToolError(message);
-}
-
-// A wrong command line: the message and the usage, status 2.
-[[noreturn]] static void usage_error(const char *message, const std::string &what) {
-    fprintf(stderr, "pmedian-convert: %s%s\n%s", message, what.c_str(), USAGE);
-    exit(2);
 }
 
 struct Options {
@@ -90,18 +71,6 @@ struct Options {
     std::string weights_file;  // --weights; "": none
     PointOptions points;       // --weight, --id, --metric
 };
-
-// ---- small parsing helpers ---------------------------------------------------
-
-// strtof is what the solver's "%f" read uses, so a matrix entry keeps the
-// float that the solver would have read from the same text.
-static bool parse_float(const std::string &text, float &value) {
-    if (text.empty()) return false;
-    char *end = nullptr;
-    errno = 0;
-    value = strtof(text.c_str(), &end);
-    return errno == 0 && *end == '\0' && std::isfinite(value);
-}
 
 // ---- point tables --------------------------------------------------------------
 
@@ -222,85 +191,54 @@ static Instance read_matrix(const std::string &path) {
 
 // ---- command line ----------------------------------------------------------------------
 
-static Options parse_options(int argc, char **argv) {
-    Options opt;
-    std::vector<std::string> positional;
-    for (int a = 1; a < argc; ++a) {
-        std::string arg = argv[a];
-        if (arg == "-h" || arg == "--help") {
-            fputs(USAGE, stdout);
-            exit(0);
-        }
-        if (arg == "--version") {
-            print_version("pmedian-convert");
-            exit(0);
-        }
-        if (arg.rfind("--", 0) != 0) {
-            positional.push_back(arg);
-            continue;
-        }
-        std::string name = arg, value;
-        size_t eq = arg.find('=');
-        if (eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        } else {
-            if (a + 1 >= argc) usage_error("missing value for ", name);
-            value = argv[++a];
-        }
-        if (name == "--p") {
-            long long p;
-            if (!parse_int(value, p) || p < 1 || p > MAX_VERTICES) usage_error("bad --p ", value);
-            opt.p = (int)p;
-        } else if (name == "--round") {
-            if (value != "none" && value != "nint" && value != "floor")
-                usage_error("--round must be none, nint or floor, not ", value);
-            opt.round = value;
-        } else if (name == "--radius") {
-            if (!parse_float(value, opt.radius) || opt.radius < 0) usage_error("bad --radius ", value);
-            opt.has_radius = true;
-        } else if (name == "--radius-quantile") {
-            if (!parse_double(value, opt.quantile) || opt.quantile < 0 || opt.quantile > 1)
-                usage_error("--radius-quantile must be between 0 and 1, not ", value);
-            opt.has_quantile = true;
-        } else if (name == "--out") {
-            if (value.empty()) usage_error("empty --out", "");
-            opt.out = value;
-        } else if (name == "--weights") {
-            if (value.empty()) usage_error("empty --weights", "");
-            opt.weights_file = value;
-        } else if (name == "--weight" || name == "--id") {
-            if (value.empty()) usage_error("empty ", name);
-            (name == "--weight" ? opt.points.weight_column : opt.points.id_column) = value;
-        } else if (name == "--metric") {
-            if (value != "euclid" && value != "haversine") usage_error("--metric must be euclid or haversine, not ", value);
-            opt.points.metric = value;
-        } else {
-            usage_error("unknown option ", name);
-        }
-    }
-    if (positional.size() != 2) usage_error("expected FORMAT and FILE", "");
-    opt.format = positional[0];
-    opt.input = positional[1];
-    if (opt.format != "orlib" && opt.format != "tsplib" && opt.format != "matrix" && opt.format != "points")
-        usage_error("unknown format ", opt.format);
+// Reads the command line into opt; returns -1 to go on, else the exit status.
+static int parse_options(int argc, char **argv, Options &opt) {
+    CommandLine cli("pmedian-convert",
+                    "Writes the solver's instance files pmeddata.dat and pmedmtrx.dat, and the side file "
+                    "pmedvertices.csv with what the tools after the solver need, from an OR-Library graph, a TSPLIB "
+                    "file, an n x n matrix or a table of points.",
+                    "Exit status: 0 written; 1 bad input or a failed write (nothing is written); 2 a wrong command "
+                    "line.");
+    cli.choice("FORMAT", opt.format, {"orlib", "tsplib", "matrix", "points"}, "FORMAT",
+               "orlib, tsplib, matrix or points")
+        ->required();
+    cli.text("FILE", opt.input, "FILE", "the file to convert")->required();
+    cli.number("--p", opt.p, "P", 1, MAX_VERTICES, "a whole number 1.." + std::to_string(MAX_VERTICES),
+               "number of medians (required but for orlib)");
+    cli.choice("--round", opt.round, {"none", "nint", "floor"}, "MODE",
+               "tsplib EUC_2D distances: none (default), nint or floor");
+    cli.choice("--metric", opt.points.metric, {"euclid", "haversine"}, "M",
+               "points: euclid (default for x, y) or haversine (great-circle km, default for lon, lat)");
+    cli.text("--weight", opt.points.weight_column, "COLUMN", "points: the column of the demand weights");
+    cli.text("--id", opt.points.id_column, "COLUMN", "points: the column of the names of the points");
+    cli.text("--weights", opt.weights_file, "FILE", "demand weights, one per vertex and line");
+    CLI::Option *radius = cli.number("--radius", opt.radius, "R", 0, FLT_MAX, "a number 0 or above",
+                                     "interchange radius written to pmedmtrx.dat");
+    CLI::Option *quantile = cli.number("--radius-quantile", opt.quantile, "Q", 0, 1, "between 0 and 1",
+                                       "radius = the Q-quantile (0..1) of the distances");
+    cli.text("--out", opt.out, "DIR", "target folder, created when missing (default .)");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
+    opt.has_radius = radius->count() > 0;
+    opt.has_quantile = quantile->count() > 0;
+
     if (opt.format != "points") {
-        if (!opt.points.weight_column.empty()) usage_error("--weight applies to points files (use --weights FILE)", "");
-        if (!opt.points.id_column.empty()) usage_error("--id applies to points files only", "");
-        if (!opt.points.metric.empty()) usage_error("--metric applies to points files only", "");
+        if (!opt.points.weight_column.empty()) return cli.wrong("--weight applies to points files (use --weights FILE)");
+        if (!opt.points.id_column.empty()) return cli.wrong("--id applies to points files only");
+        if (!opt.points.metric.empty()) return cli.wrong("--metric applies to points files only");
     }
     if (!opt.weights_file.empty() && !opt.points.weight_column.empty())
-        usage_error("give --weight COLUMN or --weights FILE, not both", "");
-    if (opt.has_radius && opt.has_quantile) usage_error("give --radius or --radius-quantile, not both", "");
-    if (opt.round != "none" && opt.format != "tsplib") usage_error("--round applies to tsplib files only", "");
-    if (opt.p == 0 && opt.format != "orlib") usage_error("--p is required for ", opt.format + " files");
-    return opt;
+        return cli.wrong("give --weight COLUMN or --weights FILE, not both");
+    if (opt.has_radius && opt.has_quantile) return cli.wrong("give --radius or --radius-quantile, not both");
+    if (opt.round != "none" && opt.format != "tsplib") return cli.wrong("--round applies to tsplib files only");
+    if (opt.p == 0 && opt.format != "orlib") return cli.wrong("--p is required for " + opt.format + " files");
+    return -1;
 }
 
 // The whole program but the process: bad input is reported here, so that
 // the fuzzer can run it in process.
 int convert_main(int argc, char **argv) {
-    Options opt = parse_options(argc, argv);
+    Options opt;
+    if (int status = parse_options(argc, argv, opt); status >= 0) return status;
     try {
         Instance inst;
         if (opt.format == "orlib") inst = read_orlib(opt.input);

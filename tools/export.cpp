@@ -18,19 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "output_files.h"
 #include "solution.h"
 #include "table.h"
-
-static const char *USAGE =
-    "usage: pmedian-export [DIR] [--summary FILE] [--solution FILE] [--out DIR]\n"
-    "  DIR              solved instance folder (pmeddata.dat, solucao.txt; default .)\n"
-    "  --summary FILE   the solver's standard output (default: DIR/summary.txt when present\n"
-    "                   and the solution is solucao.txt)\n"
-    "  --solution FILE  export DIR/FILE instead of DIR/solucao.txt (such as solucao_exata.txt)\n"
-    "  --out DIR        folder for solution.json, assignment.csv and solution.geojson\n"
-    "                   (default DIR)\n";
-
 
 // JSON has no infinity: a cost that is (a client no median could serve)
 // becomes null there and "inf" in the CSV.
@@ -61,7 +52,14 @@ struct Row {
 };
 
 int main(int argc, char **argv) {
-    FolderArguments args = parse_folder_arguments(argc, argv, "pmedian-export", USAGE);
+    FolderArguments args;
+    CommandLine cli("pmedian-export",
+                    "Checks the solution of a solved folder and writes solution.json, assignment.csv and, for an "
+                    "instance with coordinates, solution.geojson.",
+                    "Exit status: 0 written; 1 a solution or file that cannot be exported; 2 a wrong command line.");
+    add_folder_arguments(cli, args, "export", "DIR",
+                         "folder for solution.json, assignment.csv and solution.geojson (default DIR)");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
     const std::string &dir = args.dir;
     std::string out = args.out.empty() ? dir : args.out;
 

@@ -17,17 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "gnuplot.h"
 #include "solution.h"
-
-static const char *USAGE =
-    "usage: pmedian-plot [DIR] [--summary FILE] [--solution FILE] [--out FILE.svg]\n"
-    "  DIR              solved instance folder with coordinates (default .)\n"
-    "  --summary FILE   the solver's standard output (default: DIR/summary.txt when present\n"
-    "                   and the solution is solucao.txt)\n"
-    "  --solution FILE  draw DIR/FILE instead of DIR/solucao.txt (such as solucao_exata.txt)\n"
-    "  --out FILE.svg   the map (default DIR/map.svg; the PNG goes beside it)\n";
-
 
 // Colours that stay apart from each other on white, one per median in the
 // order of the medians line, repeated beyond twenty medians.
@@ -43,13 +35,17 @@ static std::string real(double v) {
 }
 
 int main(int argc, char **argv) {
-    FolderArguments args = parse_folder_arguments(argc, argv, "pmedian-plot", USAGE);
+    FolderArguments args;
+    CommandLine cli("pmedian-plot",
+                    "Draws a solved instance whose vertices have coordinates as a map: map.svg and, where gnuplot "
+                    "has its pngcairo terminal, map.png.",
+                    "Exit status: 0 drawn; 1 input that cannot be drawn, or a gnuplot failure; 2 a wrong command "
+                    "line.");
+    add_folder_arguments(cli, args, "draw", "FILE.svg", "the map (default DIR/map.svg; the PNG goes beside it)");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
     const std::string &dir = args.dir;
     std::string svg = args.out.empty() ? dir + "/map.svg" : args.out;
-    if (svg.size() < 5 || svg.substr(svg.size() - 4) != ".svg") {
-        fprintf(stderr, "pmedian-plot: --out must name a .svg file\n%s", USAGE);
-        return 2;
-    }
+    if (svg.size() < 5 || svg.substr(svg.size() - 4) != ".svg") return cli.wrong("--out must name a .svg file");
     std::string png = svg.substr(0, svg.size() - 4) + ".png";
 
     try {

@@ -18,7 +18,6 @@
 #include <sstream>
 
 #include "text_input.h"
-#include "version.h"
 
 const char *const SUMMARY_FILE_NAME = "summary.txt";
 
@@ -276,35 +275,6 @@ SolvedFolder read_solved_folder(const std::string &dir, const std::string &summa
                   path.c_str(), s.UB, s.status, solution_name.c_str(), cost, folder.solution.status);
     folder.has_summary = true;
     return folder;
-}
-
-FolderArguments parse_folder_arguments(int argc, char **argv, const char *program, const char *usage) {
-    FolderArguments args;
-    int positional = 0;
-    for (int a = 1; a < argc; ++a) {
-        std::string arg = argv[a], problem;
-        if (arg == "-h" || arg == "--help") {
-            fputs(usage, stdout);
-            exit(0);
-        } else if (arg == "--version") {
-            print_version(program);
-            exit(0);
-        } else if (arg == "--summary" || arg == "--out" || arg == "--solution") {
-            if (a + 1 < argc && argv[a + 1][0] != '\0') {
-                (arg == "--summary" ? args.summary : arg == "--out" ? args.out : args.solution) = argv[++a];
-                continue;
-            }
-            problem = "missing value for " + arg;
-        } else if (arg.rfind("--", 0) == 0 || ++positional > 1) {
-            problem = "unexpected argument " + arg;
-        } else {
-            args.dir = arg;
-            continue;
-        }
-        fprintf(stderr, "%s: %s\n%s", program, problem.c_str(), usage);
-        exit(2);
-    }
-    return args;
 }
 
 int report_failure(const char *program, const std::exception &e) {

@@ -86,14 +86,6 @@ struct SolvedFolder {
 SolvedFolder read_solved_folder(const std::string &dir, const std::string &summary_path,
                                 const std::string &solution_name = "solucao.txt");
 
-// The command line of the tools that read a solved folder:
-// [DIR] [--summary FILE] [--solution FILE] [--out PATH].  --help prints the usage and exits
-// with status 0; a wrong command line prints it and exits with status 2.
-struct FolderArguments {
-    std::string dir = ".", summary, out, solution = "solucao.txt";
-};
-FolderArguments parse_folder_arguments(int argc, char **argv, const char *program, const char *usage);
-
 // Prints a failure of such a tool (bad input, an invalid solution, memory)
 // on standard error after the program's name; returns the exit status 1.
 int report_failure(const char *program, const std::exception &e);

@@ -39,6 +39,7 @@
 
 #include <pmedian/pmedian.hpp>
 
+#include "command_line.h"
 #include "gnuplot.h"
 #include "output_files.h"
 #include "side_file.h"
@@ -47,27 +48,6 @@
 #include "table.h"
 #include "text_input.h"
 #include "tool_error.h"
-#include "version.h"
-
-static const char *USAGE =
-    "usage: pmedian-sweep DIR --p LIST [options]\n"
-    "  DIR              a converted instance folder (pmeddata.dat, pmedmtrx.dat)\n"
-    "  --p LIST         values of p: 5,10,20 or FIRST:LAST:STEP (5:100:5), or both\n"
-    "  --jobs N         solver runs side by side (default: the number of cores)\n"
-    "  --time-limit S   stop a run after S seconds with its best solution, recorded\n"
-    "                   with its bounds and status 3 (default: none)\n"
-    "  --timeout S      end a run after S seconds: stopped as by --time-limit, or\n"
-    "                   with --solver killed and recorded as failed (default: none)\n"
-    "  --solver PATH    run this program in each folder instead of the library\n"
-    "  --print-jobs     make the folders and print one shell command per p that\n"
-    "                   is not solved yet (running the pmedian program beside this\n"
-    "                   one, or --solver), instead of running them\n"
-    "  --version        print the version\n";
-
-[[noreturn]] static void usage_error(const std::string &message) {
-    fprintf(stderr, "pmedian-sweep: %s\n%s", message.c_str(), USAGE);
-    exit(2);
-}
 
 static const char *SOURCE_RECORD = "sweep-source.txt";
 
@@ -499,45 +479,26 @@ int main(int argc, char **argv) {
     int jobs = 0;
     double timeout = 0, time_limit = 0;
     bool print_jobs = false;
-    for (int a = 1; a < argc; ++a) {
-        std::string arg = argv[a];
-        if (arg == "-h" || arg == "--help") {
-            fputs(USAGE, stdout);
-            return 0;
-        } else if (arg == "--version") {
-            print_version("pmedian-sweep");
-            return 0;
-        } else if (arg == "--print-jobs") {
-            print_jobs = true;
-        } else if (arg == "--p" || arg == "--jobs" || arg == "--timeout" || arg == "--time-limit" || arg == "--solver") {
-            if (a + 1 >= argc) usage_error("missing value for " + arg);
-            std::string value = argv[++a];
-            char *end = nullptr;
-            if (arg == "--p") {
-                p_text = value;
-            } else if (arg == "--solver") {
-                if (value.empty()) usage_error("empty --solver");
-                solver_option = value;
-            } else if (arg == "--jobs") {
-                long v = strtol(value.c_str(), &end, 10);
-                if (value.empty() || *end != '\0' || v < 1 || v > 1024) usage_error("--jobs must be 1..1024, not " + value);
-                jobs = (int)v;
-            } else {
-                double &seconds = arg == "--timeout" ? timeout : time_limit;
-                seconds = strtod(value.c_str(), &end);
-                if (value.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9)
-                    usage_error(arg + " must be a number of seconds, not " + value);
-            }
-        } else if (arg.rfind("--", 0) == 0 || !dir.empty()) {
-            usage_error("unexpected argument " + arg);
-        } else {
-            dir = arg;
-        }
-    }
-    if (dir.empty()) usage_error("the instance folder DIR is missing");
-    if (p_text.empty()) usage_error("--p is missing");
+    CommandLine cli("pmedian-sweep",
+                    "Solves a converted instance for many values of p side by side, one folder per p, and tables "
+                    "(sweep.md, sweep.csv) and plots (sweep.svg) the bounds against p.",
+                    "Exit status: 0 every p solved; 1 a run failed, or bad input; 2 a wrong command line.");
+    cli.text("DIR", dir, "DIR", "a converted instance folder (pmeddata.dat, pmedmtrx.dat)")->required();
+    cli.text("--p", p_text, "LIST", "values of p: 5,10,20 or FIRST:LAST:STEP (5:100:5), or both")->required();
+    cli.number("--jobs", jobs, "N", 1, 1024, "1..1024", "solver runs side by side (default: the number of cores)");
+    cli.number("--time-limit", time_limit, "S", 0, 1e9, "a number of seconds",
+               "stop a run after S seconds with its best solution, recorded with its bounds and status 3 (default: "
+               "none)");
+    cli.number("--timeout", timeout, "S", 0, 1e9, "a number of seconds",
+               "end a run after S seconds: stopped as by --time-limit, or with --solver killed and recorded as "
+               "failed (default: none)");
+    cli.text("--solver", solver_option, "PATH", "run this program in each folder instead of the library");
+    cli.flag("--print-jobs", print_jobs,
+             "make the folders and print one shell command per p that is not solved yet (running the pmedian "
+             "program beside this one, or --solver), instead of running them");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
     if (time_limit > 0 && (!solver_option.empty() || print_jobs))
-        usage_error("--time-limit stops the library's runs; --solver and --print-jobs run a program without it");
+        return cli.wrong("--time-limit stops the library's runs; --solver and --print-jobs run a program without it");
     if (jobs == 0) jobs = std::max(1, (int)sysconf(_SC_NPROCESSORS_ONLN));
 
     try {
