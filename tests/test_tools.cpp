@@ -371,6 +371,8 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
     std::string tsp_short = std::string(tsp_head) + "1 0 0\n2 1 1\nEOF\n";
     std::string tsp_twice = std::string(tsp_head) + "1 0 0\n2 1 1\n1 2 2\nEOF\n";
     std::string tsp_good = std::string(tsp_head) + "1 0 0\n2 1 1\n3 2 2\nEOF\n";
+    std::string many_bad = "x,y\n";  // 25 bad rows, on lines 2 to 26
+    for (int k = 0; k < 25; ++k) many_bad += "a,1\n";
     const Case cases[] = {
         {"missing file", 1, nullptr, "orlib in.txt", "cannot open in.txt"},
         {"orlib bad header", 1, "4 x 2\n", "orlib in.txt", "header \"n edges p\" expected"},
@@ -454,6 +456,21 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
         {"points swapped lon lat", 1, "lon,lat\n-8.6,41.1\n41.2,-95\n", "points in.txt --p 1",
          "line 3: longitude 41.2, latitude -95: a longitude lies in -180..180 and a latitude in -90..90"},
         {"points two x columns", 1, "x,y,X\n0,0,0\n", "points in.txt --p 1", "two columns are named \"x\""},
+        // Every bad row of a file at once, in file order, whichever check
+        // finds it (the row's length is checked before its cells).
+        {"points bad rows", 1, "id,x,y,w\na,1,2,1\nb,x,2,1\nc,1,2,-1\nd,1,2\ne,1,2,1\na,3,4,1\n",
+         "points in.txt --p 1 --id id --weight w",
+         "in.txt: 4 bad rows:\n  line 3, column 2 (x): \"x\" is not a number\n  line 4, column 4: negative weight -1\n"
+         "  line 5: 3 cells, but the header has 4 (id, x, y, w)\n  line 7: id \"a\" again (first on line 2)\n"},
+        {"points many bad rows", 1, many_bad.c_str(), "points in.txt --p 1",
+         "in.txt: 25 bad rows:\n  line 2, column 1 (x): \"a\" is not a number\n"},
+        {"points bad rows beyond the list", 1, many_bad.c_str(), "points in.txt --p 1",
+         "\n  line 21, column 1 (x): \"a\" is not a number\n  and 5 more bad rows\n"},
+        {"matrix bad rows", 1, "0 x 2\n1 0\n2 1 y\n", "matrix in.txt --p 1",
+         "in.txt: 3 bad rows:\n  line 1, column 2: \"x\" is not a number\n  line 2: 2 values, but the first row has 3\n"
+         "  line 3, column 3: \"y\" is not a number\n"},
+        {"weights bad rows", 1, GRAPH, "orlib in.txt --weights w.txt",
+         "w.txt: 2 bad rows:\n  line 2: weight \"x\" is not a number\n  line 3: negative weight -1\n", "1\nx\n-1\n4\n"},
         {"weights short", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: 2 weights for 4 vertices", "1\n2\n"},
         {"weights text", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 2: weight \"x\" is not a number",
          "1\nx\n3\n4\n"},

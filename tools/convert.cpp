@@ -44,6 +44,7 @@
 #include "output_files.h"
 #include "points.h"
 #include "side_file.h"
+#include "table.h"
 #include "text_input.h"
 #include "tool_error.h"
 
@@ -138,15 +139,18 @@ static std::string matrix_value(const std::string &cell, float &value) {
 // n lines of n numbers, separated by white space or commas; blank lines are
 // skipped, and so is a first line without any number (a header of column
 // names).  Every cell is checked before the shape, so a stray word or an
-// empty cell is named where it stands.  The diagonal is not used (the
+// empty cell is named where it stands; every bad row is named, with its
+// first bad cell or its length (BadRows), before the file is refused.  The diagonal is not used (the
 // solver's is always 0).  The matrix need not be symmetric: the costs are
 // taken as given, the distances from its upper triangle.  The file is read
 // a line at a time into the one n x n array that the instance keeps.
 static Instance read_matrix(const std::string &path) {
     LineReader lines(path);
+    BadRows bad(path);
     std::string line;
     std::vector<float> rows;  // one row after the other
     std::vector<size_t> row_size, row_line;
+    std::vector<bool> row_bad;
     for (size_t l = 0; lines.next(line); ++l) {
         std::vector<std::string> cells = split_cells(line);
         if (cells.empty()) continue;
@@ -160,9 +164,13 @@ static Instance read_matrix(const std::string &path) {
         }
         // The header; a line of semicolon-separated values is refused instead.
         if (row_size.empty() && !any_number && line.find(';') == std::string::npos) continue;
-        for (size_t c = 0; c < cells.size(); ++c)
-            if (!problems[c].empty())
-                fail("%s: line %zu, column %zu: %s", path.c_str(), l + 1, c + 1, problems[c].c_str());
+        bool wrong = false;
+        for (size_t c = 0; c < cells.size() && !wrong; ++c)
+            if (!problems[c].empty()) {
+                bad.add((int)l + 1, path + ": line " + std::to_string(l + 1) + ", column " + std::to_string(c + 1) +
+                                        ": " + problems[c]);
+                wrong = true;
+            }
         // n values take at least 2n - 1 characters, so a file that can hold
         // n rows of them gets their room at once (and a row more, for a
         // header of numbers), rather than twice as much in steps.
@@ -171,13 +179,17 @@ static Instance read_matrix(const std::string &path) {
         rows.insert(rows.end(), values.begin(), values.end());
         row_size.push_back(cells.size());
         row_line.push_back(l + 1);
+        row_bad.push_back(wrong);
     }
     if (row_size.empty()) fail("%s: no matrix rows", path.c_str());
     long long n = (long long)row_size[0];
-    check_size(n, path);
     for (size_t r = 0; r < row_size.size(); ++r)
-        if ((long long)row_size[r] != n)
-            fail("%s: line %zu: %zu values, but the first row has %lld", path.c_str(), row_line[r], row_size[r], n);
+        if ((long long)row_size[r] != n && !row_bad[r])
+            bad.add((int)row_line[r], path + ": line " + std::to_string(row_line[r]) + ": " +
+                                          std::to_string(row_size[r]) + " values, but the first row has " +
+                                          std::to_string(n));
+    bad.throw_if_any();
+    check_size(n, path);
     if ((long long)row_size.size() != n)
         fail("%s: %zu rows of %lld values: the matrix must be square%s", path.c_str(), row_size.size(), n,
              (long long)row_size.size() == n + 1 ? " (is the first row a header of column numbers?)" : "");
