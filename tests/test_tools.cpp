@@ -227,21 +227,33 @@ TEST_F(ToolTest, TsplibKeywordsInAnyCaseAndAByteOrderMark) {
 
 // ---- pmedian-convert: plain matrices ---------------------------------------------
 
-TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
-    const char *texts[] = {
-        "0 1.5 2\n3 0 4.25\n5 6 0\n",
-        "0,1.5,2\n3, 0, 4.25\n\n5 ,6,0\n",
-        "  0\t1.5   2\r\n3 0 4.25\r\n5 6 0",
-        "\xEF\xBB\xBF" "0 1.5 2\n3 0 4.25\n5 6 0\n",  // a byte-order mark
-        "from,to a,to b\n0,1.5,2\n3,0,4.25\n5,6,0\n",  // a header of column names
+// Row labels become the vertices' names in the side file.
+TEST_F(ToolTest, MatrixWithBlanksCommasSemicolonsOrLabelsKeepsAsymmetricCosts) {
+    struct Case {
+        const char *text;
+        const char *side_file;  // nullptr: none
     };
-    for (const char *text : texts) {
-        SCOPED_TRACE(text);
-        write_file("m.txt", text);
+    const Case cases[] = {
+        {"0 1.5 2\n3 0 4.25\n5 6 0\n", nullptr},
+        {"0,1.5,2\n3, 0, 4.25\n\n5 ,6,0\n", nullptr},
+        {"  0\t1.5   2\r\n3 0 4.25\r\n5 6 0", nullptr},
+        {"\xEF\xBB\xBF" "0 1.5 2\n3 0 4.25\n5 6 0\n", nullptr},  // a byte-order mark
+        {"from,to a,to b\n0,1.5,2\n3,0,4.25\n5,6,0\n", nullptr},  // a header of column names
+        {"0;1.5;2\n3 ; 0;4.25\n5;6;0\n", nullptr},
+        {",a,b,c\na,0,1.5,2\nb,3,0,4.25\nc,5,6,0\n", "vertex,id\n0,a\n1,b\n2,c\n"},
+        {"from;Porto;\"Braga\";x\nPorto;0;1.5;2\n\"Braga\";3;0;4.25\nx y;5;6;0\n",
+         "vertex,id\n0,Porto\n1,Braga\n2,x y\n"},
+        {"a 0 1.5 2\nb 3 0 4.25\n7 5 6 0\n", "vertex,id\n0,a\n1,b\n2,7\n"},  // labels once the first is text
+    };
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.text);
+        write_file("m.txt", t.text);
         Converted c = convert_ok("matrix m.txt --p 1");
         EXPECT_EQ(c.cost, (Matrix{{0, 1.5f, 2}, {3, 0, 4.25f}, {5, 6, 0}}));
         EXPECT_EQ(c.dist, symmetric(3, {1.5, 2, 4.25}));  // from the upper triangle
         EXPECT_EQ(c.radius, 4.25f);
+        EXPECT_EQ(file_exists("out/pmedvertices.csv") ? read_file("out/pmedvertices.csv") : "",
+                  t.side_file ? t.side_file : "");
     }
 }
 
@@ -305,12 +317,31 @@ TEST_F(ToolTest, PointsWithWeightsGiveWeightedCostsAndKeepTheirNames) {
 }
 
 // Longitude and latitude give great-circle kilometres unless --metric
-// euclid is asked for; one degree of a meridian is 6371 pi / 180 km.
+// euclid is asked for; one degree of a meridian is 6371 pi / 180 km.  The
+// coordinates are found under their common names in any case, or named.
 TEST_F(ToolTest, PointsInLongitudeAndLatitudeAreKilometresApart) {
+    struct Case {
+        const char *header, *options;
+        bool geographic;
+    };
+    const Case cases[] = {
+        {"lat,lon", "", true},
+        {"Latitude,Long", "", true},
+        {"LAT,lng", "", true},
+        {"y,x", "", false},
+        {"north,east", "--lon east --lat north", true},
+        {"b,a", "--x a --y b", false},
+        {"lat,lon", "--x lon --y lat", false},
+    };
+    for (const Case &t : cases) {
+        SCOPED_TRACE(std::string(t.header) + " " + t.options);
+        write_file("p.csv", std::string(t.header) + "\n0,0\n1,0\n");
+        Converted c = convert_ok(std::string("points p.csv --p 1 ") + t.options);
+        EXPECT_EQ(c.dist[0][1], t.geographic ? (float)(6371.0 * M_PI / 180.0) : 1.0f);
+        EXPECT_EQ(read_file("out/pmedvertices.csv"),
+                  t.geographic ? "vertex,lon,lat\n0,0,0\n1,0,1\n" : "vertex,x,y\n0,0,0\n1,0,1\n");
+    }
     write_file("p.csv", "lat,lon\n0,0\n1,0\n");
-    Converted c = convert_ok("points p.csv --p 1");
-    EXPECT_EQ(c.dist[0][1], (float)(6371.0 * M_PI / 180.0));
-    EXPECT_EQ(read_file("out/pmedvertices.csv"), "vertex,lon,lat\n0,0,0\n1,0,1\n");
     EXPECT_EQ(convert_ok("points p.csv --p 1 --metric euclid").dist[0][1], 1.0f);
 }
 
@@ -404,8 +435,12 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
         {"matrix text in a short row", 1, "0 1 2\n1 0\n2 x 0\n", "matrix in.txt --p 1",
          "line 3, column 2: \"x\" is not a number"},
         {"matrix empty cell", 1, "0,1,2\n1,0,,1\n2,1,0\n", "matrix in.txt --p 1", "line 2, column 3: empty cell"},
-        {"matrix semicolons", 1, "0;1\n1;0\n", "matrix in.txt --p 1",
-         "line 1, column 1: \"0;1\" is not a number (separate values by blanks or commas, not semicolons)"},
+        {"matrix decimal commas", 1, "0;1,5\n2;0\n", "matrix in.txt --p 1",
+         "line 1, column 2: \"1,5\" is not a number (write decimals with a point: 1.5, not 1,5)"},
+        {"matrix label twice", 1, "x;a;b\na;0;1\na;1;0\n", "matrix in.txt --p 1",
+         "line 3: label \"a\" again (first on line 2)"},
+        {"matrix labels, not square", 1, "a 0 1\nb 1 0\nc 1 1\n", "matrix in.txt --p 1",
+         "3 rows of 2 values: the matrix must be square (the first column was taken as the rows' labels)"},
         {"matrix nan", 1, "0 1\nnan 0\n", "matrix in.txt --p 1", "line 2, column 1: \"nan\" is not a number"},
         {"matrix beyond floats", 1, "0 1e39\n1 0\n", "matrix in.txt --p 1", "\"1e39\" is beyond the float range"},
         {"matrix numbered columns", 1, "1 2\n0 1\n1 0\n", "matrix in.txt --p 1",
@@ -455,6 +490,13 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
         {"points id not UTF-8", 1, "id,x,y\n\xE9vora,0,0\n", "points in.txt --p 1 --id id", "not UTF-8 text"},
         {"points swapped lon lat", 1, "lon,lat\n-8.6,41.1\n41.2,-95\n", "points in.txt --p 1",
          "line 3: longitude 41.2, latitude -95: a longitude lies in -180..180 and a latitude in -90..90"},
+        {"points --x without --y", 2, "a,b\n0,0\n", "points in.txt --p 1 --x a", "give --x and --y together"},
+        {"points named column missing", 1, "a,b\n0,0\n", "points in.txt --p 1 --lon a --lat c",
+         "no column \"c\" for --lat (the header has: a, b)"},
+        {"points both pairs named", 2, "a,b\n0,0\n", "points in.txt --p 1 --x a --y b --lon a --lat b",
+         "not both"},
+        {"coordinate columns of a graph", 2, GRAPH, "orlib in.txt --lon a --lat b",
+         "--x, --y, --lon and --lat apply to points files only"},
         {"points two x columns", 1, "x,y,X\n0,0,0\n", "points in.txt --p 1", "two columns are named \"x\""},
         // Every bad row of a file at once, in file order, whichever check
         // finds it (the row's length is checked before its cells).

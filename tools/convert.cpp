@@ -32,6 +32,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <new>
 #include <optional>
 #include <string>
@@ -88,22 +89,24 @@ static Instance read_point_table(const std::string &path, PointOptions &options)
 
 // ---- plain matrices ------------------------------------------------------------
 
-// The cells of a matrix line: separated by white space, or by commas where
-// the line has any (blanks around a comma do not count).  Between two commas,
-// or before or after one, a cell with nothing in it is kept as "" so that it
-// can be reported instead of shifting the rest of its row.
+// The cells of a matrix line: separated by white space, or by semicolons
+// where the line has any, else by commas where it has any (blanks around
+// them do not count).  Between two separators, or before or after one, a
+// cell with nothing in it is kept as "" so that it can be reported instead
+// of shifting the rest of its row.
 static std::vector<std::string> split_cells(const std::string &line) {
-    if (line.find(',') == std::string::npos) return split_fields(line);
+    char separator = line.find(';') != std::string::npos ? ';' : line.find(',') != std::string::npos ? ',' : 0;
+    if (!separator) return split_fields(line);
     std::vector<std::string> cells;
     size_t start = 0;
     for (;;) {
-        size_t comma = line.find(',', start);
+        size_t next = line.find(separator, start);
         std::vector<std::string> fields =
-            split_fields(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+            split_fields(line.substr(start, next == std::string::npos ? std::string::npos : next - start));
         if (fields.empty()) cells.push_back("");
         cells.insert(cells.end(), fields.begin(), fields.end());
-        if (comma == std::string::npos) break;
-        start = comma + 1;
+        if (next == std::string::npos) break;
+        start = next + 1;
     }
     return cells;
 }
@@ -127,8 +130,8 @@ static std::string matrix_value(const std::string &cell, float &value) {
     bool overflow;
     std::string quoted = "\"" + cell + "\"";
     if (!cell_number(cell, value, overflow)) {
-        if (cell.find(';') != std::string::npos)
-            return quoted + " is not a number (separate values by blanks or commas, not semicolons)";
+        if (cell.find(',') != std::string::npos)
+            return quoted + " is not a number (write decimals with a point: 1.5, not 1,5)";
         return quoted + " is not a number";
     }
     if (overflow) return quoted + " is beyond the float range (write inf for no service)";
@@ -136,9 +139,10 @@ static std::string matrix_value(const std::string &cell, float &value) {
     return "";
 }
 
-// n lines of n numbers, separated by white space or commas; blank lines are
-// skipped, and so is a first line without any number (a header of column
-// names).  Every cell is checked before the shape, so a stray word or an
+// n lines of n numbers, separated by white space, commas or semicolons;
+// blank lines are skipped, and so is a first line without any number (a
+// header of column names).  When the first cell of the first row is text,
+// the first column holds row labels, kept as the vertices' names.  Every cell is checked before the shape, so a stray word or an
 // empty cell is named where it stands; every bad row is named, with its
 // first bad cell or its length (BadRows), before the file is refused.  The diagonal is not used (the
 // solver's is always 0).  The matrix need not be symmetric: the costs are
@@ -151,26 +155,61 @@ static Instance read_matrix(const std::string &path) {
     std::vector<float> rows;  // one row after the other
     std::vector<size_t> row_size, row_line;
     std::vector<bool> row_bad;
+    bool labelled = false;
+    std::vector<std::string> labels;
+    std::map<std::string, size_t> line_of_label;
     for (size_t l = 0; lines.next(line); ++l) {
         std::vector<std::string> cells = split_cells(line);
         if (cells.empty()) continue;
-        std::vector<float> values(cells.size());
-        std::vector<std::string> problems(cells.size());
         bool any_number = false, overflow;
         for (size_t c = 0; c < cells.size(); ++c) {
-            problems[c] = matrix_value(cells[c], values[c]);
             float number;
             any_number = any_number || cell_number(cells[c], number, overflow);
         }
-        // The header; a line of semicolon-separated values is refused instead.
-        if (row_size.empty() && !any_number && line.find(';') == std::string::npos) continue;
+        if (row_size.empty() && !any_number) continue;  // the header
+        std::string where = path + ": line " + std::to_string(l + 1);
         bool wrong = false;
-        for (size_t c = 0; c < cells.size() && !wrong; ++c)
-            if (!problems[c].empty()) {
-                bad.add((int)l + 1, path + ": line " + std::to_string(l + 1) + ", column " + std::to_string(c + 1) +
-                                        ": " + problems[c]);
+        if (row_size.empty()) {
+            // A first cell that strtof does not read whole is a label.
+            char *end = nullptr;
+            (void)strtof(cells[0].c_str(), &end);
+            labelled = !cells[0].empty() && *end != '\0';
+        }
+        if (labelled) {
+            // The label: up to the line's first separator, blanks and all.
+            size_t at = line.find(line.find(';') != std::string::npos ? ';' : ',');
+            std::string label = cells[0];
+            if (at != std::string::npos) {
+                std::vector<std::string> words = split_fields(line.substr(0, at));
+                label.clear();
+                for (const std::string &word : words) label += (label.empty() ? "" : " ") + word;
+                cells = split_cells(line.substr(at + 1));
+                if (cells.empty()) cells.push_back("");  // "a;" has one empty cell
+            } else {
+                cells.erase(cells.begin());
+            }
+            if (label.size() > 1 && label.front() == '"' && label.back() == '"') label = label.substr(1, label.size() - 2);
+            try {
+                if (label.empty()) tool_fail("%s, column 1: the row's label is missing", where.c_str());
+                check_id_text(label, where);
+                auto seen = line_of_label.emplace(label, l + 1);
+                if (!seen.second)
+                    tool_fail("%s: label \"%s\" again (first on line %zu)", where.c_str(), label.c_str(),
+                              seen.first->second);
+            } catch (const ToolError &e) {
+                bad.add((int)l + 1, e.what());
                 wrong = true;
             }
+            labels.push_back(label);
+        }
+        std::vector<float> values(cells.size());
+        for (size_t c = 0; c < cells.size(); ++c) {
+            std::string problem = matrix_value(cells[c], values[c]);
+            if (!problem.empty() && !wrong) {
+                bad.add((int)l + 1, where + ", column " + std::to_string(c + 1 + labelled) + ": " + problem);
+                wrong = true;
+            }
+        }
         // n values take at least 2n - 1 characters, so a file that can hold
         // n rows of them gets their room at once (and a row more, for a
         // header of numbers), rather than twice as much in steps.
@@ -192,10 +231,13 @@ static Instance read_matrix(const std::string &path) {
     check_size(n, path);
     if ((long long)row_size.size() != n)
         fail("%s: %zu rows of %lld values: the matrix must be square%s", path.c_str(), row_size.size(), n,
-             (long long)row_size.size() == n + 1 ? " (is the first row a header of column numbers?)" : "");
+             labelled ? " (the first column was taken as the rows' labels)"
+             : (long long)row_size.size() == n + 1 ? " (is the first row a header of column numbers?)"
+                                                    : "");
 
     Instance inst;
     inst.n = (int)n;
+    inst.info.ids = labels;
     for (long long i = 0; i < n; ++i) rows[i * n + i] = 0.0f;
     inst.matrix = std::move(rows);
     return inst;
@@ -223,6 +265,10 @@ static int parse_options(int argc, char **argv, Options &opt) {
                "points: euclid (default for x, y) or haversine (great-circle km, default for lon, lat)");
     cli.text("--weight", opt.points.weight_column, "COLUMN", "points: the column of the demand weights");
     cli.text("--id", opt.points.id_column, "COLUMN", "points: the column of the names of the points");
+    cli.text("--x", opt.points.x_column, "COLUMN", "points: the column of the x coordinates (with --y)");
+    cli.text("--y", opt.points.y_column, "COLUMN", "points: the column of the y coordinates");
+    cli.text("--lon", opt.points.lon_column, "COLUMN", "points: the column of the longitudes (with --lat)");
+    cli.text("--lat", opt.points.lat_column, "COLUMN", "points: the column of the latitudes");
     cli.text("--weights", opt.weights_file, "FILE", "demand weights, one per vertex and line");
     CLI::Option *radius = cli.number("--radius", opt.radius, "R", 0, FLT_MAX, "a number 0 or above",
                                      "interchange radius written to pmedmtrx.dat");
@@ -238,6 +284,14 @@ static int parse_options(int argc, char **argv, Options &opt) {
         if (!opt.points.id_column.empty()) return cli.wrong("--id applies to points files only");
         if (!opt.points.metric.empty()) return cli.wrong("--metric applies to points files only");
     }
+    const PointOptions &points = opt.points;
+    if (opt.format != "points" &&
+        !(points.x_column + points.y_column + points.lon_column + points.lat_column).empty())
+        return cli.wrong("--x, --y, --lon and --lat apply to points files only");
+    if (points.x_column.empty() != points.y_column.empty()) return cli.wrong("give --x and --y together");
+    if (points.lon_column.empty() != points.lat_column.empty()) return cli.wrong("give --lon and --lat together");
+    if (!points.x_column.empty() && !points.lon_column.empty())
+        return cli.wrong("give --x and --y, or --lon and --lat, not both");
     if (!opt.weights_file.empty() && !opt.points.weight_column.empty())
         return cli.wrong("give --weight COLUMN or --weights FILE, not both");
     if (opt.has_radius && opt.has_quantile) return cli.wrong("give --radius or --radius-quantile, not both");

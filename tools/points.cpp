@@ -98,13 +98,23 @@ static void read_point(const std::vector<std::string> &row, int line, const std:
 VertexInfo read_points(const std::string &path, PointOptions &options) {
     BadRows bad(path);
     Table table = parse_table(read_text_file(path), path, &bad);
-    int x = coordinate_column(table, {"x"}, path), y = coordinate_column(table, {"y"}, path);
-    int lon = coordinate_column(table, {"longitude", "lon", "lng"}, path);
-    int lat = coordinate_column(table, {"latitude", "lat"}, path);
+    int x = -1, y = -1, lon = -1, lat = -1;
+    if (!options.x_column.empty()) {
+        x = named_column(table, options.x_column, "--x", path);
+        y = named_column(table, options.y_column, "--y", path);
+    } else if (!options.lon_column.empty()) {
+        lon = named_column(table, options.lon_column, "--lon", path);
+        lat = named_column(table, options.lat_column, "--lat", path);
+    } else {
+        x = coordinate_column(table, {"x"}, path), y = coordinate_column(table, {"y"}, path);
+        lon = coordinate_column(table, {"longitude", "lon", "long", "lng"}, path);
+        lat = coordinate_column(table, {"latitude", "lat"}, path);
+    }
     bool planar = x >= 0 && y >= 0, geographic = lon >= 0 && lat >= 0;
     if (!planar && !geographic)
-        tool_fail("%s: no coordinate columns: the header needs x and y, or lon and lat (it has: %s)", path.c_str(),
-                  column_list(table).c_str());
+        tool_fail("%s: no coordinate columns: the header needs x and y, or lon and lat (it has: %s); or name them "
+                  "with --x and --y, or --lon and --lat",
+                  path.c_str(), column_list(table).c_str());
     if (options.metric.empty()) options.metric = planar ? "euclid" : "haversine";
     // Longitude and latitude under haversine; x and y are taken as such
     // when they are all there is.

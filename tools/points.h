@@ -13,12 +13,16 @@ struct PointOptions {
     std::string weight_column;  // "": no weights from the table
     std::string id_column;      // "": no names
     std::string metric;         // "euclid", "haversine" or "" (by the columns)
+    // The coordinates' columns as named on the command line: x and y, or
+    // longitude and latitude; "": found by their names.
+    std::string x_column, y_column, lon_column, lat_column;
 };
 
 // Reads a table of points with a header row (see table.h for the layout):
-// the coordinates from the columns x and y, or lon and lat (longitude and
-// latitude also), and the named weight and id columns.  Sets metric to the
-// one that applies when it was "".  Throws ToolError naming every bad row
+// the coordinates from the columns the options name, else from the columns
+// x and y, or lon and lat (also longitude, long or lng, and latitude), and
+// the named weight and id columns.  Sets metric to the one that applies
+// when it was "".  Throws ToolError naming every bad row
 // (BadRows: up to 20, in line order), each with its line and the column of
 // its first cell that is wrong.
 VertexInfo read_points(const std::string &path, PointOptions &options);
