@@ -3,6 +3,7 @@
 // checked; each tool's table of bad inputs; a sweep over p in which one
 // run is killed and a second sweep runs only that one again; and a sweep
 // through the library with a time limit.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +12,13 @@
 
 #include <dirent.h>
 
+#include <nlohmann/json.hpp>
+
 #include "fuzz/tools_harness.h"
 #include "support.h"
 
 using ::testing::HasSubstr;
+using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -66,43 +70,121 @@ TEST_F(SolutionToolTest, PointsConvertSolveExportAndCheckAgree) {
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("n = 8, p = 2"));
 
-    // One row per client; each names its median and the instance's cost
-    // w_client x d, and the costs add up to the checked cost.
-    std::vector<std::string> rows = lines_of(read_file("run/assignment.csv"));
-    ASSERT_EQ(rows.size(), 7u);
-    EXPECT_EQ(rows[0], "client,median,cost,client_id,median_id,x,y,weight,distance");
-    const char *names[] = {"a", "b", "c", "d", "e", "f", "g", "h"};
-    double total = 0;
-    for (size_t k = 1; k < rows.size(); ++k) {
-        int client, median;
-        double cost, x, y, weight, distance;
-        char client_id[32], median_id[32];
-        std::string row = rows[k];
-        for (size_t at; (at = row.find("\"h, east\"")) != std::string::npos;) row.replace(at, 9, "h");
-        ASSERT_EQ(sscanf(row.c_str(), "%d,%d,%lf,%31[^,],%31[^,],%lf,%lf,%lf,%lf", &client, &median, &cost,
-                         client_id, median_id, &x, &y, &weight, &distance),
-                  9)
-            << rows[k];
-        EXPECT_EQ((client < 4), (median < 4)) << rows[k];  // served within its group
-        EXPECT_STREQ(client_id, names[client]);
-        double dx = x - (median % 2) - 10 * (median >= 4), dy = y - (median % 4 >= 2) - 10 * (median >= 4);
-        EXPECT_EQ((float)distance, (float)std::sqrt(dx * dx + dy * dy));
-        EXPECT_EQ((float)cost, (float)(weight * distance));
+    // Every vertex once, served within its group by its median at the
+    // instance's cost w x d (a median by itself at 0); the costs add up to
+    // the checked cost, and each cluster's to its median's cluster_cost.
+    Json j = Json::parse(read_file("run/solution.json"));
+    ASSERT_EQ(j["vertices"].size(), 8u);
+    const char *names[] = {"a", "b", "c", "d", "e", "f", "g", "h, east"};
+    double total = 0, clusters = 0;
+    for (int v = 0; v < 8; ++v) {
+        SCOPED_TRACE(v);
+        const Json &row = j["vertices"][v];
+        int median = row["median"];
+        EXPECT_EQ(row["vertex"], v);
+        EXPECT_EQ(row["role"], median == v ? "median" : "client");
+        EXPECT_EQ(v < 4, median < 4);
+        EXPECT_EQ(row["id"], names[v]);
+        EXPECT_EQ(row["median_id"], names[median]);
+        double dx = row["x"].get<double>() - (median % 2) - 10 * (median >= 4);
+        double dy = row["y"].get<double>() - (median % 4 >= 2) - 10 * (median >= 4);
+        float distance = row["distance"], cost = row["cost"], weight = row["weight"];
+        EXPECT_EQ(distance, (float)std::sqrt(dx * dx + dy * dy));
+        EXPECT_EQ(cost, (float)((double)weight * distance));
         total += cost;
     }
+    for (const Json &median : j["medians"]) clusters += median["cluster_cost"].get<double>();
     char expected[64];
     snprintf(expected, sizeof expected, "cost %.2f\n", total);
     EXPECT_THAT(checked.out, HasSubstr(expected));
+    EXPECT_NEAR(j["total_cost"].get<double>(), total, 1e-6);
+    EXPECT_NEAR(clusters, total, 1e-6);
+    EXPECT_EQ(j["summary"]["status"], j["status"]);
+    // The CSV holds the same rows, a name with a comma quoted.
+    std::vector<std::string> rows = lines_of(read_file("run/assignment.csv"));
+    ASSERT_EQ(rows.size(), 9u);
+    EXPECT_THAT(rows[8], ::testing::StartsWith("7,client,"));
+    EXPECT_THAT(rows[8], HasSubstr(",\"h, east\","));
+}
 
-    std::string json = read_file("run/solution.json");
-    EXPECT_THAT(json, HasSubstr("\"n\": 8,\n  \"p\": 2,"));
-    EXPECT_THAT(json, HasSubstr("\"summary\": {\"iterations\": "));
-    EXPECT_THAT(json, HasSubstr("\"id\": \"h, east\""));
-    EXPECT_EQ(count(json, "{\"client\": "), 6u);
-    EXPECT_EQ(count(json, "{\"vertex\": "), 2u);
-    std::string geojson = read_file("run/solution.geojson");
-    EXPECT_EQ(count(geojson, "\"role\": \"median\""), 2u);
-    EXPECT_EQ(count(geojson, "\"role\": \"client\""), 6u);
+// Each export describes a vertex with the same fields in the same order,
+// those the instance has: assignment.csv's columns, the records of
+// solution.json, and the properties of solution.geojson (its geometry
+// holding the coordinates).  A median adds clients and cluster_cost in
+// both JSON files.
+TEST_F(SolutionToolTest, ExportsDescribeEveryVertexWithTheDocumentedFields) {
+    struct Case {
+        const char *conversion;
+        std::vector<std::string> fields, coordinates;
+    };
+    const Case cases[] = {
+        {"points sites.csv --weight demand --id site",
+         {"vertex", "role", "median", "cluster", "cost", "id", "median_id", "x", "y", "weight", "distance"},
+         {"x", "y"}},
+        {"points sites.csv --metric haversine", {"vertex", "role", "median", "cluster", "cost", "lon", "lat"},
+         {"lon", "lat"}},
+        {"matrix costs.csv", {"vertex", "role", "median", "cluster", "cost"}, {}},
+        {"matrix labelled.csv --weights w.txt",
+         {"vertex", "role", "median", "cluster", "cost", "id", "median_id", "weight", "distance"}, {}},
+    };
+    write_file("sites.csv", SITES);
+    write_file("costs.csv", "0 1 9 9\n1 0 9 9\n9 9 0 1\n9 9 1 0\n");
+    write_file("labelled.csv", ",a,b,c,d\na,0,1,9,9\nb,1,0,9,9\nc,9,9,0,1\nd,9,9,1,0\n");
+    write_file("w.txt", "1\n2\n1\n0.5\n");
+    auto keys = [](const Json &object) {
+        std::vector<std::string> names;
+        for (auto field = object.begin(); field != object.end(); ++field) names.push_back(field.key());
+        return names;
+    };
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.conversion);
+        ASSERT_EQ(system("rm -rf run"), 0);
+        RunResult r = tool(PMEDIAN_CONVERT, std::string(t.conversion) + " --p 2 --out run");
+        ASSERT_EQ(r.exit_status, 0) << r.err;
+        ASSERT_EQ(run_program(scratch.path() + "/run").exit_status, 1);
+        r = tool(PMEDIAN_EXPORT, "run");
+        ASSERT_EQ(r.exit_status, 0) << r.err;
+        std::vector<std::string> median_fields = t.fields;
+        median_fields.insert(median_fields.end(), {"clients", "cluster_cost"});
+        auto without_coordinates = [&](std::vector<std::string> fields) {
+            std::erase_if(fields, [&](const std::string &field) {
+                return std::find(t.coordinates.begin(), t.coordinates.end(), field) != t.coordinates.end();
+            });
+            return fields;
+        };
+        std::vector<std::string> properties = without_coordinates(t.fields),
+                                 median_properties = without_coordinates(median_fields);
+
+        std::vector<std::string> rows = lines_of(read_file("run/assignment.csv"));
+        Json j = Json::parse(read_file("run/solution.json"));
+        int n = j["n"], p = j["p"];
+        ASSERT_EQ(rows.size(), (size_t)n + 1);
+        std::string header;
+        for (const std::string &field : t.fields) header += (header.empty() ? "" : ",") + field;
+        EXPECT_EQ(rows[0], header);
+        EXPECT_EQ(keys(j), (std::vector<std::string>{"n", "p", "status", "total_cost", "medians", "vertices"}));
+        ASSERT_EQ(j["vertices"].size(), (size_t)n);
+        ASSERT_EQ(j["medians"].size(), (size_t)p);
+        for (int v = 0; v < n; ++v) {
+            EXPECT_EQ(keys(j["vertices"][v]), t.fields) << v;
+            EXPECT_THAT(rows[v + 1], ::testing::StartsWith(std::to_string(v) + "," +
+                                                           j["vertices"][v]["role"].get<std::string>() + ","));
+        }
+        for (const Json &median : j["medians"]) EXPECT_EQ(keys(median), median_fields);
+
+        EXPECT_EQ(file_exists("run/solution.geojson"), !t.coordinates.empty());
+        if (t.coordinates.empty()) continue;
+        Json g = Json::parse(read_file("run/solution.geojson"));
+        ASSERT_EQ(g["features"].size(), (size_t)n);
+        for (int k = 0; k < n; ++k) {
+            const Json &feature = g["features"][k];
+            int v = feature["properties"]["vertex"];
+            EXPECT_EQ(keys(feature["properties"]), k < p ? median_properties : properties) << k;
+            EXPECT_EQ(feature["properties"]["role"], k < p ? "median" : "client");
+            EXPECT_EQ(feature["geometry"]["coordinates"],
+                      Json({j["vertices"][v][t.coordinates[0]], j["vertices"][v][t.coordinates[1]]}));
+        }
+    }
 }
 
 // The map draws one dot and one line per client and one square per median
