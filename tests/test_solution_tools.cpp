@@ -258,18 +258,19 @@ TEST_F(SolutionToolTest, ExportAndPlotRefuseWhatTheyCannotUse) {
 
 // ---- the sweep ------------------------------------------------------------------------
 
-// A solver that logs the p of each run and kills itself at p = 3 while the
-// file "kill" exists.
+// A solver that logs the p of each run (from the header of the instance
+// file in its run folder, inst/sweep/pP) and kills itself at p = 3 while
+// the file "kill" exists.
 const char *WRAPPER =
     "#!/bin/sh\n"
     "p=$(head -c 20 pmeddata.dat | tr -s ' \\n' '  ' | cut -d ' ' -f 2)\n"
-    "echo $p >> ../runs.log\n"
-    "if [ \"$p\" = 3 ] && [ -e ../kill ]; then kill -9 $$; fi\n"
+    "echo $p >> ../../../runs.log\n"
+    "if [ \"$p\" = 3 ] && [ -e ../../../kill ]; then kill -9 $$; fi\n"
     "exec '" PMEDIAN_PROGRAM "'\n";
 
 TEST_F(SolutionToolTest, SweepRecordsAKilledRunAndRunsOnlyItAgain) {
     write_file("sites.csv", SITES);
-    ASSERT_EQ(tool(PMEDIAN_CONVERT, "points sites.csv --p 1 --weight demand --out inst").exit_status, 0);
+    ASSERT_EQ(tool(PMEDIAN_CONVERT, "points sites.csv --p 1 --weight demand --id site --out inst").exit_status, 0);
     write_file("solver.sh", WRAPPER);
     write_file("kill", "");
     ASSERT_EQ(system("chmod +x solver.sh"), 0);
@@ -277,33 +278,49 @@ TEST_F(SolutionToolTest, SweepRecordsAKilledRunAndRunsOnlyItAgain) {
     RunResult r = tool(PMEDIAN_SWEEP, "inst --p 1:4,6 --jobs 2 --solver ./solver.sh");
     EXPECT_EQ(r.exit_status, 1) << r.err;
     EXPECT_THAT(r.out, HasSubstr("p = 3: FAILED, killed by signal 9"));
-    std::string csv = read_file("inst/sweep.csv");
+    EXPECT_THAT(r.out, HasSubstr("the plot "));
+    std::string csv = read_file("inst/sweep/sweep.csv");
     EXPECT_EQ(lines_of(csv).size(), 6u);
     EXPECT_THAT(csv, HasSubstr("\n3,,,,,,,killed by signal 9"));
-    EXPECT_THAT(read_file("inst/sweep.md"), HasSubstr("4 of 5 runs solved."));
-    // Only the header differs in a folder of the sweep; the side file comes along.
-    std::string data = read_file("inst/pmeddata.dat"), data6 = read_file("inst-p6/pmeddata.dat");
-    EXPECT_EQ(data6, "8 6" + data.substr(3));
-    EXPECT_EQ(read_file("inst-p6/pmedvertices.csv"), read_file("inst/pmedvertices.csv"));
-    EXPECT_EQ(tool(PMEDIAN_CHECK, "inst-p6").exit_status, 0);
+    EXPECT_THAT(read_file("inst/sweep/sweep.md"), HasSubstr("4 of 5 values of p solved."));
+    // A run folder keeps no copy of the instance once its run is over; the
+    // tools find the instance, its p and its names through the run's record.
+    EXPECT_FALSE(file_exists("inst/sweep/p6/pmeddata.dat"));
+    EXPECT_FALSE(file_exists("inst-p6"));
+    EXPECT_EQ(tool(PMEDIAN_CHECK, "inst/sweep/p6").exit_status, 0);
+    ASSERT_EQ(tool(PMEDIAN_EXPORT, "inst/sweep/p6").exit_status, 0);
+    EXPECT_EQ(Json::parse(read_file("inst/sweep/p6/solution.json"))["p"], 6);
+    EXPECT_THAT(read_file("inst/sweep/p6/assignment.csv"), HasSubstr(",\"h, east\","));
 
-    // Printed jobs: the unsolved p only; run again: only p = 3 runs.
+    // Printed jobs: the unsolved p only, its folder with the instance files,
+    // only their headers changed.
     r = tool(PMEDIAN_SWEEP, "inst --p 1:4,6 --print-jobs --solver ./solver.sh");
     EXPECT_EQ(r.exit_status, 0);
     ASSERT_EQ(lines_of(r.out).size(), 1u) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("inst-p3' && '"));
+    EXPECT_THAT(r.out, HasSubstr("inst/sweep/p3' && '"));
+    std::string data = read_file("inst/pmeddata.dat");
+    EXPECT_EQ(read_file("inst/sweep/p3/pmeddata.dat"), "8 3" + data.substr(3));
+
+    // Run again with another p: only p = 3 and the new one run, and the
+    // table holds every p solved from these files.
     unlink("kill");
     unlink("runs.log");
-    r = tool(PMEDIAN_SWEEP, "inst --p 1:4,6 --solver ./solver.sh");
+    r = tool(PMEDIAN_SWEEP, "inst --p 3,5 --jobs 1 --solver ./solver.sh");
     EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
-    EXPECT_EQ(read_file("runs.log"), "3\n");
-    EXPECT_THAT(read_file("inst/sweep.md"), HasSubstr("5 of 5 runs solved."));
+    EXPECT_EQ(read_file("runs.log"), "3\n5\n");
+    EXPECT_THAT(read_file("inst/sweep/sweep.md"), HasSubstr("6 of 6 values of p solved."));
+    EXPECT_FALSE(file_exists("inst/sweep/p3/pmeddata.dat"));
 
-    // A changed instance makes every folder again.
+    // A changed instance makes its runs again; the runs of the old files
+    // leave the table and can no longer be read as solutions.
     ASSERT_EQ(tool(PMEDIAN_CONVERT, "points sites.csv --p 1 --out inst").exit_status, 0);
     unlink("runs.log");
     EXPECT_EQ(tool(PMEDIAN_SWEEP, "inst --p 2,3 --jobs 1 --solver ./solver.sh").exit_status, 0);
     EXPECT_EQ(read_file("runs.log"), "2\n3\n");
+    EXPECT_THAT(read_file("inst/sweep/sweep.md"), HasSubstr("2 of 2 values of p solved."));
+    RunResult stale = tool(PMEDIAN_CHECK, "inst/sweep/p6");
+    EXPECT_EQ(stale.exit_status, 2);
+    EXPECT_THAT(stale.err, HasSubstr("whose instance files changed since: sweep it again"));
 }
 
 // The summary without its CPU time, which differs from run to run.
@@ -326,20 +343,24 @@ TEST_F(SolutionToolTest, SweepThroughTheLibraryRecordsARunStoppedByItsLimit) {
 
     RunResult r = tool(PMEDIAN_SWEEP, "inst --p 5,10 --time-limit 1e-9");
     EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
-    std::vector<std::string> rows = lines_of(read_file("inst/sweep.csv"));
+    std::vector<std::string> rows = lines_of(read_file("inst/sweep/sweep.csv"));
     ASSERT_EQ(rows.size(), 3u);
     for (const std::string &row : {rows[1], rows[2]})  // p, UB, LB, gap, status 3...
         EXPECT_THAT(row, ::testing::MatchesRegex("[0-9]+,[0-9.]+,[0-9.]+,[0-9.]+,3,.*"));
-    EXPECT_THAT(read_file("inst/sweep.md"), HasSubstr("| 3 (stopped by a limit) |"));
-    EXPECT_EQ(tool(PMEDIAN_CHECK, "inst-p10").exit_status, 0);
+    EXPECT_THAT(read_file("inst/sweep/sweep.md"), HasSubstr("| 3 (stopped by a limit) |"));
+    EXPECT_EQ(tool(PMEDIAN_CHECK, "inst/sweep/p10").exit_status, 0);
 
-    ASSERT_EQ(system("rm -r inst-p10"), 0);
+    // Solved to its end from the instance's own files with p = 10, the run
+    // gives what the program gives from files whose headers say p = 10.
+    ASSERT_EQ(system("rm -r inst/sweep/p10 && mkdir classic && "
+                     "awk 'NR == 1 { $2 = 10 } 1' inst/pmeddata.dat > classic/pmeddata.dat && "
+                     "awk 'NR == 1 { $2 = 10 } 1' inst/pmedmtrx.dat > classic/pmedmtrx.dat"),
+              0);
     r = tool(PMEDIAN_SWEEP, "inst --p 10");
     EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
-    std::string summary = read_file("inst-p10/summary.txt"), solution = read_file("inst-p10/solucao.txt");
-    RunResult classic = run_program(scratch.path() + "/inst-p10");
-    EXPECT_EQ(without_cpu_time(summary), without_cpu_time(classic.out));
-    EXPECT_EQ(solution, read_file("inst-p10/solucao.txt"));
+    RunResult classic = run_program(scratch.path() + "/classic");
+    EXPECT_EQ(without_cpu_time(read_file("inst/sweep/p10/summary.txt")), without_cpu_time(classic.out));
+    EXPECT_EQ(read_file("inst/sweep/p10/solucao.txt"), read_file("classic/solucao.txt"));
 }
 
 TEST_F(SolutionToolTest, SweepRefusesBadInputBeforeMakingAnyFolder) {
@@ -358,7 +379,7 @@ TEST_F(SolutionToolTest, SweepRefusesBadInputBeforeMakingAnyFolder) {
         {"four parts", "inst --p 1:2:3:4", 1, "is not P or FIRST:LAST:STEP"},
         {"no instance", "none --p 2", 1, "cannot open"},
         {"no solver", "inst --p 2 --solver ./missing", 1, "the solver ./missing cannot be run"},
-        {"someone else's folder", "inst --p 5", 1, "inst-p5 exists and was not made by a sweep"},
+        {"someone else's folder", "inst --p 5", 1, "inst/sweep/p5 exists and was not made by a sweep"},
         {"no p", "inst", 2, "--p is required"},
         {"bad jobs", "inst --p 2 --jobs 0", 2, "--jobs must be 1..1024"},
         {"bad timeout", "inst --p 2 --timeout soon", 2, "--timeout must be a number of seconds"},
@@ -368,16 +389,16 @@ TEST_F(SolutionToolTest, SweepRefusesBadInputBeforeMakingAnyFolder) {
     };
     write_file("sites.csv", SITES);
     ASSERT_EQ(tool(PMEDIAN_CONVERT, "points sites.csv --p 1 --out inst").exit_status, 0);
-    ASSERT_EQ(system("mkdir inst-p5 && echo mine > inst-p5/notes.txt"), 0);
+    ASSERT_EQ(system("mkdir -p inst/sweep/p5 && echo mine > inst/sweep/p5/notes.txt"), 0);
     for (const Case &t : cases) {
         SCOPED_TRACE(t.name);
         RunResult r = tool(PMEDIAN_SWEEP, t.arguments);
         EXPECT_EQ(r.exit_status, t.status);
         EXPECT_THAT(r.err, HasSubstr(t.message));
-        for (const char *folder : {"inst-p2", "inst-p3", "inst-p4", "inst/sweep.md"})
+        for (const char *folder : {"inst/sweep/p2", "inst/sweep/p3", "inst/sweep/p4", "inst/sweep/sweep.md"})
             EXPECT_FALSE(file_exists(folder)) << folder;
     }
-    EXPECT_EQ(read_file("inst-p5/notes.txt"), "mine\n");
+    EXPECT_EQ(read_file("inst/sweep/p5/notes.txt"), "mine\n");
 }
 
 // ---- fuzz inputs ------------------------------------------------------------------

@@ -37,7 +37,8 @@ int main(int argc, char **argv) {
     if (int status = cli.parse(argc, argv); status >= 0) return status;
 
     try {
-        CostMatrix m = read_cost_file(dir + "/pmeddata.dat");
+        std::string instance_dir;
+        CostMatrix m = read_folder_costs(dir, instance_dir);
         Solution s = read_solution(dir + "/" + solution_name, m);
         printf("valid: n = %d, p = %d, status %d%s\n", m.n, m.p, s.status, s.status == 3 ? " (stopped by a limit)" : "");
         printf("cost %.2f\n", s.cost);

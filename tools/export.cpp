@@ -71,11 +71,11 @@ struct Exported {
     std::vector<double> cluster_cost;
     const char *cx, *cy;
 
-    Exported(const SolvedFolder &folder, const std::string &dir) : folder(folder) {
+    explicit Exported(const SolvedFolder &folder) : folder(folder) {
         const VertexInfo &info = folder.info;
         int n = folder.costs.n, p = folder.costs.p;
         const Solution &s = folder.solution;
-        if (!info.weights.empty()) distances = read_distance_file(dir + "/pmedmtrx.dat", n);
+        if (!info.weights.empty()) distances = read_distance_file(folder.instance_dir + "/pmedmtrx.dat", n);
         cluster_of.assign(n, -1);
         clients_of.assign(p, 0);
         cluster_cost.assign(p, 0.0);
@@ -208,7 +208,7 @@ int main(int argc, char **argv) {
 
     try {
         SolvedFolder folder = read_solved_folder(dir, args.summary, args.solution);
-        Exported exported(folder, dir);
+        Exported exported(folder);
         bool coordinates = folder.info.has_coordinates;
         make_folder(out);
         std::vector<OutputFile> files = {{out + "/solution.json", exported.json()},

@@ -17,6 +17,7 @@
 #include <new>
 #include <sstream>
 
+#include "sweep_record.h"
 #include "text_input.h"
 
 const char *const SUMMARY_FILE_NAME = "summary.txt";
@@ -59,6 +60,16 @@ done:
     fclose(f);
     if (got < expected)
         unusable(path + ": only " + std::to_string(got) + " of " + std::to_string(expected) + " costs readable");
+    return m;
+}
+
+CostMatrix read_folder_costs(const std::string &dir, std::string &instance_dir) {
+    InstanceLocation where = locate_instance(dir);
+    instance_dir = where.dir;
+    CostMatrix m = read_cost_file(where.dir + "/pmeddata.dat");
+    if (where.p > m.n)
+        unusable(dir + ": p = " + std::to_string(where.p) + " of the sweep's run exceeds n = " + std::to_string(m.n));
+    if (where.p) m.p = where.p;
     return m;
 }
 
@@ -253,9 +264,9 @@ const char *status_meaning(int status) {
 SolvedFolder read_solved_folder(const std::string &dir, const std::string &summary_path,
                                 const std::string &solution_name) {
     SolvedFolder folder;
-    folder.costs = read_cost_file(dir + "/pmeddata.dat");
+    folder.costs = read_folder_costs(dir, folder.instance_dir);
     folder.solution = read_solution(dir + "/" + solution_name, folder.costs);
-    folder.info = read_side_file(dir, folder.costs.n);
+    folder.info = read_side_file(folder.instance_dir, folder.costs.n);
 
     std::string path = summary_path;
     struct stat st;

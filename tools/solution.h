@@ -27,6 +27,12 @@ struct CostMatrix {
 // sizes the solver would refuse is a ToolError.
 CostMatrix read_cost_file(const std::string &path);
 
+// The costs of the instance of a folder: its own "pmeddata.dat", or for a
+// run of pmedian-sweep the file of the instance folder it was made from,
+// with the run's p (sweep_record.h).  instance_dir is set to the folder
+// that holds the instance files.
+CostMatrix read_folder_costs(const std::string &dir, std::string &instance_dir);
+
 // The n x n distances of "pmedmtrx.dat" (the strict upper triangle after the
 // header "n p radius", read with "%f" and mirrored).
 std::vector<float> read_distance_file(const std::string &path, int n);
@@ -74,6 +80,7 @@ extern const char *const SUMMARY_FILE_NAME;
 // solver's summary, which must belong to this solution (same status, UB
 // equal to the cost up to float rounding).
 struct SolvedFolder {
+    std::string instance_dir;  // the folder that holds the instance files
     CostMatrix costs;
     Solution solution;
     VertexInfo info;
