@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
+#include <set>
 #include <sstream>
 
 #include <dirent.h>
@@ -15,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "fuzz/tools_harness.h"
+#include "map_colours.h"
 #include "support.h"
 
 using ::testing::HasSubstr;
@@ -187,8 +190,52 @@ TEST_F(SolutionToolTest, ExportsDescribeEveryVertexWithTheDocumentedFields) {
     }
 }
 
+// Up to the palette's twenty colours every cluster has its own; beyond,
+// clusters that meet still differ.  Clusters on a grid, 10 apart, each a
+// median with four clients 3 away, the medians listed in a shuffled order.
+TEST(MapColours, NeighbouringClustersDiffer) {
+    for (int side : {4, 6, 9}) {
+        SCOPED_TRACE(side);
+        int p = side * side;
+        std::vector<double> x, y;
+        std::vector<int> medians, median_of;
+        for (int c = 0; c < p; ++c) {
+            int m = (int)x.size();
+            medians.push_back(m);
+            for (auto [dx, dy] : {std::pair{0, 0}, {3, 0}, {-3, 0}, {0, 3}, {0, -3}}) {
+                x.push_back(10.0 * (c % side) + dx);
+                y.push_back(10.0 * (c / side) + dy);
+                median_of.push_back(m);
+            }
+        }
+        std::vector<int> position(p);  // grid position of the k-th median
+        for (int k = 0; k < p; ++k) position[k] = k;
+        std::shuffle(position.begin(), position.end(), std::mt19937(7));
+        std::vector<int> listed(p);
+        for (int k = 0; k < p; ++k) listed[k] = medians[position[k]];
+        std::vector<int> colour = cluster_colours(x, y, listed, median_of), at(p);
+        ASSERT_EQ(colour.size(), (size_t)p);
+        for (int k = 0; k < p; ++k) {
+            EXPECT_TRUE(colour[k] >= 0 && colour[k] < (int)MAP_PALETTE.size());
+            at[position[k]] = colour[k];
+        }
+        if (p <= (int)MAP_PALETTE.size()) {
+            EXPECT_EQ(std::set<int>(colour.begin(), colour.end()).size(), (size_t)p);
+            continue;
+        }
+        for (int c = 0; c < p; ++c) {
+            if (c % side + 1 < side) {
+                EXPECT_NE(at[c], at[c + 1]) << c;
+            }
+            if (c + side < p) {
+                EXPECT_NE(at[c], at[c + side]) << c;
+            }
+        }
+    }
+}
+
 // The map draws one dot and one line per client and one square per median
-// (each legend adds one more of its kind).
+// (each legend adds one more of its kind), with the medians' names.
 TEST_F(SolutionToolTest, MapDrawsEveryClientLineAndMedian) {
     if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
     solved_sites();
@@ -202,6 +249,12 @@ TEST_F(SolutionToolTest, MapDrawsEveryClientLineAndMedian) {
     EXPECT_EQ(count(svg.substr(links, dots - links), " L"), 6u + 1);
     EXPECT_THAT(svg, HasSubstr("n = 8, p = 2, cost "));
     EXPECT_THAT(svg, HasSubstr(" gap "));
+    std::string solution = read_file("run/solucao.txt");
+    std::istringstream medians(solution.substr(solution.rfind('\n', solution.size() - 2) + 1));
+    const char *names[] = {"a", "b", "c", "d", "e", "f", "g", "h, east"};
+    int count_named = 0;
+    for (int m; medians >> m; ++count_named) EXPECT_THAT(svg, HasSubstr(std::string("<text>") + names[m] + "</text>"));
+    EXPECT_EQ(count_named, 2);
 }
 
 // ---- bad input ---------------------------------------------------------------------
@@ -283,6 +336,7 @@ TEST_F(SolutionToolTest, SweepRecordsAKilledRunAndRunsOnlyItAgain) {
     EXPECT_EQ(lines_of(csv).size(), 6u);
     EXPECT_THAT(csv, HasSubstr("\n3,,,,,,,killed by signal 9"));
     EXPECT_THAT(read_file("inst/sweep/sweep.md"), HasSubstr("4 of 5 values of p solved."));
+    EXPECT_THAT(read_file("inst/sweep/sweep.md"), HasSubstr("sums over the clients of demand x distance"));
     // A run folder keeps no copy of the instance once its run is over; the
     // tools find the instance, its p and its names through the run's record.
     EXPECT_FALSE(file_exists("inst/sweep/p6/pmeddata.dat"));

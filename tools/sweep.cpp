@@ -117,6 +117,7 @@ static std::string shell_quoted(const std::string &text) {
 struct Instance {
     SweepSource source;    // the instance folder and its files' fingerprints
     int n = 0;
+    std::string costs;     // what UB and LB add up over the clients, for the plot and the table
     FileHead data_head, matrix_head;
     std::string folder;    // the sweep folder, absolute
 };
@@ -143,7 +144,10 @@ static Instance read_instance_folder(const std::string &dir, const std::string &
     if (inst.data_head.first < 1 || inst.data_head.first > 100000)
         tool_fail("%s: n = %lld outside 1..100000", data.c_str(), inst.data_head.first);
     inst.n = (int)inst.data_head.first;
-    if (exists(abs + "/" + SIDE_FILE_NAME)) read_side_file(abs, inst.n);  // refused here if it does not fit
+    VertexInfo info = read_side_file(abs, inst.n);  // refused here if it does not fit
+    std::string weighted = info.weights.empty() ? "" : "demand x ";
+    inst.costs = weighted + (info.geographic ? "km to the median" : info.has_coordinates ? "distance to the median"
+                                                                                       : "cost from the median");
     inst.folder = std::filesystem::absolute(sweep_folder.empty() ? abs + "/sweep" : sweep_folder)
                       .lexically_normal()
                       .string();
@@ -426,7 +430,8 @@ static void write_results(const Instance &inst, const std::vector<Run> &runs) {
     std::string name = std::filesystem::path(inst.source.dir).filename().string();
     std::string csv = "p,UB,LB,gap_percent,status,iterations,seconds,failure\n";
     std::string md = "# " + name + ": the bounds against p\n\nInstance " + inst.source.dir + " (n = " +
-                     std::to_string(inst.n) + "); the run of each p in " + inst.folder + "/pP.\n\n" +
+                     std::to_string(inst.n) + "); the run of each p in " + inst.folder + "/pP.  UB and LB are sums over the clients of " +
+                     inst.costs + ".\n\n" +
                      "| p | UB | LB | gap % | status | iterations | seconds |\n|---:|---:|---:|---:|:---|---:|---:|\n";
     std::string data = "$bounds << EOD\n";
     int solved = 0;
@@ -457,7 +462,8 @@ static void write_results(const Instance &inst, const std::vector<Run> &runs) {
     std::vector<std::string> drawn;
     if (data.find('\n') + 1 < data.size() - 4) {
         std::string script = data + "set title " + gnuplot_quoted(name + ": best solution (UB) and lower bound (LB) against p") +
-                             " noenhanced\nset xlabel 'p (number of medians)'\nset ylabel 'cost'\n"
+                             " noenhanced\nset xlabel 'p (number of medians)'\nset ylabel " +
+                             gnuplot_quoted("sum over the clients of " + inst.costs) + " noenhanced\n"
                              "set key top right\nset grid lc rgb '#dddddd'\nset offsets graph 0.03, graph 0.03, graph 0.05, graph 0.05\n"
                              "plot $bounds using 1:2 with linespoints pt 7 ps 0.8 lw 1.5 title 'UB', \\\n"
                              "     $bounds using 1:3 with linespoints pt 6 ps 0.8 lw 1.5 dt 2 title 'LB'\n";
