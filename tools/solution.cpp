@@ -269,8 +269,7 @@ SolvedFolder read_solved_folder(const std::string &dir, const std::string &summa
     folder.info = read_side_file(folder.instance_dir, folder.costs.n);
 
     std::string path = summary_path;
-    struct stat st;
-    if (path.empty() && solution_name == "solucao.txt" && stat((dir + "/" + SUMMARY_FILE_NAME).c_str(), &st) == 0)
+    if (path.empty() && solution_name == "solucao.txt" && path_exists(dir + "/" + SUMMARY_FILE_NAME))
         path = dir + "/" + SUMMARY_FILE_NAME;
     if (path.empty()) return folder;
     if (!parse_summary(read_text_file(path), folder.summary))

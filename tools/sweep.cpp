@@ -58,11 +58,6 @@
 
 // ---- files ------------------------------------------------------------------
 
-static bool exists(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
 // The first bytes of a file, enough for its header.
 static std::string file_start(const std::string &path) {
     FILE *f = fopen(path.c_str(), "rb");
@@ -181,7 +176,7 @@ static void prepare_folder(const Instance &inst, const Run &run, bool copies) {
     std::string record = run.folder + "/" + SWEEP_RECORD_NAME, wanted = sweep_record(inst.source, run.p);
     bool current = false;
     try {
-        current = exists(record) && read_text_file(record) == wanted;
+        current = path_exists(record) && read_text_file(record) == wanted;
     } catch (const ToolError &) {
     }
     if (!current) {
@@ -190,11 +185,11 @@ static void prepare_folder(const Instance &inst, const Run &run, bool copies) {
         std::string owner = "source " + inst.source.dir + "\n";
         bool ours = false;
         try {
-            ours = exists(record) && read_text_file(record).rfind(owner, 0) == 0;
+            ours = path_exists(record) && read_text_file(record).rfind(owner, 0) == 0;
         } catch (const ToolError &) {
         }
         std::error_code error;
-        if (!ours && exists(run.folder) && !std::filesystem::is_empty(run.folder, error))
+        if (!ours && path_exists(run.folder) && !std::filesystem::is_empty(run.folder, error))
             tool_fail("%s exists and was not made by a sweep of %s: move it away or give the sweep another --out",
                       run.folder.c_str(), inst.source.dir.c_str());
         make_folder(run.folder);
@@ -210,8 +205,8 @@ static void prepare_folder(const Instance &inst, const Run &run, bool copies) {
 static bool finished(const Instance &inst, Run &run) {
     std::string record = run.folder + "/" + SWEEP_RECORD_NAME, summary = run.folder + "/" + SUMMARY_FILE_NAME;
     try {
-        if (!exists(record) || read_text_file(record) != sweep_record(inst.source, run.p)) return false;
-        if (!exists(summary) || !exists(run.folder + "/solucao.txt")) return false;
+        if (!path_exists(record) || read_text_file(record) != sweep_record(inst.source, run.p)) return false;
+        if (!path_exists(summary) || !path_exists(run.folder + "/solucao.txt")) return false;
         return parse_summary(read_text_file(summary), run.summary);
     } catch (const ToolError &) {
         return false;

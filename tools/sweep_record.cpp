@@ -8,8 +8,6 @@
 //   p 12
 #include "sweep_record.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,11 +18,6 @@
 #include "tool_error.h"
 
 const char *const SWEEP_RECORD_NAME = "sweep-source.txt";
-
-static bool exists(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 // 64-bit FNV-1a of a file's bytes with its size.
 static std::string fingerprint(const std::string &path) {
@@ -53,7 +46,7 @@ SweepSource sweep_source(const std::string &dir_argument) {
     std::string side = dir + "/" + SIDE_FILE_NAME;
     source.files = "pmeddata.dat " + fingerprint(dir + "/pmeddata.dat") + "\npmedmtrx.dat " +
                    fingerprint(dir + "/pmedmtrx.dat") + "\n" + SIDE_FILE_NAME + " " +
-                   (exists(side) ? fingerprint(side) : std::string("none")) + "\n";
+                   (path_exists(side) ? fingerprint(side) : std::string("none")) + "\n";
     return source;
 }
 
@@ -63,7 +56,7 @@ std::string sweep_record(const SweepSource &source, int p) {
 
 InstanceLocation locate_instance(const std::string &dir) {
     std::string record_path = dir + "/" + SWEEP_RECORD_NAME;
-    if (exists(dir + "/pmeddata.dat") || !exists(record_path)) return {dir, 0};
+    if (path_exists(dir + "/pmeddata.dat") || !path_exists(record_path)) return {dir, 0};
     std::string record = read_text_file(record_path);
     size_t source_end = record.find('\n'), p_line = record.rfind("\np ");
     int p = 0;
@@ -71,7 +64,7 @@ InstanceLocation locate_instance(const std::string &dir) {
         sscanf(record.c_str() + p_line, "\np %d", &p) != 1 || p < 1)
         tool_fail("%s: not a record of pmedian-sweep", record_path.c_str());
     std::string source = record.substr(7, source_end - 7);
-    if (!exists(source + "/pmeddata.dat"))
+    if (!path_exists(source + "/pmeddata.dat"))
         tool_fail("%s is a run of a sweep of %s, which holds no instance any more", dir.c_str(), source.c_str());
     if (sweep_record(sweep_source(source), p) != record)
         tool_fail("%s is a run of a sweep of %s, whose instance files changed since: sweep it again", dir.c_str(),
