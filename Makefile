@@ -58,7 +58,7 @@ if [ -n "$$missing" ]; then \
 fi
 endef
 
-configure: exact-deps solve-deps
+configure: exact-deps
 	$(BUILD_DEPS) $(DEPS_SET)
 	cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
@@ -70,12 +70,11 @@ EXACT_PACKAGES = coinor-libcbc-dev libglpk-dev pkg-config
 exact-deps:
 	$(call optional_packages,$(EXACT_PACKAGES),pmedian-exact)
 
-# pmedian-solve needs CLI11 and nlohmann-json (Debian's libcli11-dev and
-# nlohmann-json3-dev), installed with apt when missing and make runs as
-# root; otherwise they are named, and the build goes on without it.
-SOLVE_PACKAGES = libcli11-dev nlohmann-json3-dev
+# The programs need CLI11 and nlohmann-json (Debian's libcli11-dev and
+# nlohmann-json3-dev, header-only): tools/build-deps.sh checks them with the
+# compiler and CMake, in every build, and so does this target alone.
 solve-deps:
-	$(call optional_packages,$(SOLVE_PACKAGES),pmedian-solve)
+	$(BUILD_DEPS) --programs
 
 build: configure
 	cmake --build "$(BUILD_DIR)" -j $(JOBS)

@@ -5,6 +5,7 @@
 // to float: it never ended in an x87 build) run end to end from tests/e2e,
 // and non-finite input from tests/test_hostile.cpp.
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "solver.h"
@@ -34,7 +35,16 @@ INSTANTIATE_TEST_SUITE_P(
                       IntegerPartCase{3e9f, (int)(3000000000LL - 4294967296LL)},
                       IntegerPartCase{1e30f, 0}, IntegerPartCase{-1e30f, 0},
                       IntegerPartCase{std::numeric_limits<float>::infinity(), 0},
-                      IntegerPartCase{std::nanf(""), 0}));
+                      IntegerPartCase{std::nanf(""), 0}),
+    // The value as a name: "minus3_9", "1e30", "inf".
+    [](const auto &info) {
+        char text[32];
+        snprintf(text, sizeof text, "%g", info.param.value);
+        std::string name;
+        for (const char *c = text; *c; ++c)
+            name += *c == '-' ? "minus" : *c == '.' ? "_" : *c == '+' ? "" : std::string(1, *c);
+        return name;
+    });
 
 // A multiplier that is infinite or NaN (what an overflowing step leaves)
 // makes every later dual value NaN: LB never rises again, and the run ends
@@ -61,6 +71,7 @@ TEST_P(NonFiniteMultiplier, EndsWhenPiRunsOutWithoutRaisingLB) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, NonFiniteMultiplier,
-                         ::testing::Values(std::numeric_limits<float>::infinity(), std::nanf("")));
+                         ::testing::Values(std::numeric_limits<float>::infinity(), std::nanf("")),
+                         [](const auto &info) { return std::isnan(info.param) ? "NaN" : "Infinity"; });
 
 }  // namespace

@@ -227,21 +227,33 @@ TEST_F(ToolTest, TsplibKeywordsInAnyCaseAndAByteOrderMark) {
 
 // ---- pmedian-convert: plain matrices ---------------------------------------------
 
-TEST_F(ToolTest, MatrixWithBlanksOrCommasKeepsAsymmetricCosts) {
-    const char *texts[] = {
-        "0 1.5 2\n3 0 4.25\n5 6 0\n",
-        "0,1.5,2\n3, 0, 4.25\n\n5 ,6,0\n",
-        "  0\t1.5   2\r\n3 0 4.25\r\n5 6 0",
-        "\xEF\xBB\xBF" "0 1.5 2\n3 0 4.25\n5 6 0\n",  // a byte-order mark
-        "from,to a,to b\n0,1.5,2\n3,0,4.25\n5,6,0\n",  // a header of column names
+// Row labels become the vertices' names in the side file.
+TEST_F(ToolTest, MatrixWithBlanksCommasSemicolonsOrLabelsKeepsAsymmetricCosts) {
+    struct Case {
+        const char *text;
+        const char *side_file;  // nullptr: none
     };
-    for (const char *text : texts) {
-        SCOPED_TRACE(text);
-        write_file("m.txt", text);
+    const Case cases[] = {
+        {"0 1.5 2\n3 0 4.25\n5 6 0\n", nullptr},
+        {"0,1.5,2\n3, 0, 4.25\n\n5 ,6,0\n", nullptr},
+        {"  0\t1.5   2\r\n3 0 4.25\r\n5 6 0", nullptr},
+        {"\xEF\xBB\xBF" "0 1.5 2\n3 0 4.25\n5 6 0\n", nullptr},  // a byte-order mark
+        {"from,to a,to b\n0,1.5,2\n3,0,4.25\n5,6,0\n", nullptr},  // a header of column names
+        {"0;1.5;2\n3 ; 0;4.25\n5;6;0\n", nullptr},
+        {",a,b,c\na,0,1.5,2\nb,3,0,4.25\nc,5,6,0\n", "vertex,id\n0,a\n1,b\n2,c\n"},
+        {"from;Porto;\"Braga\";x\nPorto;0;1.5;2\n\"Braga\";3;0;4.25\nx y;5;6;0\n",
+         "vertex,id\n0,Porto\n1,Braga\n2,x y\n"},
+        {"a 0 1.5 2\nb 3 0 4.25\n7 5 6 0\n", "vertex,id\n0,a\n1,b\n2,7\n"},  // labels once the first is text
+    };
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.text);
+        write_file("m.txt", t.text);
         Converted c = convert_ok("matrix m.txt --p 1");
         EXPECT_EQ(c.cost, (Matrix{{0, 1.5f, 2}, {3, 0, 4.25f}, {5, 6, 0}}));
         EXPECT_EQ(c.dist, symmetric(3, {1.5, 2, 4.25}));  // from the upper triangle
         EXPECT_EQ(c.radius, 4.25f);
+        EXPECT_EQ(file_exists("out/pmedvertices.csv") ? read_file("out/pmedvertices.csv") : "",
+                  t.side_file ? t.side_file : "");
     }
 }
 
@@ -305,12 +317,31 @@ TEST_F(ToolTest, PointsWithWeightsGiveWeightedCostsAndKeepTheirNames) {
 }
 
 // Longitude and latitude give great-circle kilometres unless --metric
-// euclid is asked for; one degree of a meridian is 6371 pi / 180 km.
+// euclid is asked for; one degree of a meridian is 6371 pi / 180 km.  The
+// coordinates are found under their common names in any case, or named.
 TEST_F(ToolTest, PointsInLongitudeAndLatitudeAreKilometresApart) {
+    struct Case {
+        const char *header, *options;
+        bool geographic;
+    };
+    const Case cases[] = {
+        {"lat,lon", "", true},
+        {"Latitude,Long", "", true},
+        {"LAT,lng", "", true},
+        {"y,x", "", false},
+        {"north,east", "--lon east --lat north", true},
+        {"b,a", "--x a --y b", false},
+        {"lat,lon", "--x lon --y lat", false},
+    };
+    for (const Case &t : cases) {
+        SCOPED_TRACE(std::string(t.header) + " " + t.options);
+        write_file("p.csv", std::string(t.header) + "\n0,0\n1,0\n");
+        Converted c = convert_ok(std::string("points p.csv --p 1 ") + t.options);
+        EXPECT_EQ(c.dist[0][1], t.geographic ? (float)(6371.0 * M_PI / 180.0) : 1.0f);
+        EXPECT_EQ(read_file("out/pmedvertices.csv"),
+                  t.geographic ? "vertex,lon,lat\n0,0,0\n1,0,1\n" : "vertex,x,y\n0,0,0\n1,0,1\n");
+    }
     write_file("p.csv", "lat,lon\n0,0\n1,0\n");
-    Converted c = convert_ok("points p.csv --p 1");
-    EXPECT_EQ(c.dist[0][1], (float)(6371.0 * M_PI / 180.0));
-    EXPECT_EQ(read_file("out/pmedvertices.csv"), "vertex,lon,lat\n0,0,0\n1,0,1\n");
     EXPECT_EQ(convert_ok("points p.csv --p 1 --metric euclid").dist[0][1], 1.0f);
 }
 
@@ -371,6 +402,8 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
     std::string tsp_short = std::string(tsp_head) + "1 0 0\n2 1 1\nEOF\n";
     std::string tsp_twice = std::string(tsp_head) + "1 0 0\n2 1 1\n1 2 2\nEOF\n";
     std::string tsp_good = std::string(tsp_head) + "1 0 0\n2 1 1\n3 2 2\nEOF\n";
+    std::string many_bad = "x,y\n";  // 25 bad rows, on lines 2 to 26
+    for (int k = 0; k < 25; ++k) many_bad += "a,1\n";
     const Case cases[] = {
         {"missing file", 1, nullptr, "orlib in.txt", "cannot open in.txt"},
         {"orlib bad header", 1, "4 x 2\n", "orlib in.txt", "header \"n edges p\" expected"},
@@ -402,20 +435,25 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
         {"matrix text in a short row", 1, "0 1 2\n1 0\n2 x 0\n", "matrix in.txt --p 1",
          "line 3, column 2: \"x\" is not a number"},
         {"matrix empty cell", 1, "0,1,2\n1,0,,1\n2,1,0\n", "matrix in.txt --p 1", "line 2, column 3: empty cell"},
-        {"matrix semicolons", 1, "0;1\n1;0\n", "matrix in.txt --p 1",
-         "line 1, column 1: \"0;1\" is not a number (separate values by blanks or commas, not semicolons)"},
+        {"matrix decimal commas", 1, "0;1,5\n2;0\n", "matrix in.txt --p 1",
+         "line 1, column 2: \"1,5\" is not a number (write decimals with a point: 1.5, not 1,5)"},
+        {"matrix label twice", 1, "x;a;b\na;0;1\na;1;0\n", "matrix in.txt --p 1",
+         "line 3: label \"a\" again (first on line 2)"},
+        {"matrix labels, not square", 1, "a 0 1\nb 1 0\nc 1 1\n", "matrix in.txt --p 1",
+         "3 rows of 2 values: the matrix must be square (the first column was taken as the rows' labels)"},
         {"matrix nan", 1, "0 1\nnan 0\n", "matrix in.txt --p 1", "line 2, column 1: \"nan\" is not a number"},
         {"matrix beyond floats", 1, "0 1e39\n1 0\n", "matrix in.txt --p 1", "\"1e39\" is beyond the float range"},
         {"matrix numbered columns", 1, "1 2\n0 1\n1 0\n", "matrix in.txt --p 1",
          "3 rows of 2 values: the matrix must be square (is the first row a header of column numbers?)"},
         {"matrix without p", 2, "0 1\n1 0\n", "matrix in.txt", "--p is required"},
-        {"unknown format", 2, "0 1\n1 0\n", "dimacs in.txt --p 1", "unknown format dimacs"},
+        {"unknown format", 2, "0 1\n1 0\n", "dimacs in.txt --p 1",
+         "FORMAT must be orlib, tsplib, matrix or points, not dimacs"},
         {"unknown option", 2, GRAPH, "orlib in.txt --size 3", "unknown option --size"},
         {"bad rounding", 2, tsp_good.c_str(), "tsplib in.txt --p 1 --round up", "--round must be none, nint or floor"},
         {"rounding a graph", 2, GRAPH, "orlib in.txt --round floor", "--round applies to tsplib files only"},
         {"two radii", 2, GRAPH, "orlib in.txt --radius 3 --radius-quantile 0.5", "not both"},
         {"quantile above 1", 2, GRAPH, "orlib in.txt --radius-quantile 1.5", "between 0 and 1"},
-        {"negative radius", 2, GRAPH, "orlib in.txt --radius -1", "bad --radius -1"},
+        {"negative radius", 2, GRAPH, "orlib in.txt --radius -1", "--radius must be a number 0 or above, not -1"},
         {"missing option value", 2, GRAPH, "orlib in.txt --p", "missing value for --p"},
         {"orlib huge n, few edges", 1, "5000 0 1\n", "orlib in.txt", "0 edges cannot connect 5000 vertices"},
         {"orlib huge n, short list", 1, "100000 99999 1\n1 2 3\n", "orlib in.txt", "ends after 1 of 99999 edges"},
@@ -452,7 +490,29 @@ TEST_F(ToolTest, BadInputIsRejectedAndNothingIsWritten) {
         {"points id not UTF-8", 1, "id,x,y\n\xE9vora,0,0\n", "points in.txt --p 1 --id id", "not UTF-8 text"},
         {"points swapped lon lat", 1, "lon,lat\n-8.6,41.1\n41.2,-95\n", "points in.txt --p 1",
          "line 3: longitude 41.2, latitude -95: a longitude lies in -180..180 and a latitude in -90..90"},
+        {"points --x without --y", 2, "a,b\n0,0\n", "points in.txt --p 1 --x a", "give --x and --y together"},
+        {"points named column missing", 1, "a,b\n0,0\n", "points in.txt --p 1 --lon a --lat c",
+         "no column \"c\" for --lat (the header has: a, b)"},
+        {"points both pairs named", 2, "a,b\n0,0\n", "points in.txt --p 1 --x a --y b --lon a --lat b",
+         "not both"},
+        {"coordinate columns of a graph", 2, GRAPH, "orlib in.txt --lon a --lat b",
+         "--x, --y, --lon and --lat apply to points files only"},
         {"points two x columns", 1, "x,y,X\n0,0,0\n", "points in.txt --p 1", "two columns are named \"x\""},
+        // Every bad row of a file at once, in file order, whichever check
+        // finds it (the row's length is checked before its cells).
+        {"points bad rows", 1, "id,x,y,w\na,1,2,1\nb,x,2,1\nc,1,2,-1\nd,1,2\ne,1,2,1\na,3,4,1\n",
+         "points in.txt --p 1 --id id --weight w",
+         "in.txt: 4 bad rows:\n  line 3, column 2 (x): \"x\" is not a number\n  line 4, column 4: negative weight -1\n"
+         "  line 5: 3 cells, but the header has 4 (id, x, y, w)\n  line 7: id \"a\" again (first on line 2)\n"},
+        {"points many bad rows", 1, many_bad.c_str(), "points in.txt --p 1",
+         "in.txt: 25 bad rows:\n  line 2, column 1 (x): \"a\" is not a number\n"},
+        {"points bad rows beyond the list", 1, many_bad.c_str(), "points in.txt --p 1",
+         "\n  line 21, column 1 (x): \"a\" is not a number\n  and 5 more bad rows\n"},
+        {"matrix bad rows", 1, "0 x 2\n1 0\n2 1 y\n", "matrix in.txt --p 1",
+         "in.txt: 3 bad rows:\n  line 1, column 2: \"x\" is not a number\n  line 2: 2 values, but the first row has 3\n"
+         "  line 3, column 3: \"y\" is not a number\n"},
+        {"weights bad rows", 1, GRAPH, "orlib in.txt --weights w.txt",
+         "w.txt: 2 bad rows:\n  line 2: weight \"x\" is not a number\n  line 3: negative weight -1\n", "1\nx\n-1\n4\n"},
         {"weights short", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: 2 weights for 4 vertices", "1\n2\n"},
         {"weights text", 1, GRAPH, "orlib in.txt --weights w.txt", "w.txt: line 2: weight \"x\" is not a number",
          "1\nx\n3\n4\n"},
@@ -704,26 +764,56 @@ TEST_F(ToolTest, BenchTargetsHandEveryPathWhole) {
 }
 
 // Every tool answers --help with its usage on standard output and status 0,
-// in one layout: a "usage: NAME" line, then the arguments indented by two
-// blanks; and --version with its name and the version.
-TEST_F(ToolTest, EveryToolAnswersHelpAndVersion) {
-    std::vector<std::pair<std::string, std::string>> tools = {
-        {"pmedian-convert", PMEDIAN_CONVERT}, {"pmedian-check", PMEDIAN_CHECK}, {"pmedian-export", PMEDIAN_EXPORT},
-        {"pmedian-plot", PMEDIAN_PLOT},       {"pmedian-sweep", PMEDIAN_SWEEP},
+// in one layout: a "usage: NAME" line, then one row per argument indented
+// by two blanks, every description starting in one column; --version with
+// its name and the project's version; and a wrong command line with a
+// message on standard error that starts with its name, and status 2.
+TEST_F(ToolTest, EveryToolAnswersHelpVersionAndAWrongCommandLine) {
+    struct Tool {
+        std::string name, program;
+        const char *arguments;  // a command line that is right but for one unknown option
+    };
+    std::vector<Tool> tools = {
+        {"pmedian-convert", PMEDIAN_CONVERT, "orlib in.txt --no-such-option"},
+        {"pmedian-check", PMEDIAN_CHECK, ". --no-such-option"},
+        {"pmedian-export", PMEDIAN_EXPORT, ". --no-such-option"},
+        {"pmedian-plot", PMEDIAN_PLOT, ". --no-such-option"},
+        {"pmedian-sweep", PMEDIAN_SWEEP, ". --p 2 --no-such-option"},
+        {"pmedian-solve", PMEDIAN_SOLVE, ". --no-such-option"},
     };
 #ifdef PMEDIAN_EXACT
-    tools.push_back({"pmedian-exact", PMEDIAN_EXACT});
+    tools.push_back({"pmedian-exact", PMEDIAN_EXACT, ". --no-such-option"});
 #endif
-    for (const auto &[name, program] : tools) {
+    for (const auto &[name, program, arguments] : tools) {
         SCOPED_TRACE(name);
         RunResult help = run_program(scratch.path(), program, 60, "--help");
         EXPECT_EQ(help.exit_status, 0) << help.err;
         EXPECT_EQ(help.err, "");
         EXPECT_EQ(help.out.rfind("usage: " + name + " ", 0), 0u) << help.out;
-        std::string rest = help.out.substr(help.out.find('\n') + 1);
-        EXPECT_EQ(rest.rfind("  ", 0), 0u) << help.out;
+        // The rows: up to the first blank line.  A row's description starts
+        // after its label and two blanks or more; a continued description
+        // after blanks alone.
+        std::string rows = help.out.substr(help.out.find('\n') + 1);
+        if (rows.find("\n\n") != std::string::npos) rows = rows.substr(0, rows.find("\n\n") + 1);
+        size_t column = std::string::npos, count = 0;
+        for (size_t at = 0, end; (end = rows.find('\n', at)) != std::string::npos; at = end + 1, ++count) {
+            std::string row = rows.substr(at, end - at);
+            ASSERT_EQ(row.rfind("  ", 0), 0u) << row;
+            size_t gap = row.find("  ", 2), text = row.find_first_not_of(' ', row.find_first_not_of(' ') == 2 ? gap : 0);
+            if (gap == std::string::npos || text == std::string::npos) continue;  // a label alone on its row
+            if (column == std::string::npos) column = text;
+            EXPECT_EQ(text, column) << row;
+        }
+        EXPECT_GE(count, 2u) << help.out;
+
         RunResult version = run_program(scratch.path(), program, 60, "--version");
         EXPECT_EQ(version.exit_status, 0) << version.err;
-        EXPECT_EQ(version.out.rfind(name + " ", 0), 0u) << version.out;
+        EXPECT_EQ(version.out, name + " " + PMEDIAN_VERSION + "\n");
+
+        RunResult wrong = run_program(scratch.path(), program, 60, arguments);
+        EXPECT_EQ(wrong.exit_status, 2);
+        EXPECT_EQ(wrong.out, "");
+        EXPECT_EQ(wrong.err.rfind(name + ": ", 0), 0u) << wrong.err;
+        EXPECT_THAT(wrong.err, HasSubstr("--no-such-option"));
     }
 }

@@ -3,9 +3,11 @@
 # Debian or Ubuntu.  The Makefile runs it before configuring.
 #
 # Usage: build-deps.sh [--programs | TRIPLE...]
-#   without arguments: g++, CMake, GoogleTest, Google Benchmark and Python 3
-#     (the programs, the tests and the benchmark script);
-#   --programs: g++ and CMake only (a build without the tests);
+#   without arguments: g++, CMake, CLI11, nlohmann-json, GoogleTest, Google
+#     Benchmark and Python 3 (the programs, the tests and the benchmark
+#     script);
+#   --programs: g++, CMake, CLI11 and nlohmann-json only (a build without
+#     the tests);
 #   with GNU triples (aarch64-linux-gnu, s390x-linux-gnu, i686-linux-gnu...):
 #     the cross compiler of each, and qemu-user for running their programs.
 #
@@ -38,6 +40,8 @@ header() {
 if [ $# -eq 0 ] || [ "$1" = --programs ]; then
     need g++ "command -v g++"
     need cmake "command -v cmake"
+    need libcli11-dev "$(header CLI/CLI.hpp)"
+    need nlohmann-json3-dev "$(header nlohmann/json.hpp)"
 fi
 if [ $# -eq 0 ]; then
     need libgtest-dev "$(header gtest/gtest.h)"

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -31,34 +32,22 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "geometry.h"
 #include "instance_formats.h"
 #include "matrix_rows.h"
 #include "output_files.h"
 #include "points.h"
 #include "side_file.h"
+#include "table.h"
 #include "text_input.h"
 #include "tool_error.h"
-#include "version.h"
-
-static const char *USAGE =
-    "usage: pmedian-convert FORMAT FILE [options]\n"
-    "  FORMAT   orlib | tsplib | matrix | points\n"
-    "  --p P                 number of medians (required but for orlib)\n"
-    "  --round MODE          tsplib EUC_2D distances: none (default), nint or floor\n"
-    "  --metric M            points: euclid (default for x, y) or haversine\n"
-    "                        (great-circle km, default for lon, lat)\n"
-    "  --weight COLUMN       points: the column of the demand weights\n"
-    "  --id COLUMN           points: the column of the names of the points\n"
-    "  --weights FILE        demand weights, one per vertex and line\n"
-    "  --radius R            interchange radius written to pmedmtrx.dat\n"
-    "  --radius-quantile Q   radius = the Q-quantile (0..1) of the distances\n"
-    "  --out DIR             target folder, created when missing (default .)\n";
 
 // Bad input or a failed write: thrown, and reported by convert_main on
 // standard error with status 1.
@@ -69,12 +58,6 @@ static const char *USAGE =
     vsnprintf(message, sizeof message, format, args);
     va_end(args);
     throw ToolError(message);
-}
-
-// A wrong command line: the message and the usage, status 2.
-[[noreturn]] static void usage_error(const char *message, const std::string &what) {
-    fprintf(stderr, "pmedian-convert: %s%s\n%s", message, what.c_str(), USAGE);
-    exit(2);
 }
 
 struct Options {
@@ -91,18 +74,6 @@ struct Options {
     PointOptions points;       // --weight, --id, --metric
 };
 
-// ---- small parsing helpers ---------------------------------------------------
-
-// strtof is what the solver's "%f" read uses, so a matrix entry keeps the
-// float that the solver would have read from the same text.
-static bool parse_float(const std::string &text, float &value) {
-    if (text.empty()) return false;
-    char *end = nullptr;
-    errno = 0;
-    value = strtof(text.c_str(), &end);
-    return errno == 0 && *end == '\0' && std::isfinite(value);
-}
-
 // ---- point tables --------------------------------------------------------------
 
 // A table of points (points.cpp reads it): the distances under the metric
@@ -118,22 +89,24 @@ static Instance read_point_table(const std::string &path, PointOptions &options)
 
 // ---- plain matrices ------------------------------------------------------------
 
-// The cells of a matrix line: separated by white space, or by commas where
-// the line has any (blanks around a comma do not count).  Between two commas,
-// or before or after one, a cell with nothing in it is kept as "" so that it
-// can be reported instead of shifting the rest of its row.
+// The cells of a matrix line: separated by white space, or by semicolons
+// where the line has any, else by commas where it has any (blanks around
+// them do not count).  Between two separators, or before or after one, a
+// cell with nothing in it is kept as "" so that it can be reported instead
+// of shifting the rest of its row.
 static std::vector<std::string> split_cells(const std::string &line) {
-    if (line.find(',') == std::string::npos) return split_fields(line);
+    char separator = line.find(';') != std::string::npos ? ';' : line.find(',') != std::string::npos ? ',' : 0;
+    if (!separator) return split_fields(line);
     std::vector<std::string> cells;
     size_t start = 0;
     for (;;) {
-        size_t comma = line.find(',', start);
+        size_t next = line.find(separator, start);
         std::vector<std::string> fields =
-            split_fields(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+            split_fields(line.substr(start, next == std::string::npos ? std::string::npos : next - start));
         if (fields.empty()) cells.push_back("");
         cells.insert(cells.end(), fields.begin(), fields.end());
-        if (comma == std::string::npos) break;
-        start = comma + 1;
+        if (next == std::string::npos) break;
+        start = next + 1;
     }
     return cells;
 }
@@ -157,8 +130,8 @@ static std::string matrix_value(const std::string &cell, float &value) {
     bool overflow;
     std::string quoted = "\"" + cell + "\"";
     if (!cell_number(cell, value, overflow)) {
-        if (cell.find(';') != std::string::npos)
-            return quoted + " is not a number (separate values by blanks or commas, not semicolons)";
+        if (cell.find(',') != std::string::npos)
+            return quoted + " is not a number (write decimals with a point: 1.5, not 1,5)";
         return quoted + " is not a number";
     }
     if (overflow) return quoted + " is beyond the float range (write inf for no service)";
@@ -166,34 +139,77 @@ static std::string matrix_value(const std::string &cell, float &value) {
     return "";
 }
 
-// n lines of n numbers, separated by white space or commas; blank lines are
-// skipped, and so is a first line without any number (a header of column
-// names).  Every cell is checked before the shape, so a stray word or an
-// empty cell is named where it stands.  The diagonal is not used (the
+// n lines of n numbers, separated by white space, commas or semicolons;
+// blank lines are skipped, and so is a first line without any number (a
+// header of column names).  When the first cell of the first row is text,
+// the first column holds row labels, kept as the vertices' names.  Every cell is checked before the shape, so a stray word or an
+// empty cell is named where it stands; every bad row is named, with its
+// first bad cell or its length (BadRows), before the file is refused.  The diagonal is not used (the
 // solver's is always 0).  The matrix need not be symmetric: the costs are
 // taken as given, the distances from its upper triangle.  The file is read
 // a line at a time into the one n x n array that the instance keeps.
 static Instance read_matrix(const std::string &path) {
     LineReader lines(path);
+    BadRows bad(path);
     std::string line;
     std::vector<float> rows;  // one row after the other
     std::vector<size_t> row_size, row_line;
+    std::vector<bool> row_bad;
+    bool labelled = false;
+    std::vector<std::string> labels;
+    std::map<std::string, size_t> line_of_label;
     for (size_t l = 0; lines.next(line); ++l) {
         std::vector<std::string> cells = split_cells(line);
         if (cells.empty()) continue;
-        std::vector<float> values(cells.size());
-        std::vector<std::string> problems(cells.size());
         bool any_number = false, overflow;
         for (size_t c = 0; c < cells.size(); ++c) {
-            problems[c] = matrix_value(cells[c], values[c]);
             float number;
             any_number = any_number || cell_number(cells[c], number, overflow);
         }
-        // The header; a line of semicolon-separated values is refused instead.
-        if (row_size.empty() && !any_number && line.find(';') == std::string::npos) continue;
-        for (size_t c = 0; c < cells.size(); ++c)
-            if (!problems[c].empty())
-                fail("%s: line %zu, column %zu: %s", path.c_str(), l + 1, c + 1, problems[c].c_str());
+        if (row_size.empty() && !any_number) continue;  // the header
+        std::string where = path + ": line " + std::to_string(l + 1);
+        bool wrong = false;
+        if (row_size.empty()) {
+            // A first cell that strtof does not read whole is a label.
+            char *end = nullptr;
+            (void)strtof(cells[0].c_str(), &end);
+            labelled = !cells[0].empty() && *end != '\0';
+        }
+        if (labelled) {
+            // The label: up to the line's first separator, blanks and all.
+            size_t at = line.find(line.find(';') != std::string::npos ? ';' : ',');
+            std::string label = cells[0];
+            if (at != std::string::npos) {
+                std::vector<std::string> words = split_fields(line.substr(0, at));
+                label.clear();
+                for (const std::string &word : words) label += (label.empty() ? "" : " ") + word;
+                cells = split_cells(line.substr(at + 1));
+                if (cells.empty()) cells.push_back("");  // "a;" has one empty cell
+            } else {
+                cells.erase(cells.begin());
+            }
+            if (label.size() > 1 && label.front() == '"' && label.back() == '"') label = label.substr(1, label.size() - 2);
+            try {
+                if (label.empty()) tool_fail("%s, column 1: the row's label is missing", where.c_str());
+                check_id_text(label, where);
+                auto seen = line_of_label.emplace(label, l + 1);
+                if (!seen.second)
+                    tool_fail("%s: label \"%s\" again (first on line %zu)", where.c_str(), label.c_str(),
+                              seen.first->second);
+            } catch (const ToolError &e) {
+                bad.add((int)l + 1, e.what());
+                wrong = true;
+            }
+            labels.push_back(label);
+        }
+        std::vector<float> values(cells.size());
+        for (size_t c = 0; c < cells.size(); ++c) {
+            std::string problem = matrix_value(cells[c], values[c]);
+            if (!problem.empty() && !wrong) {
+                bad.add((int)l + 1, where + ", column " + std::to_string(c + 1 + labelled) + ": " + problem);
+                wrong = true;
+            }
+        }
         // n values take at least 2n - 1 characters, so a file that can hold
         // n rows of them gets their room at once (and a row more, for a
         // header of numbers), rather than twice as much in steps.
@@ -202,19 +218,26 @@ static Instance read_matrix(const std::string &path) {
         rows.insert(rows.end(), values.begin(), values.end());
         row_size.push_back(cells.size());
         row_line.push_back(l + 1);
+        row_bad.push_back(wrong);
     }
     if (row_size.empty()) fail("%s: no matrix rows", path.c_str());
     long long n = (long long)row_size[0];
-    check_size(n, path);
     for (size_t r = 0; r < row_size.size(); ++r)
-        if ((long long)row_size[r] != n)
-            fail("%s: line %zu: %zu values, but the first row has %lld", path.c_str(), row_line[r], row_size[r], n);
+        if ((long long)row_size[r] != n && !row_bad[r])
+            bad.add((int)row_line[r], path + ": line " + std::to_string(row_line[r]) + ": " +
+                                          std::to_string(row_size[r]) + " values, but the first row has " +
+                                          std::to_string(n));
+    bad.throw_if_any();
+    check_size(n, path);
     if ((long long)row_size.size() != n)
         fail("%s: %zu rows of %lld values: the matrix must be square%s", path.c_str(), row_size.size(), n,
-             (long long)row_size.size() == n + 1 ? " (is the first row a header of column numbers?)" : "");
+             labelled ? " (the first column was taken as the rows' labels)"
+             : (long long)row_size.size() == n + 1 ? " (is the first row a header of column numbers?)"
+                                                    : "");
 
     Instance inst;
     inst.n = (int)n;
+    inst.info.ids = labels;
     for (long long i = 0; i < n; ++i) rows[i * n + i] = 0.0f;
     inst.matrix = std::move(rows);
     return inst;
@@ -222,85 +245,66 @@ static Instance read_matrix(const std::string &path) {
 
 // ---- command line ----------------------------------------------------------------------
 
-static Options parse_options(int argc, char **argv) {
-    Options opt;
-    std::vector<std::string> positional;
-    for (int a = 1; a < argc; ++a) {
-        std::string arg = argv[a];
-        if (arg == "-h" || arg == "--help") {
-            fputs(USAGE, stdout);
-            exit(0);
-        }
-        if (arg == "--version") {
-            print_version("pmedian-convert");
-            exit(0);
-        }
-        if (arg.rfind("--", 0) != 0) {
-            positional.push_back(arg);
-            continue;
-        }
-        std::string name = arg, value;
-        size_t eq = arg.find('=');
-        if (eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        } else {
-            if (a + 1 >= argc) usage_error("missing value for ", name);
-            value = argv[++a];
-        }
-        if (name == "--p") {
-            long long p;
-            if (!parse_int(value, p) || p < 1 || p > MAX_VERTICES) usage_error("bad --p ", value);
-            opt.p = (int)p;
-        } else if (name == "--round") {
-            if (value != "none" && value != "nint" && value != "floor")
-                usage_error("--round must be none, nint or floor, not ", value);
-            opt.round = value;
-        } else if (name == "--radius") {
-            if (!parse_float(value, opt.radius) || opt.radius < 0) usage_error("bad --radius ", value);
-            opt.has_radius = true;
-        } else if (name == "--radius-quantile") {
-            if (!parse_double(value, opt.quantile) || opt.quantile < 0 || opt.quantile > 1)
-                usage_error("--radius-quantile must be between 0 and 1, not ", value);
-            opt.has_quantile = true;
-        } else if (name == "--out") {
-            if (value.empty()) usage_error("empty --out", "");
-            opt.out = value;
-        } else if (name == "--weights") {
-            if (value.empty()) usage_error("empty --weights", "");
-            opt.weights_file = value;
-        } else if (name == "--weight" || name == "--id") {
-            if (value.empty()) usage_error("empty ", name);
-            (name == "--weight" ? opt.points.weight_column : opt.points.id_column) = value;
-        } else if (name == "--metric") {
-            if (value != "euclid" && value != "haversine") usage_error("--metric must be euclid or haversine, not ", value);
-            opt.points.metric = value;
-        } else {
-            usage_error("unknown option ", name);
-        }
-    }
-    if (positional.size() != 2) usage_error("expected FORMAT and FILE", "");
-    opt.format = positional[0];
-    opt.input = positional[1];
-    if (opt.format != "orlib" && opt.format != "tsplib" && opt.format != "matrix" && opt.format != "points")
-        usage_error("unknown format ", opt.format);
+// Reads the command line into opt; returns -1 to go on, else the exit status.
+static int parse_options(int argc, char **argv, Options &opt) {
+    CommandLine cli("pmedian-convert",
+                    "Writes the solver's instance files pmeddata.dat and pmedmtrx.dat, and the side file "
+                    "pmedvertices.csv with what the tools after the solver need, from an OR-Library graph, a TSPLIB "
+                    "file, an n x n matrix or a table of points.",
+                    "Exit status: 0 written; 1 bad input or a failed write (nothing is written); 2 a wrong command "
+                    "line.");
+    cli.choice("FORMAT", opt.format, {"orlib", "tsplib", "matrix", "points"}, "FORMAT",
+               "orlib, tsplib, matrix or points")
+        ->required();
+    cli.text("FILE", opt.input, "FILE", "the file to convert")->required();
+    cli.number("--p", opt.p, "P", 1, MAX_VERTICES, "a whole number 1.." + std::to_string(MAX_VERTICES),
+               "number of medians (required but for orlib)");
+    cli.choice("--round", opt.round, {"none", "nint", "floor"}, "MODE",
+               "tsplib EUC_2D distances: none (default), nint or floor");
+    cli.choice("--metric", opt.points.metric, {"euclid", "haversine"}, "M",
+               "points: euclid (default for x, y) or haversine (great-circle km, default for lon, lat)");
+    cli.text("--weight", opt.points.weight_column, "COLUMN", "points: the column of the demand weights");
+    cli.text("--id", opt.points.id_column, "COLUMN", "points: the column of the names of the points");
+    cli.text("--x", opt.points.x_column, "COLUMN", "points: the column of the x coordinates (with --y)");
+    cli.text("--y", opt.points.y_column, "COLUMN", "points: the column of the y coordinates");
+    cli.text("--lon", opt.points.lon_column, "COLUMN", "points: the column of the longitudes (with --lat)");
+    cli.text("--lat", opt.points.lat_column, "COLUMN", "points: the column of the latitudes");
+    cli.text("--weights", opt.weights_file, "FILE", "demand weights, one per vertex and line");
+    CLI::Option *radius = cli.number("--radius", opt.radius, "R", 0, FLT_MAX, "a number 0 or above",
+                                     "interchange radius written to pmedmtrx.dat");
+    CLI::Option *quantile = cli.number("--radius-quantile", opt.quantile, "Q", 0, 1, "between 0 and 1",
+                                       "radius = the Q-quantile (0..1) of the distances");
+    cli.text("--out", opt.out, "DIR", "target folder, created when missing (default .)");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
+    opt.has_radius = radius->count() > 0;
+    opt.has_quantile = quantile->count() > 0;
+
     if (opt.format != "points") {
-        if (!opt.points.weight_column.empty()) usage_error("--weight applies to points files (use --weights FILE)", "");
-        if (!opt.points.id_column.empty()) usage_error("--id applies to points files only", "");
-        if (!opt.points.metric.empty()) usage_error("--metric applies to points files only", "");
+        if (!opt.points.weight_column.empty()) return cli.wrong("--weight applies to points files (use --weights FILE)");
+        if (!opt.points.id_column.empty()) return cli.wrong("--id applies to points files only");
+        if (!opt.points.metric.empty()) return cli.wrong("--metric applies to points files only");
     }
+    const PointOptions &points = opt.points;
+    if (opt.format != "points" &&
+        !(points.x_column + points.y_column + points.lon_column + points.lat_column).empty())
+        return cli.wrong("--x, --y, --lon and --lat apply to points files only");
+    if (points.x_column.empty() != points.y_column.empty()) return cli.wrong("give --x and --y together");
+    if (points.lon_column.empty() != points.lat_column.empty()) return cli.wrong("give --lon and --lat together");
+    if (!points.x_column.empty() && !points.lon_column.empty())
+        return cli.wrong("give --x and --y, or --lon and --lat, not both");
     if (!opt.weights_file.empty() && !opt.points.weight_column.empty())
-        usage_error("give --weight COLUMN or --weights FILE, not both", "");
-    if (opt.has_radius && opt.has_quantile) usage_error("give --radius or --radius-quantile, not both", "");
-    if (opt.round != "none" && opt.format != "tsplib") usage_error("--round applies to tsplib files only", "");
-    if (opt.p == 0 && opt.format != "orlib") usage_error("--p is required for ", opt.format + " files");
-    return opt;
+        return cli.wrong("give --weight COLUMN or --weights FILE, not both");
+    if (opt.has_radius && opt.has_quantile) return cli.wrong("give --radius or --radius-quantile, not both");
+    if (opt.round != "none" && opt.format != "tsplib") return cli.wrong("--round applies to tsplib files only");
+    if (opt.p == 0 && opt.format != "orlib") return cli.wrong("--p is required for " + opt.format + " files");
+    return -1;
 }
 
 // The whole program but the process: bad input is reported here, so that
 // the fuzzer can run it in process.
 int convert_main(int argc, char **argv) {
-    Options opt = parse_options(argc, argv);
+    Options opt;
+    if (int status = parse_options(argc, argv, opt); status >= 0) return status;
     try {
         Instance inst;
         if (opt.format == "orlib") inst = read_orlib(opt.input);

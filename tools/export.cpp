@@ -1,9 +1,10 @@
 // export.cpp - pmedian-export: turns a solved instance folder into tables
 // that other programs read: "solution.json" (the sizes, the solver's summary
-// when its output was kept, the medians and every client with its median
-// and cost), "assignment.csv" (one row per client) and, when the converter
-// kept coordinates, "solution.geojson" (medians and clients as points with
-// their cluster, for a GIS or a web map).
+// when its output was kept, the medians and every vertex with its median
+// and cost), "assignment.csv" (one row per vertex) and, when the converter
+// kept coordinates, "solution.geojson" (every vertex as a point, for a GIS
+// or a web map).  The three describe a vertex with the same fields, in the
+// same order; docs/tools-and-planner-path.md lists them.
 //
 // The solution is checked first, as pmedian-check does, and the summary must
 // belong to it, so the tables never describe a broken or a different
@@ -18,174 +19,209 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "command_line.h"
 #include "output_files.h"
 #include "solution.h"
 #include "table.h"
 
-static const char *USAGE =
-    "usage: pmedian-export [DIR] [--summary FILE] [--solution FILE] [--out DIR]\n"
-    "  DIR              solved instance folder (pmeddata.dat, solucao.txt; default .)\n"
-    "  --summary FILE   the solver's standard output (default: DIR/summary.txt when present\n"
-    "                   and the solution is solucao.txt)\n"
-    "  --solution FILE  export DIR/FILE instead of DIR/solucao.txt (such as solucao_exata.txt)\n"
-    "  --out DIR        folder for solution.json, assignment.csv and solution.geojson\n"
-    "                   (default DIR)\n";
+using Json = nlohmann::ordered_json;
 
+namespace {
 
-// JSON has no infinity: a cost that is (a client no median could serve)
-// becomes null there and "inf" in the CSV.
-template <typename Real> static std::string json_number(Real v) { return std::isfinite(v) ? number_text(v) : "null"; }
+// A float of the instance as the JSON number that is written in the float's
+// shortest text, so that it reads back as the same float.  JSON has no
+// infinity: an infinite cost (a client that no median can serve) is null
+// there, and "inf" in the CSV.
+Json float_number(float v) { return std::isfinite(v) ? Json(strtod(number_text(v).c_str(), nullptr)) : Json(nullptr); }
 
-static std::string json_string(const std::string &text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += (char)c;
-        } else if (c < 0x20) {
-            char escaped[8];
-            snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += (char)c;
-        }
-    }
-    return out + "\"";
+Json real_number(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
+
+// A field of a vertex as a CSV cell.
+std::string csv_text(const Json &value) {
+    if (value.is_string()) return csv_cell(value.get<std::string>());
+    if (value.is_null()) return "inf";
+    if (value.is_number_integer()) return std::to_string(value.get<long long>());
+    return number_text(value.get<double>());
 }
 
-// One client of the solution with what the side file knows about it.
-struct Row {
-    int client, median;
-    float cost;
-    float distance;  // only with weights
+// The document with each top-level field on a line of its own, and each
+// element of an array field (a vertex, a feature) on one line: short enough
+// to read and to compare line by line.  Every value is nlohmann-json's text.
+std::string one_line_each(const Json &document) {
+    std::string text = "{";
+    for (auto field = document.begin(); field != document.end(); ++field) {
+        text += (field == document.begin() ? "\n  " : ",\n  ") + Json(field.key()).dump() + ": ";
+        if (!field->is_array() || field->empty()) {
+            text += field->dump();
+            continue;
+        }
+        for (size_t k = 0; k < field->size(); ++k) text += (k == 0 ? "[\n    " : ",\n    ") + (*field)[k].dump();
+        text += "\n  ]";
+    }
+    return text + "\n}\n";
+}
+
+// The solution with what the side file knows about its vertices.
+struct Exported {
+    const SolvedFolder &folder;
+    std::vector<float> distances;  // only with weights
+    std::vector<int> cluster_of, clients_of;
+    std::vector<double> cluster_cost;
+    const char *cx, *cy;
+
+    explicit Exported(const SolvedFolder &folder) : folder(folder) {
+        const VertexInfo &info = folder.info;
+        int n = folder.costs.n, p = folder.costs.p;
+        const Solution &s = folder.solution;
+        if (!info.weights.empty()) distances = read_distance_file(folder.instance_dir + "/pmedmtrx.dat", n);
+        cluster_of.assign(n, -1);
+        clients_of.assign(p, 0);
+        cluster_cost.assign(p, 0.0);
+        for (int k = 0; k < p; ++k) cluster_of[s.medians[k]] = k;
+        for (int v = 0; v < n; ++v) {
+            int m = s.median_of[v];
+            cluster_of[v] = cluster_of[m];
+            if (m == v) continue;
+            clients_of[cluster_of[m]] += 1;
+            cluster_cost[cluster_of[m]] += (double)cost(v);
+        }
+        cx = info.geographic ? "lon" : "x";
+        cy = info.geographic ? "lat" : "y";
+    }
+
+    float cost(int v) const {
+        int m = folder.solution.median_of[v], n = folder.costs.n;
+        return m == v ? 0.0f : folder.costs.cost[(size_t)m * n + v];
+    }
+
+    // The fields of vertex v, in their documented order; the coordinates
+    // unless for GeoJSON, which has them as the geometry.
+    Json vertex(int v, bool with_coordinates = true) const {
+        const VertexInfo &info = folder.info;
+        int m = folder.solution.median_of[v], n = folder.costs.n;
+        Json record;
+        record["vertex"] = v;
+        record["role"] = m == v ? "median" : "client";
+        record["median"] = m;
+        record["cluster"] = cluster_of[v];
+        record["cost"] = float_number(cost(v));
+        if (!info.ids.empty()) {
+            record["id"] = info.ids[v];
+            record["median_id"] = info.ids[m];
+        }
+        if (info.has_coordinates && with_coordinates) {
+            record[cx] = real_number(info.x[v]);
+            record[cy] = real_number(info.y[v]);
+        }
+        if (!info.weights.empty()) {
+            record["weight"] = float_number(info.weights[v]);
+            record["distance"] = float_number(m == v ? 0.0f : distances[(size_t)m * n + v]);
+        }
+        return record;
+    }
+
+    // A median's fields: a vertex's, and its cluster's size and cost.
+    Json median(int k, bool with_coordinates = true) const {
+        Json record = vertex(folder.solution.medians[k], with_coordinates);
+        record["clients"] = clients_of[k];
+        record["cluster_cost"] = real_number(cluster_cost[k]);
+        return record;
+    }
+
+    std::string csv() const {
+        std::string text;
+        Json first = vertex(0);
+        for (auto field = first.begin(); field != first.end(); ++field)
+            text += (field == first.begin() ? "" : ",") + field.key();
+        text += "\n";
+        for (int v = 0; v < folder.costs.n; ++v) {
+            Json record = vertex(v);
+            for (auto field = record.begin(); field != record.end(); ++field)
+                text += (field == record.begin() ? "" : ",") + csv_text(field.value());
+            text += "\n";
+        }
+        return text;
+    }
+
+    std::string json() const {
+        const Solution &s = folder.solution;
+        Json j;
+        j["n"] = folder.costs.n;
+        j["p"] = folder.costs.p;
+        j["status"] = s.status;
+        j["total_cost"] = real_number(s.cost);
+        if (folder.has_summary) {
+            const Summary &m = folder.summary;
+            double gap;
+            j["summary"] = {{"iterations", m.iterations},
+                            {"UB", real_number(m.UB)},
+                            {"LB", real_number(m.LB)},
+                            {"ZD", real_number(m.ZD)},
+                            {"ZP", real_number(m.ZP)},
+                            {"Pi", real_number(m.Pi)},
+                            {"TFator", real_number(m.TFator)},
+                            {"feasible_solutions", m.feasible_count},
+                            {"cpu_seconds", real_number(m.cpu_time)},
+                            {"status", m.status},
+                            {"gap_percent", gap_percent(m, gap) ? real_number(gap) : Json(nullptr)}};
+        }
+        j["medians"] = Json::array();
+        for (int k = 0; k < folder.costs.p; ++k) j["medians"].push_back(median(k));
+        j["vertices"] = Json::array();
+        for (int v = 0; v < folder.costs.n; ++v) j["vertices"].push_back(vertex(v));
+        return one_line_each(j);
+    }
+
+    // Point features: the medians first, in the order of the medians line,
+    // then the clients in vertex order.
+    std::string geojson() const {
+        const VertexInfo &info = folder.info;
+        const Solution &s = folder.solution;
+        Json features = Json::array();
+        auto feature = [&](int v, Json properties) {
+            features.push_back({{"type", "Feature"},
+                                {"geometry", {{"type", "Point"}, {"coordinates", {info.x[v], info.y[v]}}}},
+                                {"properties", std::move(properties)}});
+        };
+        for (int k = 0; k < folder.costs.p; ++k) feature(s.medians[k], median(k, false));
+        for (int v = 0; v < folder.costs.n; ++v)
+            if (s.median_of[v] != v) feature(v, vertex(v, false));
+        return one_line_each(Json{{"type", "FeatureCollection"}, {"features", std::move(features)}});
+    }
 };
 
+}  // namespace
+
 int main(int argc, char **argv) {
-    FolderArguments args = parse_folder_arguments(argc, argv, "pmedian-export", USAGE);
+    FolderArguments args;
+    CommandLine cli("pmedian-export",
+                    "Checks the solution of a solved folder and writes solution.json, assignment.csv and, for an "
+                    "instance with coordinates, solution.geojson.",
+                    "Exit status: 0 written; 1 a solution or file that cannot be exported; 2 a wrong command line.");
+    add_folder_arguments(cli, args, "export", "DIR",
+                         "folder for solution.json, assignment.csv and solution.geojson (default DIR)");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
     const std::string &dir = args.dir;
     std::string out = args.out.empty() ? dir : args.out;
 
     try {
         SolvedFolder folder = read_solved_folder(dir, args.summary, args.solution);
-        const VertexInfo &info = folder.info;
-        int n = folder.costs.n, p = folder.costs.p;
-        const Solution &s = folder.solution;
-        bool ids = !info.ids.empty(), coordinates = info.has_coordinates, weights = !info.weights.empty();
-        std::vector<float> distances;
-        if (weights) distances = read_distance_file(dir + "/pmedmtrx.dat", n);
-
-        std::vector<int> cluster_of(n, -1), clients_of(p, 0);
-        std::vector<double> total_of(p, 0.0);
-        for (int k = 0; k < p; ++k) cluster_of[s.medians[k]] = k;
-        std::vector<Row> rows;
-        for (int v = 0; v < n; ++v) {
-            int m = s.median_of[v];
-            if (m == v) continue;
-            Row r{v, m, folder.costs.cost[(size_t)m * n + v], weights ? distances[(size_t)m * n + v] : 0.0f};
-            rows.push_back(r);
-            clients_of[cluster_of[m]] += 1;
-            total_of[cluster_of[m]] += (double)r.cost;
-        }
-        const char *cx = info.geographic ? "lon" : "x", *cy = info.geographic ? "lat" : "y";
-
-        // assignment.csv
-        std::string csv = "client,median,cost";
-        if (ids) csv += ",client_id,median_id";
-        if (coordinates) csv += std::string(",") + cx + "," + cy;
-        if (weights) csv += ",weight,distance";
-        csv += "\n";
-        for (const Row &r : rows) {
-            csv += std::to_string(r.client) + "," + std::to_string(r.median) + "," + number_text(r.cost);
-            if (ids) csv += "," + csv_cell(info.ids[r.client]) + "," + csv_cell(info.ids[r.median]);
-            if (coordinates) csv += "," + number_text(info.x[r.client]) + "," + number_text(info.y[r.client]);
-            if (weights) csv += "," + number_text(info.weights[r.client]) + "," + number_text(r.distance);
-            csv += "\n";
-        }
-
-        // solution.json
-        std::string json = "{\n  \"n\": " + std::to_string(n) + ",\n  \"p\": " + std::to_string(p) +
-                           ",\n  \"status\": " + std::to_string(s.status) + ",\n  \"cost\": " + json_number(s.cost) +
-                           ",\n";
-        if (folder.has_summary) {
-            const Summary &m = folder.summary;
-            double gap;
-            json += "  \"summary\": {\"iterations\": " + std::to_string(m.iterations) + ", \"UB\": " + json_number(m.UB) +
-                    ", \"LB\": " + json_number(m.LB) + ", \"ZD\": " + json_number(m.ZD) + ", \"ZP\": " +
-                    json_number(m.ZP) + ", \"Pi\": " + json_number(m.Pi) + ", \"TFator\": " + json_number(m.TFator) +
-                    ", \"feasible_solutions\": " + std::to_string(m.feasible_count) +
-                    ", \"cpu_seconds\": " + json_number(m.cpu_time) + ", \"status\": " + std::to_string(m.status) +
-                    ", \"gap_percent\": " + (gap_percent(m, gap) ? json_number(gap) : "null") + "},\n";
-        }
-        auto place = [&](int v) {
-            std::string text;
-            if (ids) text += ", \"id\": " + json_string(info.ids[v]);
-            if (coordinates)
-                text += std::string(", \"") + cx + "\": " + json_number(info.x[v]) + ", \"" + cy +
-                        "\": " + json_number(info.y[v]);
-            return text;
-        };
-        json += "  \"medians\": [\n";
-        for (int k = 0; k < p; ++k) {
-            int v = s.medians[k];
-            json += "    {\"vertex\": " + std::to_string(v) + place(v) + ", \"clients\": " +
-                    std::to_string(clients_of[k]) + ", \"cost\": " + json_number(total_of[k]) + "}" +
-                    (k + 1 < p ? ",\n" : "\n");
-        }
-        json += "  ],\n  \"clients\": [\n";
-        for (size_t k = 0; k < rows.size(); ++k) {
-            const Row &r = rows[k];
-            json += "    {\"client\": " + std::to_string(r.client) + ", \"median\": " + std::to_string(r.median) +
-                    ", \"cost\": " + json_number(r.cost) + place(r.client);
-            if (ids) json += ", \"median_id\": " + json_string(info.ids[r.median]);
-            if (weights)
-                json += ", \"weight\": " + json_number(info.weights[r.client]) + ", \"distance\": " +
-                        json_number(r.distance);
-            json += std::string("}") + (k + 1 < rows.size() ? ",\n" : "\n");
-        }
-        json += "  ]\n}\n";
-
-        // solution.geojson: the medians first, then the clients.
-        std::string geojson;
-        if (coordinates) {
-            geojson = "{\"type\": \"FeatureCollection\", \"features\": [\n";
-            std::vector<std::string> features;
-            auto feature = [&](int v, const std::string &properties) {
-                features.push_back("{\"type\": \"Feature\", \"geometry\": {\"type\": \"Point\", \"coordinates\": [" +
-                                   json_number(info.x[v]) + ", " + json_number(info.y[v]) +
-                                   "]}, \"properties\": {" + properties + "}}");
-            };
-            auto named = [&](const char *key, int v) {
-                return ids ? std::string(", \"") + key + "\": " + json_string(info.ids[v]) : std::string();
-            };
-            for (int k = 0; k < p; ++k) {
-                int v = s.medians[k];
-                feature(v, "\"role\": \"median\", \"vertex\": " + std::to_string(v) + named("id", v) +
-                               ", \"cluster\": " + std::to_string(k) + ", \"median\": " + std::to_string(v) +
-                               ", \"clients\": " + std::to_string(clients_of[k]) + ", \"cost\": " +
-                               json_number(total_of[k]));
-            }
-            for (const Row &r : rows)
-                feature(r.client, "\"role\": \"client\", \"vertex\": " + std::to_string(r.client) +
-                                      named("id", r.client) + ", \"cluster\": " +
-                                      std::to_string(cluster_of[r.median]) + ", \"median\": " +
-                                      std::to_string(r.median) + named("median_id", r.median) + ", \"cost\": " +
-                                      json_number(r.cost) +
-                                      (weights ? ", \"weight\": " + json_number(info.weights[r.client]) : ""));
-            for (size_t k = 0; k < features.size(); ++k)
-                geojson += features[k] + (k + 1 < features.size() ? ",\n" : "\n");
-            geojson += "]}\n";
-        }
-
+        Exported exported(folder);
+        bool coordinates = folder.info.has_coordinates;
         make_folder(out);
-        std::vector<OutputFile> files = {{out + "/solution.json", json}, {out + "/assignment.csv", csv}};
-        if (coordinates) files.push_back({out + "/solution.geojson", geojson});
+        std::vector<OutputFile> files = {{out + "/solution.json", exported.json()},
+                                         {out + "/assignment.csv", exported.csv()}};
+        if (coordinates) files.push_back({out + "/solution.geojson", exported.geojson()});
         write_files(files);
         if (!coordinates) remove_stale(out + "/solution.geojson");
 
         std::string written;
         for (size_t k = 0; k < files.size(); ++k)
             written += (k == 0 ? "" : k + 1 == files.size() ? " and " : ", ") + files[k].path;
-        printf("wrote %s: n = %d, p = %d, cost %.2f%s\n", written.c_str(), n, p, s.cost,
+        printf("wrote %s: n = %d, p = %d, cost %.2f%s\n", written.c_str(), folder.costs.n, folder.costs.p,
+               folder.solution.cost,
                folder.has_summary ? "" : " (no solver summary: save the solver's output in summary.txt to add it)");
     } catch (const ToolError &e) {
         return report_failure("pmedian-export", e);

@@ -1,7 +1,9 @@
 // plot.cpp - pmedian-plot: draws a solved instance whose vertices have
 // coordinates as a map: every client a dot in the colour of its median, a
 // thin line from each client to its median, the medians as larger squares,
-// and a title with n, p, the cost and the gap between the bounds.  gnuplot
+// the medians' names beside them when the instance has names, and a title
+// with n, p, the cost and the gap between the bounds.  Clusters that meet
+// on the map differ in colour (map_colours.h).  gnuplot
 // draws it as "map.svg" and, where it has the pngcairo terminal, "map.png".
 //
 // Longitude and latitude are drawn with one degree of latitude as long as
@@ -17,24 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "gnuplot.h"
+#include "map_colours.h"
 #include "solution.h"
 
-static const char *USAGE =
-    "usage: pmedian-plot [DIR] [--summary FILE] [--solution FILE] [--out FILE.svg]\n"
-    "  DIR              solved instance folder with coordinates (default .)\n"
-    "  --summary FILE   the solver's standard output (default: DIR/summary.txt when present\n"
-    "                   and the solution is solucao.txt)\n"
-    "  --solution FILE  draw DIR/FILE instead of DIR/solucao.txt (such as solucao_exata.txt)\n"
-    "  --out FILE.svg   the map (default DIR/map.svg; the PNG goes beside it)\n";
-
-
-// Colours that stay apart from each other on white, one per median in the
-// order of the medians line, repeated beyond twenty medians.
-static const unsigned COLOURS[] = {0x1f77b4, 0xff7f0e, 0x2ca02c, 0xd62728, 0x9467bd, 0x8c564b, 0xe377c2,
-                                   0x7f7f7f, 0xbcbd22, 0x17becf, 0x393b79, 0xad494a, 0x637939, 0x8c6d31,
-                                   0x7b4173, 0x3182bd, 0xe6550d, 0x31a354, 0x756bb1, 0x636363};
-static const int COLOUR_COUNT = sizeof COLOURS / sizeof COLOURS[0];
+// Medians are labelled with their names up to this many.
+static const int MAX_LABELS = 60;
 
 static std::string real(double v) {
     char buffer[40];
@@ -43,13 +34,17 @@ static std::string real(double v) {
 }
 
 int main(int argc, char **argv) {
-    FolderArguments args = parse_folder_arguments(argc, argv, "pmedian-plot", USAGE);
+    FolderArguments args;
+    CommandLine cli("pmedian-plot",
+                    "Draws a solved instance whose vertices have coordinates as a map: map.svg and, where gnuplot "
+                    "has its pngcairo terminal, map.png.",
+                    "Exit status: 0 drawn; 1 input that cannot be drawn, or a gnuplot failure; 2 a wrong command "
+                    "line.");
+    add_folder_arguments(cli, args, "draw", "FILE.svg", "the map (default DIR/map.svg; the PNG goes beside it)");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
     const std::string &dir = args.dir;
     std::string svg = args.out.empty() ? dir + "/map.svg" : args.out;
-    if (svg.size() < 5 || svg.substr(svg.size() - 4) != ".svg") {
-        fprintf(stderr, "pmedian-plot: --out must name a .svg file\n%s", USAGE);
-        return 2;
-    }
+    if (svg.size() < 5 || svg.substr(svg.size() - 4) != ".svg") return cli.wrong("--out must name a .svg file");
     std::string png = svg.substr(0, svg.size() - 4) + ".png";
 
     try {
@@ -63,13 +58,29 @@ int main(int argc, char **argv) {
         const Solution &s = folder.solution;
         std::vector<int> cluster_of(n, 0);
         for (int k = 0; k < p; ++k) cluster_of[s.medians[k]] = k;
+        // Neighbouring clusters get different colours, judged by distances
+        // on the map: a degree of longitude is cos(latitude) degrees wide.
+        std::vector<double> map_x = info.x;
+        if (info.geographic) {
+            double middle = (*std::min_element(info.y.begin(), info.y.end()) +
+                             *std::max_element(info.y.begin(), info.y.end())) / 2.0;
+            for (double &x : map_x) x *= std::max(0.05, std::cos(middle * M_PI / 180.0));
+        }
+        std::vector<int> palette_index = cluster_colours(map_x, info.y, s.medians, s.median_of);
+        bool labelled = !info.ids.empty() && p <= MAX_LABELS;
 
         std::string links = "$links << EOD\n", clients = "$clients << EOD\n", medians = "$medians << EOD\n";
         for (int v = 0; v < n; ++v) {
             int m = s.median_of[v];
-            std::string colour = std::to_string(COLOURS[cluster_of[m] % COLOUR_COUNT]);
+            std::string colour = std::to_string(MAP_PALETTE[palette_index[cluster_of[m]]]);
             if (m == v) {
-                medians += real(info.x[v]) + " " + real(info.y[v]) + " " + colour + "\n";
+                medians += real(info.x[v]) + " " + real(info.y[v]) + " " + colour;
+                if (labelled) {  // one quoted column, which gnuplot reads without escapes
+                    std::string name = info.ids[v];
+                    std::replace(name.begin(), name.end(), '"', '\'');
+                    medians += " \"" + name + "\"";
+                }
+                medians += "\n";
                 continue;
             }
             links += real(info.x[v]) + " " + real(info.y[v]) + " " + real(info.x[m] - info.x[v]) + " " +
@@ -108,7 +119,11 @@ int main(int argc, char **argv) {
         script += "plot $links using 1:2:3:4:5 with vectors nohead lw 0.6 lc rgb variable title 'to its median', \\\n"
                   "     $clients using 1:2:3 with points pt 7 ps 0.45 lc rgb variable title 'clients', \\\n"
                   "     $medians using 1:2:3 with points pt 5 ps 1.6 lc rgb variable notitle, \\\n"
-                  "     $medians using 1:2 with points pt 4 ps 1.6 lw 1.5 lc rgb 'black' title 'medians'\n";
+                  "     $medians using 1:2 with points pt 4 ps 1.6 lw 1.5 lc rgb 'black' title 'medians'";
+        if (labelled)
+            script += ", \\\n     $medians using 1:2:4 with labels offset char 0.8, char 0.8 left font ',9' noenhanced "
+                      "notitle";
+        script += "\n";
 
         int height = 800, width = (int)std::lround(std::min(1400.0, std::max(700.0, 760.0 / ratio + 160.0)));
         std::vector<std::string> written = draw_with_gnuplot(script, svg, png, width, height);

@@ -17,8 +17,8 @@
 #include <new>
 #include <sstream>
 
+#include "sweep_record.h"
 #include "text_input.h"
-#include "version.h"
 
 const char *const SUMMARY_FILE_NAME = "summary.txt";
 
@@ -60,6 +60,16 @@ done:
     fclose(f);
     if (got < expected)
         unusable(path + ": only " + std::to_string(got) + " of " + std::to_string(expected) + " costs readable");
+    return m;
+}
+
+CostMatrix read_folder_costs(const std::string &dir, std::string &instance_dir) {
+    InstanceLocation where = locate_instance(dir);
+    instance_dir = where.dir;
+    CostMatrix m = read_cost_file(where.dir + "/pmeddata.dat");
+    if (where.p > m.n)
+        unusable(dir + ": p = " + std::to_string(where.p) + " of the sweep's run exceeds n = " + std::to_string(m.n));
+    if (where.p) m.p = where.p;
     return m;
 }
 
@@ -254,13 +264,12 @@ const char *status_meaning(int status) {
 SolvedFolder read_solved_folder(const std::string &dir, const std::string &summary_path,
                                 const std::string &solution_name) {
     SolvedFolder folder;
-    folder.costs = read_cost_file(dir + "/pmeddata.dat");
+    folder.costs = read_folder_costs(dir, folder.instance_dir);
     folder.solution = read_solution(dir + "/" + solution_name, folder.costs);
-    folder.info = read_side_file(dir, folder.costs.n);
+    folder.info = read_side_file(folder.instance_dir, folder.costs.n);
 
     std::string path = summary_path;
-    struct stat st;
-    if (path.empty() && solution_name == "solucao.txt" && stat((dir + "/" + SUMMARY_FILE_NAME).c_str(), &st) == 0)
+    if (path.empty() && solution_name == "solucao.txt" && path_exists(dir + "/" + SUMMARY_FILE_NAME))
         path = dir + "/" + SUMMARY_FILE_NAME;
     if (path.empty()) return folder;
     if (!parse_summary(read_text_file(path), folder.summary))
@@ -276,35 +285,6 @@ SolvedFolder read_solved_folder(const std::string &dir, const std::string &summa
                   path.c_str(), s.UB, s.status, solution_name.c_str(), cost, folder.solution.status);
     folder.has_summary = true;
     return folder;
-}
-
-FolderArguments parse_folder_arguments(int argc, char **argv, const char *program, const char *usage) {
-    FolderArguments args;
-    int positional = 0;
-    for (int a = 1; a < argc; ++a) {
-        std::string arg = argv[a], problem;
-        if (arg == "-h" || arg == "--help") {
-            fputs(usage, stdout);
-            exit(0);
-        } else if (arg == "--version") {
-            print_version(program);
-            exit(0);
-        } else if (arg == "--summary" || arg == "--out" || arg == "--solution") {
-            if (a + 1 < argc && argv[a + 1][0] != '\0') {
-                (arg == "--summary" ? args.summary : arg == "--out" ? args.out : args.solution) = argv[++a];
-                continue;
-            }
-            problem = "missing value for " + arg;
-        } else if (arg.rfind("--", 0) == 0 || ++positional > 1) {
-            problem = "unexpected argument " + arg;
-        } else {
-            args.dir = arg;
-            continue;
-        }
-        fprintf(stderr, "%s: %s\n%s", program, problem.c_str(), usage);
-        exit(2);
-    }
-    return args;
 }
 
 int report_failure(const char *program, const std::exception &e) {

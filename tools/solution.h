@@ -27,6 +27,12 @@ struct CostMatrix {
 // sizes the solver would refuse is a ToolError.
 CostMatrix read_cost_file(const std::string &path);
 
+// The costs of the instance of a folder: its own "pmeddata.dat", or for a
+// run of pmedian-sweep the file of the instance folder it was made from,
+// with the run's p (sweep_record.h).  instance_dir is set to the folder
+// that holds the instance files.
+CostMatrix read_folder_costs(const std::string &dir, std::string &instance_dir);
+
 // The n x n distances of "pmedmtrx.dat" (the strict upper triangle after the
 // header "n p radius", read with "%f" and mirrored).
 std::vector<float> read_distance_file(const std::string &path, int n);
@@ -74,6 +80,7 @@ extern const char *const SUMMARY_FILE_NAME;
 // solver's summary, which must belong to this solution (same status, UB
 // equal to the cost up to float rounding).
 struct SolvedFolder {
+    std::string instance_dir;  // the folder that holds the instance files
     CostMatrix costs;
     Solution solution;
     VertexInfo info;
@@ -85,14 +92,6 @@ struct SolvedFolder {
 // taken as the summary only for solucao.txt, the file it belongs to.
 SolvedFolder read_solved_folder(const std::string &dir, const std::string &summary_path,
                                 const std::string &solution_name = "solucao.txt");
-
-// The command line of the tools that read a solved folder:
-// [DIR] [--summary FILE] [--solution FILE] [--out PATH].  --help prints the usage and exits
-// with status 0; a wrong command line prints it and exits with status 2.
-struct FolderArguments {
-    std::string dir = ".", summary, out, solution = "solucao.txt";
-};
-FolderArguments parse_folder_arguments(int argc, char **argv, const char *program, const char *usage);
 
 // Prints a failure of such a tool (bad input, an invalid solution, memory)
 // on standard error after the program's name; returns the exit status 1.

@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -28,10 +29,10 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 #include <pmedian/pmedian.hpp>
 
+#include "command_line.h"
 #include "output_files.h"
 #include "tool_error.h"
 
@@ -337,32 +338,20 @@ int run(const Settings &settings) {
 
 int main(int argc, char **argv) {
     Settings settings;
-    CLI::App app{"Solves the p-median instance in DIR (pmeddata.dat, pmedmtrx.dat) and writes DIR/solucao.txt.",
-                 PROGRAM};
-    app.footer("Exit status: 0 the run ended by itself or reached --gap; 3 --time-limit or an interrupt\n"
-               "stopped it (its best solution is written); 1 the instance could not be read or solved;\n"
-               "2 a wrong command line.");
-    app.failure_message([](const CLI::App *, const CLI::Error &e) {
-        return std::string(PROGRAM) + ": " + e.what() + "\nRun " + PROGRAM + " --help for the options.\n";
-    });
-    app.add_option("DIR", settings.dir, "the instance folder (default: the working folder)");
-    app.add_option("--time-limit", settings.time_limit, "stop after SECONDS, with the best solution so far")
-        ->type_name("SECONDS")
-        ->check(CLI::PositiveNumber);
-    app.add_option("--gap", settings.gap, "stop once (UB - LB) / |UB| is at most PERCENT")
-        ->type_name("PERCENT")
-        ->check(CLI::NonNegativeNumber);
-    app.add_option("--threads", settings.threads, "threads of the solve (default: every core)")
-        ->type_name("N")
-        ->check(CLI::Range(1, 4096));
-    app.add_option("--json", settings.json, "also write every value of the result to FILE")->type_name("FILE");
-    app.add_flag("-q,--quiet", settings.quiet, "no progress on standard error");
-    app.set_version_flag("--version", std::string(PROGRAM) + " " + pmedian::version());
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError &e) {
-        return app.exit(e) == 0 ? 0 : 2;  // 0 for --help and --version
-    }
+    CommandLine cli(PROGRAM, "Solves the p-median instance in DIR (pmeddata.dat, pmedmtrx.dat) and writes "
+                             "DIR/solucao.txt.",
+                    "Exit status: 0 the run ended by itself or reached --gap; 3 --time-limit or an interrupt stopped "
+                    "it (its best solution is written); 1 the instance could not be read or solved; 2 a wrong "
+                    "command line.");
+    cli.text("DIR", settings.dir, "DIR", "the instance folder (default: the working folder)");
+    cli.number("--time-limit", settings.time_limit, "SECONDS", DBL_TRUE_MIN, 1e9, "a positive number of seconds",
+               "stop after SECONDS, with the best solution so far");
+    cli.number("--gap", settings.gap, "PERCENT", 0, 1e9, "a percentage 0 or above",
+               "stop once (UB - LB) / |UB| is at most PERCENT");
+    cli.number("--threads", settings.threads, "N", 1, 4096, "1..4096", "threads of the solve (default: every core)");
+    cli.text("--json", settings.json, "FILE", "also write every value of the result to FILE");
+    cli.flag("-q,--quiet", settings.quiet, "no progress on standard error");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
     if (settings.dir.empty()) settings.dir = ".";
     while (settings.dir.size() > 1 && settings.dir.back() == '/') settings.dir.pop_back();
     try {

@@ -2,22 +2,27 @@
 // of p, side by side, and tables and plots the bounds against p, so that the
 // number of medians can be chosen where one more stops paying.
 //
-// Each p gets its own folder beside the instance, NAME-pP, with both
-// instance files copied and only their headers changed (and the side file,
-// so that each folder can be exported and drawn).  A folder records what it
-// was made from in "sweep-source.txt"; the solver's standard output goes to
-// "summary.txt".  A p whose folder was made from the same files and holds a
-// complete summary and a solution file counts as solved and is not run
-// again, so a sweep that was stopped, or whose runs were done elsewhere
-// (--print-jobs), is finished by running it again.  A run that fails or is
-// killed is recorded and the others go on.
+// Everything goes into one sweep folder, by default DIR/sweep: a folder pP
+// for each run and the table and plot of every p solved there.  A run
+// folder holds the solution file, the solver's standard output
+// ("summary.txt") and a record of the instance files it solves with its p
+// (sweep_record.h), but no copy of the instance: the tools that read a
+// solved folder find the instance through the record.  A p whose folder
+// records the same files and holds a complete summary and a solution file
+// counts as solved and is not run again, so a sweep that was stopped, or
+// whose runs were done elsewhere (--print-jobs), is finished by running it
+// again, and the table gathers every p solved from these files, whichever
+// sweep solved it.  A run that fails or is killed is recorded and the
+// others go on.
 //
-// Each run is a child process.  By default the child solves its folder
-// through the library, exactly as the pmedian program would, and prints the
+// Each run is a child process.  By default the child solves through the
+// library, exactly as the pmedian program would with that p, and prints the
 // same summary; --time-limit, or the SIGTERM of --timeout, stops it with its
 // best solution, which is recorded with its bounds and status 3.  With
-// --solver the child runs that program instead, which --timeout can only
-// kill: such a run records nothing.
+// --solver (or --print-jobs) a program solves the run folder, which then
+// gets the instance files with the run's p in their headers for as long as
+// the run needs them; --timeout can only kill such a run, which then
+// records nothing.
 //
 // Exit status: 0 when every p is solved, 1 when a run failed or the input
 // is bad, 2 for a wrong command line.
@@ -34,68 +39,24 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include <pmedian/pmedian.hpp>
 
+#include "command_line.h"
 #include "gnuplot.h"
 #include "output_files.h"
 #include "side_file.h"
 #include "solution.h"
 #include "sweep_input.h"
+#include "sweep_record.h"
 #include "table.h"
 #include "text_input.h"
 #include "tool_error.h"
-#include "version.h"
-
-static const char *USAGE =
-    "usage: pmedian-sweep DIR --p LIST [options]\n"
-    "  DIR              a converted instance folder (pmeddata.dat, pmedmtrx.dat)\n"
-    "  --p LIST         values of p: 5,10,20 or FIRST:LAST:STEP (5:100:5), or both\n"
-    "  --jobs N         solver runs side by side (default: the number of cores)\n"
-    "  --time-limit S   stop a run after S seconds with its best solution, recorded\n"
-    "                   with its bounds and status 3 (default: none)\n"
-    "  --timeout S      end a run after S seconds: stopped as by --time-limit, or\n"
-    "                   with --solver killed and recorded as failed (default: none)\n"
-    "  --solver PATH    run this program in each folder instead of the library\n"
-    "  --print-jobs     make the folders and print one shell command per p that\n"
-    "                   is not solved yet (running the pmedian program beside this\n"
-    "                   one, or --solver), instead of running them\n"
-    "  --version        print the version\n";
-
-[[noreturn]] static void usage_error(const std::string &message) {
-    fprintf(stderr, "pmedian-sweep: %s\n%s", message.c_str(), USAGE);
-    exit(2);
-}
-
-static const char *SOURCE_RECORD = "sweep-source.txt";
 
 // ---- files ------------------------------------------------------------------
-
-static bool exists(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-// 64-bit FNV-1a of a file's bytes with its size: what a folder was made from.
-static std::string fingerprint(const std::string &path) {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) tool_fail("cannot open %s: %s", path.c_str(), strerror(errno));
-    unsigned long long hash = 1469598103934665603ULL, size = 0;
-    unsigned char buffer[1 << 16];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, f)) > 0) {
-        for (size_t k = 0; k < got; ++k) hash = (hash ^ buffer[k]) * 1099511628211ULL;
-        size += got;
-    }
-    bool failed = ferror(f);
-    fclose(f);
-    if (failed) tool_fail("cannot read %s", path.c_str());
-    char text[64];
-    snprintf(text, sizeof text, "%016llx %llu", hash, size);
-    return text;
-}
 
 // The first bytes of a file, enough for its header.
 static std::string file_start(const std::string &path) {
@@ -149,11 +110,11 @@ static std::string shell_quoted(const std::string &text) {
 // ---- the sweep --------------------------------------------------------------------
 
 struct Instance {
-    std::string dir;               // absolute, without a trailing slash
+    SweepSource source;    // the instance folder and its files' fingerprints
     int n = 0;
+    std::string costs;     // what UB and LB add up over the clients, for the plot and the table
     FileHead data_head, matrix_head;
-    bool has_side_file = false;
-    std::string source_text;       // what sweep-source.txt holds, without the p line
+    std::string folder;    // the sweep folder, absolute
 };
 
 struct Run {
@@ -168,74 +129,110 @@ struct Run {
     bool timed_out = false;
 };
 
-static Instance read_instance_folder(const std::string &dir_argument) {
-    std::filesystem::path path = std::filesystem::absolute(dir_argument).lexically_normal();
-    std::string dir = path.string();
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    if (dir == "/") tool_fail("the root folder cannot hold a sweep's folders beside it");
+static Instance read_instance_folder(const std::string &dir, const std::string &sweep_folder) {
     Instance inst;
-    inst.dir = dir;
-    std::string data = dir + "/pmeddata.dat", matrix = dir + "/pmedmtrx.dat";
+    inst.source = sweep_source(dir);
+    const std::string &abs = inst.source.dir;
+    std::string data = abs + "/pmeddata.dat", matrix = abs + "/pmedmtrx.dat";
     inst.data_head = parse_file_head(file_start(data), data);
     inst.matrix_head = parse_file_head(file_start(matrix), matrix);
     if (inst.data_head.first < 1 || inst.data_head.first > 100000)
         tool_fail("%s: n = %lld outside 1..100000", data.c_str(), inst.data_head.first);
     inst.n = (int)inst.data_head.first;
-    inst.has_side_file = exists(dir + "/" + SIDE_FILE_NAME);
-    if (inst.has_side_file) read_side_file(dir, inst.n);  // refused here if it does not fit
-    inst.source_text = "source " + dir + "\npmeddata.dat " + fingerprint(data) + "\npmedmtrx.dat " +
-                       fingerprint(matrix) + "\n" + SIDE_FILE_NAME + " " +
-                       (inst.has_side_file ? fingerprint(dir + "/" + SIDE_FILE_NAME) : std::string("none")) + "\n";
+    VertexInfo info = read_side_file(abs, inst.n);  // refused here if it does not fit
+    std::string weighted = info.weights.empty() ? "" : "demand x ";
+    inst.costs = weighted + (info.geographic ? "km to the median" : info.has_coordinates ? "distance to the median"
+                                                                                       : "cost from the median");
+    inst.folder = std::filesystem::absolute(sweep_folder.empty() ? abs + "/sweep" : sweep_folder)
+                      .lexically_normal()
+                      .string();
+    while (inst.folder.size() > 1 && inst.folder.back() == '/') inst.folder.pop_back();
     return inst;
 }
 
-static std::string record_text(const Instance &inst, int p) { return inst.source_text + "p " + std::to_string(p) + "\n"; }
+static Run run_of(const Instance &inst, int p) {
+    Run run;
+    run.p = p;
+    run.folder = inst.folder + "/p" + std::to_string(p);
+    return run;
+}
 
-// Makes the folder of one p, unless it was made from these files already.
-static void prepare_folder(const Instance &inst, const Run &run) {
-    std::string record = run.folder + "/" + SOURCE_RECORD;
-    if (exists(record)) {
-        try {
-            if (read_text_file(record) == record_text(inst, run.p)) return;
-        } catch (const ToolError &) {
-        }
-    }
-    // A folder of that name that another sweep of this instance did not
-    // make is someone else's: nothing in it is replaced.
-    std::string owner = "source " + inst.dir + "\n";
-    bool ours = false;
+// The instance files with the run's p, for a program that solves the
+// folder; a run through the library reads the instance's own files.
+static void copy_instance(const Instance &inst, const Run &run) {
+    std::string header = std::to_string(inst.n) + " " + std::to_string(run.p);
+    copy_with_header(inst.source.dir + "/pmeddata.dat", inst.data_head.rest_offset, header, run.folder + "/pmeddata.dat");
+    copy_with_header(inst.source.dir + "/pmedmtrx.dat", inst.matrix_head.rest_offset, header,
+                     run.folder + "/pmedmtrx.dat");
+}
+
+static void remove_copies(const Run &run) {
+    for (const char *copy : {"pmeddata.dat", "pmedmtrx.dat"}) remove_stale(run.folder + "/" + copy);
+}
+
+// Makes the folder of one p, unless it records these files already; with
+// copies, the instance files too.
+static void prepare_folder(const Instance &inst, const Run &run, bool copies) {
+    std::string record = run.folder + "/" + SWEEP_RECORD_NAME, wanted = sweep_record(inst.source, run.p);
+    bool current = false;
     try {
-        ours = exists(record) && read_text_file(record).rfind(owner, 0) == 0;
+        current = path_exists(record) && read_text_file(record) == wanted;
     } catch (const ToolError &) {
     }
-    std::error_code error;
-    if (!ours && exists(run.folder) && !std::filesystem::is_empty(run.folder, error))
-        tool_fail("%s exists and was not made by a sweep of %s: move it away or sweep a copy of the instance",
-                  run.folder.c_str(), inst.dir.c_str());
-    make_folder(run.folder);
-    write_files({{record, owner + "being prepared\n"}});
-    for (const char *stale : {SUMMARY_FILE_NAME, "solucao.txt", "pmedian.err"}) remove_stale(run.folder + "/" + stale);
-    std::string header = std::to_string(inst.n) + " " + std::to_string(run.p);
-    copy_with_header(inst.dir + "/pmeddata.dat", inst.data_head.rest_offset, header, run.folder + "/pmeddata.dat");
-    copy_with_header(inst.dir + "/pmedmtrx.dat", inst.matrix_head.rest_offset, header, run.folder + "/pmedmtrx.dat");
-    std::string side = std::string("/") + SIDE_FILE_NAME;
-    if (inst.has_side_file)
-        copy_with_header(inst.dir + side, 0, "", run.folder + side);
-    else
-        remove_stale(run.folder + side);
-    write_files({{record, record_text(inst, run.p)}});
+    if (!current) {
+        // A folder of that name that a sweep of this instance did not
+        // make is someone else's: nothing in it is replaced.
+        std::string owner = "source " + inst.source.dir + "\n";
+        bool ours = false;
+        try {
+            ours = path_exists(record) && read_text_file(record).rfind(owner, 0) == 0;
+        } catch (const ToolError &) {
+        }
+        std::error_code error;
+        if (!ours && path_exists(run.folder) && !std::filesystem::is_empty(run.folder, error))
+            tool_fail("%s exists and was not made by a sweep of %s: move it away or give the sweep another --out",
+                      run.folder.c_str(), inst.source.dir.c_str());
+        make_folder(run.folder);
+        write_files({{record, owner + "being prepared\n"}});
+        for (const char *stale : {SUMMARY_FILE_NAME, "solucao.txt", "pmedian.err"}) remove_stale(run.folder + "/" + stale);
+    }
+    if (copies) copy_instance(inst, run);
+    else remove_copies(run);
+    if (!current) write_files({{record, wanted}});
 }
 
 // Whether the folder holds a finished run of these files: then its summary.
 static bool finished(const Instance &inst, Run &run) {
-    std::string record = run.folder + "/" + SOURCE_RECORD, summary = run.folder + "/" + SUMMARY_FILE_NAME;
+    std::string record = run.folder + "/" + SWEEP_RECORD_NAME, summary = run.folder + "/" + SUMMARY_FILE_NAME;
     try {
-        if (!exists(record) || read_text_file(record) != record_text(inst, run.p)) return false;
-        if (!exists(summary) || !exists(run.folder + "/solucao.txt")) return false;
+        if (!path_exists(record) || read_text_file(record) != sweep_record(inst.source, run.p)) return false;
+        if (!path_exists(summary) || !path_exists(run.folder + "/solucao.txt")) return false;
         return parse_summary(read_text_file(summary), run.summary);
     } catch (const ToolError &) {
         return false;
     }
+}
+
+// Every p solved in the sweep folder from these files, by this sweep or an
+// earlier one, with this sweep's runs (failed ones included) in their place.
+static std::vector<Run> every_run(const Instance &inst, const std::vector<Run> &these) {
+    std::map<int, Run> runs;
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator(inst.folder, error)) {
+        std::string name = entry.path().filename().string();
+        if (name.size() < 2 || name[0] != 'p' || name.find_first_not_of("0123456789", 1) != std::string::npos ||
+            name.size() > 7)
+            continue;
+        Run run = run_of(inst, std::stoi(name.substr(1)));
+        if (run.p >= 1 && run.p <= inst.n && run.folder == entry.path().string() && finished(inst, run)) {
+            run.solved = run.skipped = true;
+            runs[run.p] = run;
+        }
+    }
+    for (const Run &run : these) runs[run.p] = run;
+    std::vector<Run> all;
+    for (const auto &[p, run] : runs) all.push_back(run);
+    return all;
 }
 
 static double now() {
@@ -250,23 +247,26 @@ static void on_signal(int) { interrupted = 1; }
 // How each run solves its folder: a program to run, or (solver empty) the
 // library in the child, with a time limit and a thread count.
 struct SolveWith {
+    std::string instance_dir;  // where the library reads the instance
     std::string solver;
     double time_limit = 0;
     int threads = 0;  // 0: the OpenMP default (OMP_NUM_THREADS)
 };
 
-// In the child, in its folder: solves the instance through the library and
-// prints the classic summary, as the pmedian program would; the time limit
-// or a SIGTERM stops the run with its best solution (status 3).  Never
-// returns.
-[[noreturn]] static void solve_here(const SolveWith &with) {
+// In the child, in its folder: solves the instance with p medians through
+// the library and prints the classic summary, as the pmedian program would
+// from files with that p; the time limit or a SIGTERM stops the run with
+// its best solution (status 3).  Never returns.
+[[noreturn]] static void solve_here(const SolveWith &with, int p) {
     static volatile sig_atomic_t terminated = 0;
     struct sigaction action = {};
     action.sa_handler = [](int) { terminated = 1; };
     sigaction(SIGTERM, &action, nullptr);
     signal(SIGINT, SIG_DFL);
     try {
-        pmedian::Instance instance = pmedian::read_instance(".");
+        pmedian::Instance instance =
+            pmedian::read_instance(with.instance_dir + "/pmeddata.dat", with.instance_dir + "/pmedmtrx.dat");
+        instance.p = p;
         pmedian::Options options;
         options.time_limit = with.time_limit;
         options.threads = with.threads;
@@ -285,8 +285,16 @@ struct SolveWith {
     _exit(1);
 }
 
-static void start(Run &run, const SolveWith &with, const std::string &threads) {
+static void start(const Instance &inst, Run &run, const SolveWith &with, const std::string &threads) {
     run.started = now();
+    if (!with.solver.empty()) {
+        try {
+            copy_instance(inst, run);
+        } catch (const ToolError &e) {
+            run.failure = std::string("could not start: ") + e.what();
+            return;
+        }
+    }
     pid_t child = fork();
     if (child < 0) {
         run.failure = std::string("could not start: ") + strerror(errno);
@@ -298,7 +306,7 @@ static void start(Run &run, const SolveWith &with, const std::string &threads) {
         int out = ok ? open(SUMMARY_FILE_NAME, O_WRONLY | O_CREAT | O_TRUNC, 0644) : -1;
         int err = ok ? open("pmedian.err", O_WRONLY | O_CREAT | O_TRUNC, 0644) : -1;
         if (out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
-        if (with.solver.empty()) solve_here(with);
+        if (with.solver.empty()) solve_here(with, run.p);
         if (!threads.empty()) setenv("OMP_NUM_THREADS", threads.c_str(), 1);
         execl(with.solver.c_str(), with.solver.c_str(), (char *)nullptr);
         fprintf(stderr, "cannot run %s: %s\n", with.solver.c_str(), strerror(errno));
@@ -323,6 +331,7 @@ static std::string last_line(const std::string &path) {
 
 static void finish(const Instance &inst, Run &run, int status) {
     run.pid = -1;
+    remove_copies(run);  // a program's run needs them no longer
     double seconds = now() - run.started;
     if (finished(inst, run)) {
         run.solved = true;
@@ -374,7 +383,7 @@ static void run_all(const Instance &inst, std::vector<Run> &runs, SolveWith with
         while (!interrupted && running < jobs && next < runs.size()) {
             Run &run = runs[next++];
             if (run.solved) continue;
-            start(run, with, threads);
+            start(inst, run, with, threads);
             if (run.pid > 0) ++running;
             else report(run);
         }
@@ -410,11 +419,14 @@ static std::string fixed(double v, int digits) {
     return text;
 }
 
+// The table and plot of runs (every p solved from these files, see
+// every_run) into the sweep folder.
 static void write_results(const Instance &inst, const std::vector<Run> &runs) {
-    std::string name = std::filesystem::path(inst.dir).filename().string();
+    std::string name = std::filesystem::path(inst.source.dir).filename().string();
     std::string csv = "p,UB,LB,gap_percent,status,iterations,seconds,failure\n";
-    std::string md = "# " + name + ": the bounds against p\n\nInstance " + inst.dir + " (n = " +
-                     std::to_string(inst.n) + "), one folder per p beside it (" + name + "-pP).\n\n" +
+    std::string md = "# " + name + ": the bounds against p\n\nInstance " + inst.source.dir + " (n = " +
+                     std::to_string(inst.n) + "); the run of each p in " + inst.folder + "/pP.  UB and LB are sums over the clients of " +
+                     inst.costs + ".\n\n" +
                      "| p | UB | LB | gap % | status | iterations | seconds |\n|---:|---:|---:|---:|:---|---:|---:|\n";
     std::string data = "$bounds << EOD\n";
     int solved = 0;
@@ -439,17 +451,19 @@ static void write_results(const Instance &inst, const std::vector<Run> &runs) {
         if (has_gap) data += p + " " + fixed(s.UB, 2) + " " + fixed(s.LB, 2) + "\n";
     }
     data += "EOD\n";
-    md += "\n" + std::to_string(solved) + " of " + std::to_string(runs.size()) + " runs solved.\n";
+    md += "\n" + std::to_string(solved) + " of " + std::to_string(runs.size()) + " values of p solved.\n";
 
-    std::string svg = inst.dir + "/sweep.svg", png = inst.dir + "/sweep.png", plot_note;
+    std::string svg = inst.folder + "/sweep.svg", png = inst.folder + "/sweep.png", plot_note;
+    std::vector<std::string> drawn;
     if (data.find('\n') + 1 < data.size() - 4) {
         std::string script = data + "set title " + gnuplot_quoted(name + ": best solution (UB) and lower bound (LB) against p") +
-                             " noenhanced\nset xlabel 'p (number of medians)'\nset ylabel 'cost'\n"
+                             " noenhanced\nset xlabel 'p (number of medians)'\nset ylabel " +
+                             gnuplot_quoted("sum over the clients of " + inst.costs) + " noenhanced\n"
                              "set key top right\nset grid lc rgb '#dddddd'\nset offsets graph 0.03, graph 0.03, graph 0.05, graph 0.05\n"
                              "plot $bounds using 1:2 with linespoints pt 7 ps 0.8 lw 1.5 title 'UB', \\\n"
                              "     $bounds using 1:3 with linespoints pt 6 ps 0.8 lw 1.5 dt 2 title 'LB'\n";
         try {
-            draw_with_gnuplot(script, svg, png, 900, 560);
+            drawn = draw_with_gnuplot(script, svg, png, 900, 560);
             plot_note = "\n![UB and LB against p](sweep.svg)\n";
         } catch (const ToolError &e) {
             plot_note = std::string("\nNo plot: ") + e.what() + "\n";
@@ -457,15 +471,16 @@ static void write_results(const Instance &inst, const std::vector<Run> &runs) {
     } else {
         plot_note = "\nNo plot: no run was solved.\n";
     }
-    if (plot_note.rfind("\nNo plot", 0) == 0) {  // no picture of an earlier sweep beside this table
+    if (drawn.empty()) {  // no picture of an earlier sweep beside this table
         remove_stale(svg);
         remove_stale(png);
     }
     md += plot_note;
-    write_files({{inst.dir + "/sweep.md", md}, {inst.dir + "/sweep.csv", csv}});
-    bool plotted = plot_note.rfind("\nNo plot", 0) != 0;
-    printf("wrote %s/sweep.md%s%s/sweep.csv%s: %d of %zu runs solved\n", inst.dir.c_str(), plotted ? ", " : " and ",
-           inst.dir.c_str(), plotted ? " and sweep.svg" : "", solved, runs.size());
+    write_files({{inst.folder + "/sweep.md", md}, {inst.folder + "/sweep.csv", csv}});
+    std::string plot = drawn.empty() ? "no plot (" + plot_note.substr(10, plot_note.size() - 11) + ")"
+                                     : "the plot " + drawn[0] + (drawn.size() > 1 ? " and " + drawn[1] : "");
+    printf("wrote %s/sweep.md and %s/sweep.csv, %s: %d of %zu values of p solved\n", inst.folder.c_str(),
+           inst.folder.c_str(), plot.c_str(), solved, runs.size());
 }
 
 // ---- command line ------------------------------------------------------------------
@@ -495,67 +510,51 @@ static std::string find_solver(const std::string &given) {
 }
 
 int main(int argc, char **argv) {
-    std::string dir, p_text, solver_option;
+    std::string dir, p_text, solver_option, out;
     int jobs = 0;
     double timeout = 0, time_limit = 0;
     bool print_jobs = false;
-    for (int a = 1; a < argc; ++a) {
-        std::string arg = argv[a];
-        if (arg == "-h" || arg == "--help") {
-            fputs(USAGE, stdout);
-            return 0;
-        } else if (arg == "--version") {
-            print_version("pmedian-sweep");
-            return 0;
-        } else if (arg == "--print-jobs") {
-            print_jobs = true;
-        } else if (arg == "--p" || arg == "--jobs" || arg == "--timeout" || arg == "--time-limit" || arg == "--solver") {
-            if (a + 1 >= argc) usage_error("missing value for " + arg);
-            std::string value = argv[++a];
-            char *end = nullptr;
-            if (arg == "--p") {
-                p_text = value;
-            } else if (arg == "--solver") {
-                if (value.empty()) usage_error("empty --solver");
-                solver_option = value;
-            } else if (arg == "--jobs") {
-                long v = strtol(value.c_str(), &end, 10);
-                if (value.empty() || *end != '\0' || v < 1 || v > 1024) usage_error("--jobs must be 1..1024, not " + value);
-                jobs = (int)v;
-            } else {
-                double &seconds = arg == "--timeout" ? timeout : time_limit;
-                seconds = strtod(value.c_str(), &end);
-                if (value.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9)
-                    usage_error(arg + " must be a number of seconds, not " + value);
-            }
-        } else if (arg.rfind("--", 0) == 0 || !dir.empty()) {
-            usage_error("unexpected argument " + arg);
-        } else {
-            dir = arg;
-        }
-    }
-    if (dir.empty()) usage_error("the instance folder DIR is missing");
-    if (p_text.empty()) usage_error("--p is missing");
+    CommandLine cli("pmedian-sweep",
+                    "Solves a converted instance for many values of p side by side, and tables (sweep.md, sweep.csv) "
+                    "and plots (sweep.svg) the bounds of every p solved from the instance's files against p, all in "
+                    "one sweep folder.",
+                    "Exit status: 0 every p solved; 1 a run failed, or bad input; 2 a wrong command line.");
+    cli.text("DIR", dir, "DIR", "a converted instance folder (pmeddata.dat, pmedmtrx.dat)")->required();
+    cli.text("--p", p_text, "LIST", "values of p: 5,10,20 or FIRST:LAST:STEP (5:100:5), or both")->required();
+    cli.number("--jobs", jobs, "N", 1, 1024, "1..1024", "solver runs side by side (default: the number of cores)");
+    cli.number("--time-limit", time_limit, "S", 0, 1e9, "a number of seconds",
+               "stop a run after S seconds with its best solution, recorded with its bounds and status 3 (default: "
+               "none)");
+    cli.number("--timeout", timeout, "S", 0, 1e9, "a number of seconds",
+               "end a run after S seconds: stopped as by --time-limit, or with --solver killed and recorded as "
+               "failed (default: none)");
+    cli.text("--solver", solver_option, "PATH", "run this program in each run folder instead of the library");
+    cli.text("--out", out, "FOLDER", "the sweep folder: a folder pP per run, the table and the plot (default "
+                                     "DIR/sweep)");
+    cli.flag("--print-jobs", print_jobs,
+             "make the run folders, each with the instance files, and print one shell command per p that is not "
+             "solved yet (running the pmedian program beside this one, or --solver), instead of running them");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
     if (time_limit > 0 && (!solver_option.empty() || print_jobs))
-        usage_error("--time-limit stops the library's runs; --solver and --print-jobs run a program without it");
+        return cli.wrong("--time-limit stops the library's runs; --solver and --print-jobs run a program without it");
     if (jobs == 0) jobs = std::max(1, (int)sysconf(_SC_NPROCESSORS_ONLN));
 
     try {
-        Instance inst = read_instance_folder(dir);
+        Instance inst = read_instance_folder(dir, out);
         std::vector<int> values = parse_p_list(p_text, inst.n);
         SolveWith with;
+        with.instance_dir = inst.source.dir;
         with.time_limit = time_limit;
         if (!solver_option.empty() || print_jobs) with.solver = find_solver(solver_option);
+        make_folder(inst.folder);
         std::vector<Run> runs;
         for (int p : values) {
-            Run run;
-            run.p = p;
-            run.folder = inst.dir + "-p" + std::to_string(p);
+            Run run = run_of(inst, p);
             run.solved = run.skipped = finished(inst, run);
+            if (run.solved) remove_copies(run);  // a printed job's, once it is done
+            else prepare_folder(inst, run, print_jobs);
             runs.push_back(run);
         }
-        for (Run &run : runs)
-            if (!run.solved) prepare_folder(inst, run);
 
         if (print_jobs) {
             for (const Run &run : runs)
@@ -568,7 +567,7 @@ int main(int argc, char **argv) {
         for (const Run &run : runs)
             if (run.solved) report(run);
         run_all(inst, runs, with, jobs, timeout);
-        write_results(inst, runs);
+        write_results(inst, every_run(inst, runs));
         for (const Run &run : runs)
             if (!run.solved) return 1;
     } catch (const ToolError &e) {

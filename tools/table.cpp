@@ -8,6 +8,7 @@
 #include "table.h"
 
 #include <cctype>
+#include <iterator>
 #include <charconv>
 
 #include "tool_error.h"
@@ -84,7 +85,25 @@ static std::vector<std::string> split_line(const std::string &line, char separat
     return cells;
 }
 
-Table parse_table(const std::string &text, const std::string &name) {
+void BadRows::add(int line, const std::string &message) {
+    ++count;
+    first.emplace(line, message);
+    if (first.size() > MAX_LISTED) first.erase(std::prev(first.end()));
+}
+
+void BadRows::throw_if_any() const {
+    if (count == 0) return;
+    if (count == 1) throw ToolError(first.begin()->second);
+    std::string text = file + ": " + std::to_string(count) + " bad rows:", prefix = file + ": ";
+    for (const auto &[line, message] : first)
+        text += "\n  " + (message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message);
+    if (count > first.size()) text += "\n  and " + std::to_string(count - first.size()) + " more bad rows";
+    throw ToolError(text);
+}
+
+Table parse_table(const std::string &text, const std::string &name, BadRows *bad) {
+    BadRows own(name);
+    if (!bad) bad = &own;
     Table table;
     char separator = 0;
     size_t start = 0;
@@ -103,14 +122,19 @@ Table parse_table(const std::string &text, const std::string &name) {
             table.columns = split_line(line, separator, name, line_number);
             continue;
         }
-        std::vector<std::string> cells = split_line(line, separator, name, line_number);
-        if (cells.size() != table.columns.size())
-            tool_fail("%s: line %d: %zu cells, but the header has %zu (%s)", name.c_str(), line_number, cells.size(),
-                      table.columns.size(), column_list(table).c_str());
-        table.rows.push_back(cells);
-        table.row_line.push_back(line_number);
+        try {
+            std::vector<std::string> cells = split_line(line, separator, name, line_number);
+            if (cells.size() != table.columns.size())
+                tool_fail("%s: line %d: %zu cells, but the header has %zu (%s)", name.c_str(), line_number,
+                          cells.size(), table.columns.size(), column_list(table).c_str());
+            table.rows.push_back(cells);
+            table.row_line.push_back(line_number);
+        } catch (const ToolError &e) {
+            bad->add(line_number, e.what());
+        }
     }
     if (!separator) tool_fail("%s: no header row", name.c_str());
+    own.throw_if_any();
     return table;
 }
 

@@ -26,6 +26,11 @@ bool skip_byte_order_mark(FILE *f) {
     return false;
 }
 
+bool path_exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
 std::string read_text_file(const std::string &path) {
     FILE *f = fopen(path.c_str(), "rb");
     if (!f) tool_fail("cannot open %s: %s", path.c_str(), strerror(errno));

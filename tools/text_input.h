@@ -10,6 +10,9 @@
 // right after opening the file.  Returns whether there was a mark.
 bool skip_byte_order_mark(FILE *f);
 
+// Whether something (a file, a folder) is at path.
+bool path_exists(const std::string &path);
+
 // The whole file, without a leading byte-order mark.  Throws ToolError
 // ("cannot open PATH: reason") when it cannot be read.
 std::string read_text_file(const std::string &path);
