@@ -269,6 +269,37 @@ TEST_F(Differential, NumberReaderAgreesWithFormattedReads) {
     }
 }
 
+// Trials whose float sums overflow to -infinity, where the rounding bounds
+// of the fast pass no longer hold: the trials of two positions both sum to
+// -infinity, though their exact values differ, and the lower position must
+// win the tie, as in the straightforward scan.  (A trial cannot overflow
+// upwards: each of its terms is at most INFINITE_COST.)
+TEST_F(Differential, InterchangeTiesAtMinusInfinity) {
+    struct Case {
+        const char *label;
+        int nv, pv;
+        std::vector<std::vector<float>> costs;
+    } cases[] = {
+        {"both -inf, lower exact cost later", 4, 1,
+         {{0, 1, 1, 1}, {-3e38f, 0, -3e38f, 0}, {-3e38f, -3e38f, 0, -3e38f}, {1, 1, 1, 0}}},
+        {"two medians, -inf ties", 5, 2,
+         {{0, 1, 1, 1, 1}, {1, 0, 1, 1, 1}, {-3e38f, 1, 0, -3e38f, 0}, {-3e38f, 1, -3e38f, 0, -3e38f},
+          {1, 1, 1, 1, 0}}},
+    };
+    for (const Case &k : cases) {
+        load_instance(k.nv, k.pv, k.costs, zero_matrix(k.nv), INFINITY);
+        ASSERT_TRUE(costs_finite) << k.label;
+        std::vector<Snapshot> runs;
+        for (int fast = 0; fast < 2; ++fast) {
+            for (int i = 0; i < k.nv; ++i) sv_node[i] = i;
+            allocate_clients();
+            runs.push_back(snapshot(*this, fast ? interchange_fast() : interchange_reference()));
+        }
+        expect_same(runs[1], runs[0], k.label);
+        release_storage();
+    }
+}
+
 TEST_F(Differential, NonFiniteCostsTakeTheStraightforwardPass) {
     Matrix c = zero_matrix(4);
     for (int i = 0; i < 4; ++i)

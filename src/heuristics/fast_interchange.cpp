@@ -51,6 +51,7 @@
 // builds.  Instances with NaN or infinite costs take the straightforward
 // pass.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -672,6 +673,11 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
 
         double lower = q.sums.total + (own_other > 0.0 ? 0.0 : -own_other) - gain[u] + (double)displaced_cost;
         double error, float_error = 0.0;
+        // A float sum that overflows leaves the rounding bounds behind.  It
+        // can only overflow downwards (no term exceeds INFINITE_COST), and
+        // only when the terms' magnitudes reach the float range: then its
+        // float sum may be -infinity, whatever its exact value.
+        bool may_overflow = false;
         if (costs_nonnegative) {
             double raised = (double)displaced_cost - own_other;
             float_error = b.float_unit * (q.sums.partials + (n - p) * (q.loss + (raised > 0.0 ? raised : 0.0)));
@@ -680,8 +686,9 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
         } else {
             double magnitude = row_abs[u] + q.sums.abs_total + q.own_abs + std::fabs((double)displaced_cost);
             error = (b.sum_error + b.double_error) * magnitude + gain_error[u];
+            may_overflow = magnitude * (1.0 + b.sum_error) >= (double)FLT_MAX;
         }
-        double low = lower - error;
+        double low = may_overflow ? -INFINITY : lower - error;
         if (!(low < current) || low > ceiling) continue;
 
         double correction = own_correction[u];
@@ -694,7 +701,7 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
                 double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
                 error = float_error + b.double_error * parts + gain_error[u];
             }
-            low = exact - error;
+            low = may_overflow ? -INFINITY : exact - error;
             high = exact + error;
             if (!(low < current) || low > ceiling) continue;
             if (costs_nonnegative) {
