@@ -171,6 +171,35 @@ TEST_F(Differential, ShallowCostOrderAndThreads) {
 #endif
 }
 
+// Allocation: the clusters, their totals and the cost of random
+// arrangements, fast (the medians' rows read eight vertices at a time) and
+// straightforward, on every cost kind with NaN and infinite costs mixed in,
+// sizes on both sides of the eight-vertex blocks.
+TEST_F(Differential, AllocationOnRandomInstances) {
+    std::mt19937 rng(1208);
+    const float specials[] = {std::nanf(""), INFINITY, -INFINITY, INFINITE_COST, 1e11f, -0.0f};
+    for (int round = 0; round < 600 && !HasFailure(); ++round) {
+        int nv = 1 + (int)(rng() % (round % 5 == 0 ? 120 : 30));
+        int pv = 1 + (int)(rng() % nv);
+        if (round % 9 == 0) pv = std::min(nv, 1 + (int)(rng() % 3));
+        Generated g = generate(nv, (CostKind)(round % KIND_COUNT), round % 2 == 0, rng);
+        if (round % 4 == 3)
+            for (int k = 0; k < 1 + nv / 4; ++k) g.costs[rng() % nv][rng() % nv] = specials[rng() % 6];
+        load_instance(nv, pv, g.costs, g.dists, g.rad);
+        std::vector<int> start(nv);
+        for (int i = 0; i < nv; ++i) start[i] = i;
+        for (int trial = 0; trial < 3; ++trial) {
+            std::shuffle(start.begin(), start.end(), rng);
+            std::copy(start.begin(), start.end(), sv_node);
+            Snapshot reference = snapshot(*this, allocate_clients_reference());
+            Snapshot fast = snapshot(*this, allocate_clients_fast());
+            expect_same(fast, reference, "round " + std::to_string(round) + " n " + std::to_string(nv) + " p " +
+                                             std::to_string(pv));
+        }
+        release_storage();
+    }
+}
+
 // Relaxation: values, order and ZD of both evaluations at random factors and
 // multipliers, non-finite ones included.
 TEST_F(Differential, RelaxationOnRandomInstancesAndMultipliers) {
