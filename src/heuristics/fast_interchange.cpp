@@ -45,6 +45,16 @@
 // costs are small whole numbers every float sum is exact, and delta alone
 // decides.
 //
+// Gains pay when a vertex is a candidate at many positions.  When the
+// neighbourhood bound leaves a position few candidates, or p is so small
+// that every walk is a whole column, it is cheaper to cost the allowed
+// candidates one by one from near1 and near2, n - p terms each, eight
+// candidates side by side (direct_trials.h).  A cost model in measured
+// nanoseconds chooses per pass whether to keep gains at all and per
+// position which way to judge it; both ways find the same float trials, so
+// the choice never changes a bit.  A position whose median may be exchanged
+// with no client is skipped.
+//
 // The lowest trial below the current cost wins, and among equal trials the
 // lowest position, as in the straightforward scan, so the pass chooses the
 // same exchanges, and the clusters it leaves are those allocate_clients
@@ -58,6 +68,7 @@
 
 #include "arith.h"
 #include "cost_order.h"
+#include "direct_trials.h"
 #include "fast_interchange.h"
 #include "solver.h"
 
@@ -185,6 +196,8 @@ struct Pass {
     void bound_block_gains();
     ClientSums fresh_gains();
     void move_gains(int count);
+    int exchanged_nearest_only(int j, int removed, int added);
+    int renewed_nearest(int removed, int added);
     ClientSums exchanged_nearest(int j, int removed, int added);
     float trial_sum(const float *row, int j, int d, float displaced_cost);
     Bounds rounding_bounds();
@@ -198,6 +211,14 @@ struct Pass {
     void clear_position(const Position &q);
     int gather_candidates(const Position &q, const Bounds &b);
     float cheapest_other_median(int j);
+    int choose_from_gains(int j, const ClientSums &sums, const Bounds &b, float &best_trial);
+    int allowed_count(int j);
+    bool any_allowed();
+    int choose_directly(int j, int allowed, float other_median, float &best_trial);
+    double update_work(int c, float limit);
+    double position_overhead();
+    double position_work(int j, double limit);
+    bool gains_pay();
     float run();
 };
 
@@ -369,12 +390,10 @@ static void add_gain_rounding_in(double *gain_error, const double *gain, int n, 
 
 void Pass::add_gain_rounding(double scale) { add_gain_rounding_in(gain_error, gain, n, scale); }
 
-// Builds the groups and every vertex's gain from scratch, with near1 and
-// near2 already found for the arrangement: each client adds
+// Builds every vertex's gain from scratch, with near1, near2, the groups
+// and position_of already made for the arrangement: each client adds
 // near1[c] - cost[u][c] to the gain of every u below its near1.
-
 ClientSums Pass::fresh_gains() {
-    group_clients();
     for (int v = 0; v < n; ++v) {
         gain[v] = 0.0;
         taken_clients[v] = 0;
@@ -392,7 +411,6 @@ ClientSums Pass::fresh_gains() {
         });
     }
     for (int v = 0; v < n; ++v) gain_error[v] = fresh_gain_error(gain[v]);
-    for (int k = 0; k < n; ++k) position_of[sv_node[k]] = k;
     bound_block_gains();
     return client_totals();
 }
@@ -438,13 +456,14 @@ void Pass::move_gains(int count) {
     if (rows > 0) bound_block_gains();
 }
 
-// Brings near1, near2, the groups and the gains up to date after the
-// exchange that put `added` at median position j and `removed` among the
-// clients.  Only clients that position j served first or second need a new
-// scan of the medians; the others just compare the new median's cost.  The
-// gains then change only through the clients whose cheapest cost changed,
-// through `added` leaving the clients and through `removed` joining them.
-ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
+// Brings near1 and near2 up to date after the exchange that put `added` at
+// median position j and `removed` among the clients, and lists the clients
+// whose cheapest cost changed, with the cost before, in changed and
+// changed_from; returns their count.  Only clients that position j served
+// first or second need a new scan of the medians; the others just compare
+// the new median's cost.
+int Pass::exchanged_nearest_only(int j, int removed, int added) {
+    if (p <= 16) return renewed_nearest(removed, added);
     int count = 0;
     changed[count] = added;
     changed_from[count++] = near1[added];
@@ -479,7 +498,38 @@ ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
     find_nearest_of(removed);
     changed[count] = removed;
     changed_from[count++] = -INFINITY;
+    return count;
+}
 
+// The same for few medians, where a client that position j served would
+// read every median row anyway: near1 and near2 made afresh for all
+// vertices, eight at a time (find_nearest), and compared with the costs
+// before.  base_prefix holds those until client_totals makes it again.
+int Pass::renewed_nearest(int removed, int added) {
+    float *before = base_prefix;
+    for (int k = p; k < n; ++k) before[sv_node[k]] = near1[sv_node[k]];
+    int count = 0;
+    changed[count] = added;
+    changed_from[count++] = near1[added];
+    find_nearest();
+    for (int l = 0; l < p; ++l) near1[sv_node[l]] = -INFINITY;  // medians are known by this mark
+    for (int k = p; k < n; ++k) {
+        int c = sv_node[k];
+        if (c != removed && near1[c] != before[c]) {
+            changed[count] = c;
+            changed_from[count++] = before[c];
+        }
+    }
+    changed[count] = removed;
+    changed_from[count++] = -INFINITY;
+    return count;
+}
+
+// The same, and the groups and the gains with it: the gains change only
+// through the clients whose cheapest cost changed, through `added` leaving
+// the clients and through `removed` joining them.
+ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
+    int count = exchanged_nearest_only(j, removed, added);
     move_gains(count);
     group_clients();
     gain[removed] = positive_gap_sum(near1, cost[removed], n);  // it was a median: start afresh
@@ -495,19 +545,20 @@ ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
 // client costs the cheaper of the candidate and its best median other than
 // position j.
 float Pass::trial_sum(const float *row, int j, int d, float displaced_cost) {
-    float sum = 0.0f;
-    for (int k = p; k < n; ++k) {
-        float term;
-        if (k == d) {
-            term = displaced_cost;
-        } else {
+    // Both nearest costs are loaded and one is selected, without a branch
+    // that the clients' order would make a coin toss.
+    auto add_range = [&](float sum, int from, int to) {
+        for (int k = from; k < to; ++k) {
             int c = sv_node[k];
-            float x = row[c], other = near1_pos[c] == j ? near2[c] : near1[c];
-            term = x < other ? x : other;
+            float x = row[c], first = near1[c], second = near2[c];
+            float other = near1_pos[c] == j ? second : first;
+            sum = float_sum(sum, x < other ? x : other);
         }
-        sum = float_sum(sum, term);
-    }
-    return sum;
+        return sum;
+    };
+    float sum = add_range(0.0f, p, d);
+    sum = float_sum(sum, displaced_cost);
+    return add_range(sum, d + 1, n);
 }
 
 // Everything a candidate of position j is judged with.
@@ -909,13 +960,190 @@ float Pass::cheapest_other_median(int j) {
     int median = sv_node[j];
     float other = INFINITE_COST;
     long long at = (long long)median * order_depth;
-    for (int k = 0; k < order_depth; ++k) {
+    for (int k = p <= 16 ? order_depth : 0; k < order_depth; ++k) {  // few medians: their rows are quicker
         int v = order_row(at + k);
         if (v != median && near1[v] == -INFINITY) return order_cost[at + k] < other ? order_cost[at + k] : other;
     }
     for (int l = 0; l < p; ++l)
         if (l != j && cost[sv_node[l]][median] < other) other = cost[sv_node[l]][median];
     return other;
+}
+
+// The candidate of position j judged from the gains, for the arrangement
+// whose sums are `sums` and whose cost is best_trial; -1 if none improves.
+int Pass::choose_from_gains(int j, const ClientSums &sums, const Bounds &b, float &best_trial) {
+    Position q;
+    q.j = j;
+    q.median = sv_node[j];
+    q.current = best_trial;
+    q.sums = sums;
+    q.loss = q.own_abs = 0.0;
+    for (int a = attached_start[j]; a < attached_start[j + 1]; ++a) {
+        int c = attached[a];
+        q.loss += (double)near2[c] - (double)near1[c];
+        q.own_abs += std::fabs((double)near2[c]);
+    }
+    q.other_median = cheapest_other_median(j);
+
+    q.gain_top = 0.0;
+    for (int k = 0; k < (n - p + 63) / 64; ++k)
+        if (block_gain[k] > q.gain_top) q.gain_top = block_gain[k];
+    widen(q);
+    mark_position(q);
+    int chosen;
+    if (q.sweep || !costs_nonnegative) {
+        chosen = choose_candidate(q, b, nullptr, n - p, best_trial);
+    } else {
+        int count = gather_candidates(q, b);
+        chosen = choose_candidate(q, b, candidates, count, best_trial);
+    }
+    clear_position(q);
+    return chosen;
+}
+
+// How many candidates the median at position j may hand its place to: the
+// clients within the neighbourhood bound of it, counted from the distance
+// bits (an upper bound when other medians are near it too).
+int Pass::allowed_count(int j) {
+    if (!s.far) return n - p;
+    const unsigned long long *row = s.far[sv_node[j]];
+    int words = s.far_words, near = 0;
+    for (int w = 0; w < words; ++w) near += __builtin_popcountll(~row[w]);
+    near -= words * 64 - n;  // the bits past the last vertex are 0
+    return near - 1;         // the median itself
+}
+
+// Whether any median may hand its place to any client.
+bool Pass::any_allowed() {
+    for (int j = 0; j < p; ++j)
+        if (allowed_count(j) > 0) return true;
+    return false;
+}
+
+// The candidates of position j costed one by one (direct_trials.h): the
+// lowest float trial below best_trial wins, the lowest position among equal
+// trials.  allowed is allowed_count(j).  Needs near1, near2 and position_of
+// only.  The candidates are the clients near the median, found from its
+// distance bits a word at a time.
+int Pass::choose_directly(int j, int allowed, float other_median, float &best_trial) {
+    const int median = sv_node[j];
+    // Vector lanes pay for the table of other costs from a few candidates
+    // on; below, each trial looks them up as it goes.
+    const bool lanes_pay = allowed >= 3;
+    float *other = changed_from;  // free until the next exchange
+    if (lanes_pay)
+        for (int k = p; k < n; ++k) {
+            int c = sv_node[k];
+            other[k - p] = near1_pos[c] == j ? near2[c] : near1[c];
+        }
+    const float *rows[TRIAL_LANES];
+    int at[TRIAL_LANES], lanes = 0, chosen = -1;
+    float displaced[TRIAL_LANES], sums[TRIAL_LANES];
+    auto take = [&](float trial, int d) {
+        if (trial < best_trial || (trial == best_trial && chosen >= 0 && d < chosen)) {
+            best_trial = trial;
+            chosen = d;
+        }
+    };
+    auto settle = [&]() {
+        direct_trial_sums(rows, lanes, sv_node + p, other, n - p, at, displaced, sums);
+        for (int i = 0; i < lanes; ++i) take(sums[i], p + at[i]);
+        lanes = 0;
+    };
+    auto judge = [&](int d) {
+        const float *row = cost[sv_node[d]];
+        float x = row[median], moved = x < other_median ? x : other_median;
+        if (!lanes_pay) {
+            take(trial_sum(row, j, d, moved), d);
+            return;
+        }
+        rows[lanes] = row;
+        at[lanes] = d - p;
+        displaced[lanes] = moved;
+        if (++lanes == TRIAL_LANES) settle();
+    };
+    if (!s.far) {
+        for (int d = p; d < n; ++d) judge(d);
+    } else {
+        const unsigned long long *far_row = s.far[median];
+        for (int w = 0; w < s.far_words; ++w)
+            for (unsigned long long near = ~far_row[w]; near; near &= near - 1) {
+                int v = w * 64 + __builtin_ctzll(near);
+                if (v >= n) break;
+                if (position_of[v] >= p) judge(position_of[v]);
+            }
+    }
+    if (lanes > 0) settle();
+    return chosen;
+}
+
+// The cost model that chooses between the gains and direct trials, in
+// nanoseconds as measured on an x86-64 server core: a term of a direct trial
+// (eight candidates side by side); a walk's step, which reads one row of
+// the cost order and updates a vertex at random; a row sweep's update of a
+// vertex, four at a time in sequence; a column read, a row per cost; a
+// bracket; a term of a single float sum that settles the candidates.  The
+// corrections of a position's own clients come with as much work again in
+// their candidates and, after an exchange, in the gains of the clients
+// that change (`exchange`).
+struct WorkUnits {
+    double term, walk, sweep, column, bracket, trial, exchange;
+};
+const WorkUnits UNITS = {0.3, 8.0, 1.0, 6.0, 2.0, 4.0, 1.0};
+
+// The work of updating client c below limit: a walk over its kept rows, or
+// a sweep of its row, or a read of its column and a visit of every cost
+// below limit there, as many as the kept rows' spread of costs suggests.
+double Pass::update_work(int c, float limit) {
+    if (sweeps_row(c, limit)) return n * UNITS.sweep;
+    int kept = s.kept_below(c, limit);
+    if (kept >= 0) return kept * UNITS.walk;
+    const float *costs = order_cost + (long long)c * order_depth;
+    double low = costs[0], high = costs[order_depth - 1], below = n;
+    if (high > low) below = std::min((double)n, order_depth * ((double)limit - low) / (high - low));
+    return n * (costs_symmetric ? UNITS.sweep : UNITS.column) + below * UNITS.walk;
+}
+
+// The work of the gains at any position besides its own clients: the
+// blocks of gains, the candidates' brackets and a float sum to settle them.
+double Pass::position_overhead() {
+    double work = (double)(n - p) / 64.0 * UNITS.walk + (costs_whole ? 0.0 : (n - p) * UNITS.trial);
+    if (!costs_nonnegative) work += (n - p) * UNITS.bracket;
+    return work;
+}
+
+// The work of the gains at position j, or `limit` if that is less: the
+// overhead and the corrections of its own clients.  Needs the groups.
+double Pass::position_work(int j, double limit) {
+    double work = position_overhead();
+    for (int a = attached_start[j]; a < attached_start[j + 1] && work < limit; ++a)
+        work += (1.0 + UNITS.exchange) * update_work(attached[a], near2[attached[a]]);
+    return work < limit ? work : limit;
+}
+
+// Whether to make gains for this pass from scratch: they cost their setup
+// and the work of each position, where direct trials cost n - p terms per
+// allowed candidate; a position where direct trials are cheaper takes them
+// in either case.  The groups are not built yet, so the own clients' work
+// is summed per position in `gain`, which fresh_gains makes afresh; and
+// only when the overhead and the setup leave the gains a chance.
+bool Pass::gains_pay() {
+    double direct = 0.0, with_gains = 0.0, overhead = position_overhead();
+    double *alone = gain_error, *own = gain;  // both free until fresh_gains
+    for (int j = 0; j < p; ++j) {
+        alone[j] = (double)allowed_count(j) * (n - p) * UNITS.term;
+        direct += alone[j];
+        with_gains += std::min(alone[j], overhead);
+        own[j] = overhead;
+    }
+    for (int k = p; k < n && with_gains < direct; ++k) with_gains += update_work(sv_node[k], near1[sv_node[k]]);
+    if (with_gains >= direct) return false;
+    for (int k = p; k < n; ++k) {
+        int c = sv_node[k];
+        if (near1_pos[c] >= 0) own[near1_pos[c]] += (1.0 + UNITS.exchange) * update_work(c, near2[c]);
+    }
+    for (int j = 0; j < p; ++j) with_gains += std::min(alone[j], own[j]) - std::min(alone[j], overhead);
+    return with_gains < direct;
 }
 
 float Pass::run() {
@@ -930,37 +1158,36 @@ float Pass::run() {
     // same arrangement only the nearest costs are.
     bool same = nearest_valid && memcmp(nearest_for, sv_node, n * sizeof(int)) == 0;
     if (!same) find_nearest();
-    ClientSums s = same && nearest_valid == NEAREST_FULL ? client_totals() : fresh_gains();
+    if (!any_allowed()) {
+        // Nothing can change: the bookkeeping stays as it was.
+        if (!same) {
+            memcpy(nearest_for, sv_node, n * sizeof(int));
+            nearest_valid = NEAREST_ONLY;
+        }
+        return clusters_from_nearest();
+    }
+    bool have_gains = same && nearest_valid == NEAREST_FULL;
     nearest_valid = NEAREST_INVALID;
+    if (!have_gains) {
+        for (int l = 0; l < p; ++l) near1[sv_node[l]] = -INFINITY;  // medians are known by this mark
+        for (int k = 0; k < n; ++k) position_of[sv_node[k]] = k;
+    }
+    const InterchangeMethod method = s.interchange_work->method;
+    bool gains = method == METHOD_BY_COST ? have_gains || gains_pay() : method == METHOD_GAINS;
+    if (gains && !have_gains) group_clients();
+    ClientSums s = have_gains ? client_totals() : gains ? fresh_gains() : ClientSums{};
 
     for (int j = 0; j < p; ++j) {
-        Position q;
-        q.j = j;
-        q.median = sv_node[j];
-        q.current = current;
-        q.sums = s;
-        q.loss = q.own_abs = 0.0;
-        for (int a = attached_start[j]; a < attached_start[j + 1]; ++a) {
-            int c = attached[a];
-            q.loss += (double)near2[c] - (double)near1[c];
-            q.own_abs += std::fabs((double)near2[c]);
-        }
-        q.other_median = cheapest_other_median(j);
-
-        q.gain_top = 0.0;
-        for (int k = 0; k < (n - p + 63) / 64; ++k)
-            if (block_gain[k] > q.gain_top) q.gain_top = block_gain[k];
-        widen(q);
-        mark_position(q);
+        int allowed = allowed_count(j);
+        if (allowed == 0) continue;
         float best_trial = current;
         int chosen;
-        if (q.sweep || !costs_nonnegative) {
-            chosen = choose_candidate(q, b, nullptr, n - p, best_trial);
+        double alone = (double)allowed * (n - p) * UNITS.term;
+        if (!gains || (method == METHOD_BY_COST && position_work(j, alone) >= alone)) {
+            chosen = choose_directly(j, allowed, cheapest_other_median(j), best_trial);
         } else {
-            int count = gather_candidates(q, b);
-            chosen = choose_candidate(q, b, candidates, count, best_trial);
+            chosen = choose_from_gains(j, s, b, best_trial);
         }
-        clear_position(q);
 
         if (chosen >= 0) {
             current = best_trial;
@@ -968,11 +1195,14 @@ float Pass::run() {
             swap_int(sv_node[j], sv_node[chosen]);
             position_of[added] = j;
             position_of[removed] = chosen;
-            s = exchanged_nearest(j, removed, added);
+            if (gains)
+                s = exchanged_nearest(j, removed, added);
+            else
+                exchanged_nearest_only(j, removed, added);
         }
     }
     memcpy(nearest_for, sv_node, n * sizeof(int));
-    nearest_valid = NEAREST_FULL;
+    nearest_valid = gains ? NEAREST_FULL : NEAREST_ONLY;
     return clusters_from_nearest();
 }
 
