@@ -19,6 +19,7 @@
 #endif
 
 #include "arith.h"
+#include "fast_interchange.h"
 #include "solver.h"
 
 namespace pmedian {
@@ -158,6 +159,7 @@ float Solver::clusters_from_nearest() {
 float Solver::allocate_clients_fast() {
     find_nearest();
     memcpy(nearest_for, sv_node, n * sizeof(int));
+    interchange_work->settled_from = p;  // nothing is known of a new arrangement
     nearest_valid = NEAREST_ONLY;  // the nearest medians only; the interchange adds its groups and gains
     return clusters_from_nearest();
 }

@@ -184,8 +184,10 @@ struct Pass {
     float clusters_from_nearest() { return s.clusters_from_nearest(); }
 
     void move_row_gains(int c, float now, float before, double scale);
+    void move_rows_gains(const int *list, const float *from, int count, double scale);
     void add_gain_rounding(double scale);
     void add_row_corrections(int c);
+    void add_rows_corrections(const int *list, int count);
 
     void find_nearest_of(int c);
     double fresh_gain_error(double sum);
@@ -215,6 +217,7 @@ struct Pass {
     int allowed_count(int j);
     bool any_allowed();
     int choose_directly(int j, int allowed, float other_median, float &best_trial);
+    double term_work();
     double update_work(int c, float limit);
     double position_overhead();
     double position_work(int j, double limit);
@@ -378,8 +381,79 @@ static void move_row_gains_in(const float *row, int n, double *gain, double *gai
     }
 }
 
+// The same for four clients at once, which reads and writes the gains once
+// for the four rows: the sweeps are bound by that traffic.  A vertex's four
+// differences are added together first and their sum to its gain, three
+// more roundings of at most 2^-53 times the sum of the differences' parts,
+// which the bound allows for with another 2^-51 times those parts.
+VECTOR_CLONES
+static void move_four_row_gains_in(const float *const *rows, int n, double *gain, double *gain_error,
+                                   int *taken_clients, const float *now, const float *before, double scale) {
+    double4 now4[4], before4[4], zero = {0.0, 0.0, 0.0, 0.0};
+    const double wider = scale + std::ldexp(1.0, -51);
+    double4 wider4 = {wider, wider, wider, wider};
+    for (int r = 0; r < 4; ++r) {
+        now4[r] = double4{now[r], now[r], now[r], now[r]};
+        before4[r] = double4{before[r], before[r], before[r], before[r]};
+    }
+    int v = 0;
+    for (; v + 4 <= n; v += 4) {
+        double4 moved = zero, parts = zero;
+        int4 taken = {0, 0, 0, 0};
+        for (int r = 0; r < 4; ++r) {
+            float4 x;
+            memcpy(&x, rows[r] + v, sizeof x);
+            double4 value = __builtin_convertvector(x, double4);
+            double4 a = now4[r] - value, b = before4[r] - value;
+            long4 below_now = a > zero, below_before = b > zero;
+            a = below_now ? a : zero;
+            b = below_before ? b : zero;
+            moved += a - b;
+            parts += a + b;
+            taken += __builtin_convertvector(below_before - below_now, int4);
+        }
+        double4 g, e;
+        int4 t;
+        memcpy(&g, gain + v, sizeof g);
+        memcpy(&e, gain_error + v, sizeof e);
+        memcpy(&t, taken_clients + v, sizeof t);
+        g += moved;
+        e += wider4 * parts;
+        t += taken;
+        memcpy(gain + v, &g, sizeof g);
+        memcpy(gain_error + v, &e, sizeof e);
+        memcpy(taken_clients + v, &t, sizeof t);
+    }
+    for (; v < n; ++v)
+        for (int r = 0; r < 4; ++r) {
+            double a = (double)now[r] - (double)rows[r][v], b = (double)before[r] - (double)rows[r][v];
+            taken_clients[v] += (a > 0.0) - (b > 0.0);
+            a = a > 0.0 ? a : 0.0;
+            b = b > 0.0 ? b : 0.0;
+            gain[v] += a - b;
+            gain_error[v] += scale * (a + b);
+        }
+}
+
 void Pass::move_row_gains(int c, float now, float before, double scale) {
     move_row_gains_in(cost[c], n, gain, gain_error, taken_clients, now, before, scale);
+}
+
+// Moves the gains by the rows of clients list[0..count-1], whose cheapest
+// cost went from from[i] to near1, four rows at a time.
+void Pass::move_rows_gains(const int *list, const float *from, int count, double scale) {
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const float *rows[4];
+        float now[4], before[4];
+        for (int r = 0; r < 4; ++r) {
+            rows[r] = cost[list[i + r]];
+            now[r] = near1[list[i + r]];
+            before[r] = from[i + r];
+        }
+        move_four_row_gains_in(rows, n, gain, gain_error, taken_clients, now, before, scale);
+    }
+    for (; i < count; ++i) move_row_gains(list[i], near1[list[i]], from[i], scale);
 }
 
 // gain_error[v] += scale x |gain[v]| for every vertex.
@@ -398,11 +472,15 @@ ClientSums Pass::fresh_gains() {
         gain[v] = 0.0;
         taken_clients[v] = 0;
     }
+    int *by_row = candidates;  // free between positions
+    float *from = changed_from;  // free between exchanges
+    int rows = 0;
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
         double first = near1[c];
         if (sweeps_row(c, near1[c])) {
-            move_row_gains(c, near1[c], -INFINITY, 0.0);
+            by_row[rows] = c;
+            from[rows++] = -INFINITY;
             continue;
         }
         rows_below(c, near1[c], [this, first](int u, float x) {
@@ -410,6 +488,7 @@ ClientSums Pass::fresh_gains() {
             ++taken_clients[u];
         });
     }
+    move_rows_gains(by_row, from, rows, 0.0);
     for (int v = 0; v < n; ++v) gain_error[v] = fresh_gain_error(gain[v]);
     bound_block_gains();
     return client_totals();
@@ -426,21 +505,22 @@ ClientSums Pass::fresh_gains() {
 // bounds the rounding of those k additions.  The walks follow.
 void Pass::move_gains(int count) {
     const double term_error = std::ldexp(1.0, -51), sum_error = std::ldexp(1.0, -52);
-    int *by_row = candidates;  // free between positions
+    // The rows go first in changed[], the walks after them.
     int rows = 0;
     for (int i = 0; i < count; ++i) {
         float now = near1[changed[i]], before = changed_from[i];
-        by_row[i] = sweeps_row(changed[i], now > before ? now : before);
-        rows += by_row[i];
+        if (sweeps_row(changed[i], now > before ? now : before)) {
+            std::swap(changed[i], changed[rows]);
+            std::swap(changed_from[i], changed_from[rows]);
+            ++rows;
+        }
     }
     if (rows > 0) {
         double scale = ((double)rows + 2.0) * sum_error;
-        for (int i = 0; i < count; ++i)
-            if (by_row[i]) move_row_gains(changed[i], near1[changed[i]], changed_from[i], scale);
+        move_rows_gains(changed, changed_from, rows, scale);
         add_gain_rounding(scale);
     }
-    for (int i = 0; i < count; ++i) {
-        if (by_row[i]) continue;
+    for (int i = rows; i < count; ++i) {
         int c = changed[i];
         float now = near1[c], before = changed_from[i];
         rows_below(c, now > before ? now : before, [=, this](int u, float x) {
@@ -545,13 +625,10 @@ ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
 // client costs the cheaper of the candidate and its best median other than
 // position j.
 float Pass::trial_sum(const float *row, int j, int d, float displaced_cost) {
-    // Both nearest costs are loaded and one is selected, without a branch
-    // that the clients' order would make a coin toss.
     auto add_range = [&](float sum, int from, int to) {
         for (int k = from; k < to; ++k) {
             int c = sv_node[k];
-            float x = row[c], first = near1[c], second = near2[c];
-            float other = near1_pos[c] == j ? second : first;
+            float x = row[c], other = near1_pos[c] == j ? near2[c] : near1[c];
             sum = float_sum(sum, x < other ? x : other);
         }
         return sum;
@@ -836,7 +913,57 @@ static void add_row_corrections_in(const float *row, int n, double first, double
     }
 }
 
+// The same for four own clients at once: own_correction is read and written
+// once for the four rows, which the sweep is bound by.  The four terms of a
+// vertex are added together first; the corrections' error bound
+// (Bounds::double_error) allows for any order of the additions.
+VECTOR_CLONES
+static void add_four_row_corrections_in(const float *const *rows, int n, const double *first, const double *second,
+                                        double *own_correction) {
+    double4 first4[4], second4[4], zero = {0.0, 0.0, 0.0, 0.0};
+    for (int r = 0; r < 4; ++r) {
+        first4[r] = double4{first[r], first[r], first[r], first[r]};
+        second4[r] = double4{second[r], second[r], second[r], second[r]};
+    }
+    int u = 0;
+    for (; u + 4 <= n; u += 4) {
+        double4 added = zero;
+        for (int r = 0; r < 4; ++r) {
+            float4 x;
+            memcpy(&x, rows[r] + u, sizeof x);
+            double4 value = __builtin_convertvector(x, double4);
+            double4 taken = value > first4[r] ? value : first4[r];
+            added += value < second4[r] ? second4[r] - taken : zero;
+        }
+        double4 sum;
+        memcpy(&sum, own_correction + u, sizeof sum);
+        sum += added;
+        memcpy(own_correction + u, &sum, sizeof sum);
+    }
+    for (; u < n; ++u)
+        for (int r = 0; r < 4; ++r) {
+            double x = rows[r][u];
+            if (x < second[r]) own_correction[u] += second[r] - (x > first[r] ? x : first[r]);
+        }
+}
+
 void Pass::add_row_corrections(int c) { add_row_corrections_in(cost[c], n, near1[c], near2[c], own_correction); }
+
+// Own clients list[0..count-1]'s corrections of every vertex, by rows.
+void Pass::add_rows_corrections(const int *list, int count) {
+    int a = 0;
+    for (; a + 4 <= count; a += 4) {
+        const float *rows[4];
+        double first[4], second[4];
+        for (int r = 0; r < 4; ++r) {
+            rows[r] = cost[list[a + r]];
+            first[r] = near1[list[a + r]];
+            second[r] = near2[list[a + r]];
+        }
+        add_four_row_corrections_in(rows, n, first, second, own_correction);
+    }
+    for (; a < count; ++a) add_row_corrections(list[a]);
+}
 
 // Adds vertex u to the walks' list, once.  Without a branch: neighbouring
 // clients share most of their walks, so whether u is new is a coin toss for
@@ -890,7 +1017,7 @@ void Pass::mark_position(Position &q) {
     for (int a = 0; a < own_count; ++a)
         if (wide[a]) wide[count++] = own[a];
     if (costs_symmetric) {
-        for (int a = 0; a < count; ++a) add_row_corrections(wide[a]);
+        add_rows_corrections(wide, count);
         return;
     }
     for (int u = 0; u < n; ++u) {
@@ -1089,18 +1216,26 @@ int Pass::choose_directly(int j, int allowed, float other_median, float &best_tr
 struct WorkUnits {
     double term, walk, sweep, column, bracket, trial, exchange;
 };
-const WorkUnits UNITS = {0.3, 8.0, 1.0, 6.0, 2.0, 4.0, 1.0};
+const WorkUnits UNITS = {0.25, 8.0, 1.0, 6.0, 2.0, 4.0, 1.0};
 
-// The work of updating client c below limit: a walk over its kept rows, or
-// a sweep of its row, or a read of its column and a visit of every cost
-// below limit there, as many as the kept rows' spread of costs suggests.
+// A direct term reads eight cost rows at random columns: quick while the
+// rows stay in the first-level cache (up to about a thousand vertices),
+// nearly four times slower once they spill to the next (three thousand).
+double Pass::term_work() {
+    double spill = std::min(1.0, std::max(0.0, (n - 1000.0) / 2000.0));
+    return UNITS.term * (1.0 + 2.8 * spill);
+}
+
+// The work of updating client c below limit: a sweep of its row, or a walk
+// over its kept rows, or a read of its column and a visit of every cost
+// below limit there.  How many costs lie below limit is read off the spread
+// of the kept rows' costs, which is quicker than counting them.
 double Pass::update_work(int c, float limit) {
     if (sweeps_row(c, limit)) return n * UNITS.sweep;
-    int kept = s.kept_below(c, limit);
-    if (kept >= 0) return kept * UNITS.walk;
     const float *costs = order_cost + (long long)c * order_depth;
-    double low = costs[0], high = costs[order_depth - 1], below = n;
+    double low = costs[0], high = costs[order_depth - 1], below = limit > low ? n : 0.0;
     if (high > low) below = std::min((double)n, order_depth * ((double)limit - low) / (high - low));
+    if (!(order_depth < n && high < limit)) return std::min(below, (double)order_depth) * UNITS.walk;
     return n * (costs_symmetric ? UNITS.sweep : UNITS.column) + below * UNITS.walk;
 }
 
@@ -1113,9 +1248,13 @@ double Pass::position_overhead() {
 }
 
 // The work of the gains at position j, or `limit` if that is less: the
-// overhead and the corrections of its own clients.  Needs the groups.
+// overhead and the corrections of its own clients; just the overhead when
+// their most would stay below limit.  Needs the groups.
 double Pass::position_work(int j, double limit) {
     double work = position_overhead();
+    // No client costs more than a read of its row or column and a walk of all of it.
+    double most = (1.0 + UNITS.exchange) * n * ((costs_symmetric ? UNITS.sweep : UNITS.column) + UNITS.walk);
+    if (work + (attached_start[j + 1] - attached_start[j]) * most < limit) return work;
     for (int a = attached_start[j]; a < attached_start[j + 1] && work < limit; ++a)
         work += (1.0 + UNITS.exchange) * update_work(attached[a], near2[attached[a]]);
     return work < limit ? work : limit;
@@ -1128,10 +1267,10 @@ double Pass::position_work(int j, double limit) {
 // is summed per position in `gain`, which fresh_gains makes afresh; and
 // only when the overhead and the setup leave the gains a chance.
 bool Pass::gains_pay() {
-    double direct = 0.0, with_gains = 0.0, overhead = position_overhead();
+    double direct = 0.0, with_gains = 0.0, overhead = position_overhead(), term = term_work();
     double *alone = gain_error, *own = gain;  // both free until fresh_gains
     for (int j = 0; j < p; ++j) {
-        alone[j] = (double)allowed_count(j) * (n - p) * UNITS.term;
+        alone[j] = (double)allowed_count(j) * (n - p) * term;
         direct += alone[j];
         with_gains += std::min(alone[j], overhead);
         own[j] = overhead;
@@ -1161,6 +1300,7 @@ float Pass::run() {
     if (!any_allowed()) {
         // Nothing can change: the bookkeeping stays as it was.
         if (!same) {
+            s.interchange_work->settled_from = p;
             memcpy(nearest_for, sv_node, n * sizeof(int));
             nearest_valid = NEAREST_ONLY;
         }
@@ -1172,37 +1312,48 @@ float Pass::run() {
         for (int l = 0; l < p; ++l) near1[sv_node[l]] = -INFINITY;  // medians are known by this mark
         for (int k = 0; k < n; ++k) position_of[sv_node[k]] = k;
     }
-    const InterchangeMethod method = s.interchange_work->method;
+    InterchangeScratch &w = *s.interchange_work;
+    const InterchangeMethod method = w.method;
     bool gains = method == METHOD_BY_COST ? have_gains || gains_pay() : method == METHOD_GAINS;
     if (gains && !have_gains) group_clients();
-    ClientSums s = have_gains ? client_totals() : gains ? fresh_gains() : ClientSums{};
+    ClientSums sums = have_gains ? client_totals() : gains ? fresh_gains() : ClientSums{};
 
+    // A pass that starts where the previous one ended judged the positions
+    // after its last exchange on this arrangement already, against a cost
+    // no lower: until an exchange here they would find nothing again.
+    const int settled = same && current <= w.settled_below ? w.settled_from : p;
+    int last = -1;
+    const double term = term_work();
     for (int j = 0; j < p; ++j) {
+        if (last < 0 && j >= settled) break;
         int allowed = allowed_count(j);
         if (allowed == 0) continue;
         float best_trial = current;
         int chosen;
-        double alone = (double)allowed * (n - p) * UNITS.term;
+        double alone = (double)allowed * (n - p) * term;
         if (!gains || (method == METHOD_BY_COST && position_work(j, alone) >= alone)) {
             chosen = choose_directly(j, allowed, cheapest_other_median(j), best_trial);
         } else {
-            chosen = choose_from_gains(j, s, b, best_trial);
+            chosen = choose_from_gains(j, sums, b, best_trial);
         }
 
         if (chosen >= 0) {
+            last = j;
             current = best_trial;
             int removed = sv_node[j], added = sv_node[chosen];
             swap_int(sv_node[j], sv_node[chosen]);
             position_of[added] = j;
             position_of[removed] = chosen;
             if (gains)
-                s = exchanged_nearest(j, removed, added);
+                sums = exchanged_nearest(j, removed, added);
             else
                 exchanged_nearest_only(j, removed, added);
         }
     }
     memcpy(nearest_for, sv_node, n * sizeof(int));
     nearest_valid = gains ? NEAREST_FULL : NEAREST_ONLY;
+    w.settled_from = last + 1;
+    w.settled_below = current;
     return clusters_from_nearest();
 }
 
