@@ -33,7 +33,10 @@
 // near1 changes walks its column below the old and the new value and moves
 // the gain of each vertex there.  After an exchange only the clients it
 // touches are rescanned, and the whole bookkeeping is kept for the next pass
-// when that starts from the same arrangement.
+// when that starts from the same arrangement.  Such a pass also passes over,
+// until its first exchange, the positions after the previous pass's last
+// exchange: they found nothing on this arrangement.  With few medians the
+// walks would be whole columns, and rows are swept instead, four at a time.
 //
 // delta is formed in double.  What decides a trial, though, is its float
 // sum in client-position order, exactly as the straightforward pass adds it.
