@@ -38,7 +38,7 @@ BUILD_DEPS ?= sh tools/build-deps.sh
 DEPS_SET = $(if $(findstring PMEDIAN_TESTS=OFF,$(CMAKE_FLAGS)),--programs)
 
 .PHONY: all configure build install run test test-sanitize test-cross fuzz-deps fuzz-build fuzz clean \
-	solve-deps bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-baseline \
+	solve-deps bench bench-orlib bench-tsplib bench-plot-tool plot-tool bench-scaling bench-shapes bench-baseline \
 	python python-deps exact-deps bench-exact
 
 all: build
@@ -130,8 +130,9 @@ BENCH_RESULTS = $(if $(filter 1 yes true,$(BENCH_UPDATE)),bench/results,$(BUILD_
 # Speed: the fast build against pmedian-reference, outputs compared byte for
 # byte, then the large instances alone (bench/results/performance.md); the
 # Python package against the program on pcb3038 (bench/results/python.md);
-# and the micro-benchmarks of the hot routines when Google Benchmark is found.
-bench: build bench-scaling
+# the shapes of bench-shapes; and the micro-benchmarks of the hot routines
+# when Google Benchmark is found.
+bench: build bench-scaling bench-shapes
 	python3 bench/perf_bench.py --bin "$(BUILD_DIR)" --orlib "$(ORLIB_DIR)" \
 	    --work "$(BUILD_DIR)/bench-performance" --results "$(BENCH_RESULTS)"
 	if [ -f "$(BUILD_DIR)/python/pmedian/__init__.py" ]; then \
@@ -154,6 +155,21 @@ bench-scaling: build bench-plot-tool $(if $(SCALING_BASELINE),bench-baseline)
 	    --work "$(BUILD_DIR)/bench-scaling" \
 	    --results "$(if $(SCALING_INSTANCES),$(BUILD_DIR)/bench-scaling,$(BENCH_RESULTS))" \
 	    --only "$(SCALING_INSTANCES)" $(if $(SCALING_BASELINE),--baseline "$(BASELINE_DIR)/build/pmedian")
+
+# Few medians, radius 0, ties and negative costs: the fast build against the
+# straightforward one, outputs compared byte for byte, into
+# SHAPES_RESULTS/shapes.md.  SHAPES_BASELINE=1 runs the 6b2ac2a build beside
+# them; SHAPES_INSTANCES restricts the run (comma-separated label parts);
+# SHAPES_LIMIT stops a run after that many seconds.
+SHAPES_BASELINE ?=
+SHAPES_INSTANCES ?=
+SHAPES_LIMIT ?= 600
+SHAPES_RESULTS ?= $(BUILD_DIR)/bench-shapes
+bench-shapes: build $(if $(SHAPES_BASELINE),bench-baseline)
+	python3 bench/shape_bench.py --bin "$(BUILD_DIR)" --tsplib "$(TSPLIB_DIR)" \
+	    --work "$(BUILD_DIR)/bench-shapes" --results "$(SHAPES_RESULTS)" \
+	    --limit $(SHAPES_LIMIT) --only "$(SHAPES_INSTANCES)" \
+	    $(if $(SHAPES_BASELINE),--compare "6b2ac2a=$(BASELINE_DIR)/build/pmedian")
 
 bench-baseline:
 	rm -rf "$(BASELINE_DIR)" && mkdir -p "$(BASELINE_DIR)/src"

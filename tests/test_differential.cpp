@@ -14,6 +14,7 @@
 #include <omp.h>
 #endif
 
+#include "fast_interchange.h"
 #include "number_reader.h"
 #include "solver.h"
 
@@ -77,6 +78,31 @@ void compare_interchange_chains(Solver &solver, int nv, int pv, std::mt19937 &rn
     }
 }
 
+// Runs whole chains as the subgradient loop does: one allocation, then
+// passes on the arrangement the previous pass left until one no longer
+// improves, with each pass, from the same random start, and compares the
+// ends.  The fast passes carry their bookkeeping from one to the next.
+void compare_whole_chains(Solver &solver, int nv, std::mt19937 &rng, const std::string &label) {
+    std::vector<int> start(nv);
+    for (int i = 0; i < nv; ++i) start[i] = i;
+    std::shuffle(start.begin(), start.end(), rng);
+    Snapshot ends[2];
+    int passes[2] = {0, 0};
+    for (int fast = 0; fast < 2; ++fast) {
+        std::copy(start.begin(), start.end(), solver.sv_node);
+        float cost = solver.allocate_clients();
+        for (;;) {
+            float v = fast ? solver.interchange_fast() : solver.interchange_reference();
+            ++passes[fast];
+            if (!(v < cost)) break;
+            cost = v;
+        }
+        ends[fast] = snapshot(solver, cost);
+    }
+    EXPECT_EQ(passes[1], passes[0]) << label;
+    expect_same(ends[1], ends[0], label + " whole chain");
+}
+
 class Differential : public SolverTest {};
 
 TEST_F(Differential, InterchangeOnThousandsOfSmallInstances) {
@@ -95,6 +121,7 @@ TEST_F(Differential, InterchangeOnThousandsOfSmallInstances) {
             std::string label = "round " + std::to_string(round) + " kind " + std::to_string(kind) + " n " +
                                 std::to_string(nv) + " p " + std::to_string(pv);
             compare_interchange_chains(*this, nv, pv, rng, label);
+            compare_whole_chains(*this, nv, rng, label);
             release_storage();
             ++cases;
             if (HasFailure()) return;
@@ -125,6 +152,50 @@ TEST_F(Differential, InterchangeFromSevenHundredVerticesOn) {
     Generated g = generate(700, WHOLE, true, rng);
     load_instance(700, 35, g.costs, g.dists, 60.0f);
     compare_interchange_chains(*this, 700, 35, rng, "n 700");
+}
+
+// The fast pass judges a position from its gains or by direct trials of
+// the candidates that the neighbourhood bound allows, as its cost model
+// finds cheaper.  Both methods, each forced, and the model's choice must
+// give the straightforward pass's bits on the shapes where the choice
+// matters: radius 0 with many or almost no pairs at distance 0, a radius
+// that allows a few pairs, every pair; p = 1 and 2 and a few more medians;
+// ties everywhere and the other cost kinds.
+TEST_F(Differential, InterchangeMethodsOnSparseNeighbourhoods) {
+    std::mt19937 rng(962);
+    const InterchangeMethod methods[] = {METHOD_BY_COST, METHOD_GAINS, METHOD_DIRECT};
+    for (int round = 0; round < 150 && !HasFailure(); ++round) {
+        int nv = 12 + (int)(rng() % (round % 4 == 0 ? 150 : 60));
+        int pv = round % 3 == 0 ? 1 : round % 3 == 1 ? 2 : 1 + (int)(rng() % (nv < 40 ? nv : 40));
+        CostKind kind = round % 2 == 0 ? TIES : (CostKind)(rng() % KIND_COUNT);
+        Generated g = generate(nv, kind, rng() % 4 != 0, rng);
+        const char *shape = "";
+        switch (round % 4) {
+        case 0:  // radius 0, a quarter of the pairs at distance 0
+            shape = "radius 0, many pairs";
+            for (int i = 0; i < nv; ++i)
+                for (int j = i + 1; j < nv; ++j) g.dists[i][j] = g.dists[j][i] = (float)(rng() % 4);
+            g.rad = 0.0f;
+            break;
+        case 1: shape = "radius 0"; g.rad = 0.0f; break;
+        case 2: shape = "tiny radius"; g.rad = 8.0f; break;
+        default: shape = "every pair"; g.rad = 1e9f; break;
+        }
+        load_instance(nv, pv, g.costs, g.dists, g.rad);
+        if (!costs_finite) {
+            release_storage();
+            continue;
+        }
+        for (InterchangeMethod method : methods) {
+            interchange_work->method = method;
+            std::string label = std::string(shape) + " round " + std::to_string(round) + " method " +
+                                std::to_string(method) + " n " + std::to_string(nv) + " p " + std::to_string(pv) +
+                                " kind " + std::to_string(kind);
+            compare_interchange_chains(*this, nv, pv, rng, label);
+            compare_whole_chains(*this, nv, rng, label);
+        }
+        release_storage();
+    }
 }
 
 // The walks through the cost order fall back to whole columns and row
@@ -169,6 +240,35 @@ TEST_F(Differential, ShallowCostOrderAndThreads) {
 #ifdef _OPENMP
     omp_set_num_threads(omp_get_num_procs());
 #endif
+}
+
+// Allocation: the clusters, their totals and the cost of random
+// arrangements, fast (the medians' rows read eight vertices at a time) and
+// straightforward, on every cost kind with NaN and infinite costs mixed in,
+// sizes on both sides of the eight-vertex blocks.
+TEST_F(Differential, AllocationOnRandomInstances) {
+    std::mt19937 rng(1208);
+    const float specials[] = {std::nanf(""), INFINITY, -INFINITY, INFINITE_COST, 1e11f, -0.0f};
+    for (int round = 0; round < 600 && !HasFailure(); ++round) {
+        int nv = 1 + (int)(rng() % (round % 5 == 0 ? 120 : 30));
+        int pv = 1 + (int)(rng() % nv);
+        if (round % 9 == 0) pv = std::min(nv, 1 + (int)(rng() % 3));
+        Generated g = generate(nv, (CostKind)(round % KIND_COUNT), round % 2 == 0, rng);
+        if (round % 4 == 3)
+            for (int k = 0; k < 1 + nv / 4; ++k) g.costs[rng() % nv][rng() % nv] = specials[rng() % 6];
+        load_instance(nv, pv, g.costs, g.dists, g.rad);
+        std::vector<int> start(nv);
+        for (int i = 0; i < nv; ++i) start[i] = i;
+        for (int trial = 0; trial < 3; ++trial) {
+            std::shuffle(start.begin(), start.end(), rng);
+            std::copy(start.begin(), start.end(), sv_node);
+            Snapshot reference = snapshot(*this, allocate_clients_reference());
+            Snapshot fast = snapshot(*this, allocate_clients_fast());
+            expect_same(fast, reference, "round " + std::to_string(round) + " n " + std::to_string(nv) + " p " +
+                                             std::to_string(pv));
+        }
+        release_storage();
+    }
 }
 
 // Relaxation: values, order and ZD of both evaluations at random factors and
@@ -266,6 +366,40 @@ TEST_F(Differential, NumberReaderAgreesWithFormattedReads) {
         if (file % 3 == 0 && !text.empty()) text.pop_back();  // no white space after the last token
         compare_number_reads(text, "file " + std::to_string(file));
         if (HasFailure()) return;
+    }
+}
+
+// Trials whose float sums overflow to -infinity, where the rounding bounds
+// of the fast pass no longer hold: the trials of two positions both sum to
+// -infinity, though their exact values differ, and the lower position must
+// win the tie, as in the straightforward scan.  (A trial cannot overflow
+// upwards: each of its terms is at most INFINITE_COST.)
+TEST_F(Differential, InterchangeTiesAtMinusInfinity) {
+    struct Case {
+        const char *label;
+        int nv, pv;
+        std::vector<std::vector<float>> costs;
+    } cases[] = {
+        {"both -inf, lower exact cost later", 4, 1,
+         {{0, 1, 1, 1}, {-3e38f, 0, -3e38f, 0}, {-3e38f, -3e38f, 0, -3e38f}, {1, 1, 1, 0}}},
+        {"two medians, -inf ties", 5, 2,
+         {{0, 1, 1, 1, 1}, {1, 0, 1, 1, 1}, {-3e38f, 1, 0, -3e38f, 0}, {-3e38f, 1, -3e38f, 0, -3e38f},
+          {1, 1, 1, 1, 0}}},
+    };
+    for (const Case &k : cases) {
+        load_instance(k.nv, k.pv, k.costs, zero_matrix(k.nv), INFINITY);
+        ASSERT_TRUE(costs_finite) << k.label;
+        for (int i = 0; i < k.nv; ++i) sv_node[i] = i;
+        allocate_clients();
+        Snapshot reference = snapshot(*this, interchange_reference());
+        for (InterchangeMethod method : {METHOD_BY_COST, METHOD_GAINS, METHOD_DIRECT}) {
+            interchange_work->method = method;
+            for (int i = 0; i < k.nv; ++i) sv_node[i] = i;
+            allocate_clients();
+            expect_same(snapshot(*this, interchange_fast()), reference,
+                        std::string(k.label) + " method " + std::to_string(method));
+        }
+        release_storage();
     }
 }
 

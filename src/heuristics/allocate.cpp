@@ -19,6 +19,7 @@
 #endif
 
 #include "arith.h"
+#include "fast_interchange.h"
 #include "solver.h"
 
 namespace pmedian {
@@ -79,6 +80,48 @@ static void lower_nearest(const float *row, int l, int from, int to, float *near
     }
 }
 
+// near1, near2 and their positions for the vertices from..to-1, from all p
+// medians (their vertices in median[0..p-1]) at once: eight vertices side
+// by side in vector lanes that keep their two cheapest medians in registers
+// while the medians' rows are read in position order, the same tests as
+// lower_nearest's, so the same results.  Each cost is loaded once and each
+// result stored once, where a sweep per row loads and stores the four
+// arrays p times.  The last few vertices take lower_nearest.
+typedef float nearest_float8 __attribute__((vector_size(32)));
+typedef int nearest_int8 __attribute__((vector_size(32)));
+
+VECTOR_CLONES
+static void nearest_of_block(float *const *cost, const int *median, int p, int from, int to, float *near1,
+                             int *near1_pos, float *near2, int *near2_pos) {
+    int v = from;
+    for (; v + 8 <= to; v += 8) {
+        const float none = INFINITE_COST;
+        nearest_float8 first = {none, none, none, none, none, none, none, none}, second = first;
+        nearest_int8 first_pos = {-1, -1, -1, -1, -1, -1, -1, -1}, second_pos = first_pos;
+        for (int l = 0; l < p; ++l) {
+            nearest_float8 value;
+            memcpy(&value, cost[median[l]] + v, sizeof value);
+            nearest_int8 at = {l, l, l, l, l, l, l, l};
+            nearest_int8 below_first = value < first, below_second = value < second;
+            second = below_first ? first : (below_second ? value : second);
+            second_pos = below_first ? first_pos : (below_second ? at : second_pos);
+            first = below_first ? value : first;
+            first_pos = below_first ? at : first_pos;
+        }
+        memcpy(near1 + v, &first, sizeof first);
+        memcpy(near2 + v, &second, sizeof second);
+        memcpy(near1_pos + v, &first_pos, sizeof first_pos);
+        memcpy(near2_pos + v, &second_pos, sizeof second_pos);
+    }
+    int tail = v;
+    for (; v < to; ++v) {
+        near1[v] = near2[v] = INFINITE_COST;
+        near1_pos[v] = near2_pos[v] = -1;
+    }
+    if (tail < to)
+        for (int l = 0; l < p; ++l) lower_nearest(cost[median[l]], l, tail, to, near1, near1_pos, near2, near2_pos);
+}
+
 // near1, near2 and the positions that attain them, for every vertex and the
 // medians now in sv_node: rows swept in position order with strict tests from
 // INFINITE_COST, so the first position wins a tie; -1 where no cost is below
@@ -92,11 +135,7 @@ void Solver::find_nearest() {
         int threads = 1, t = 0;
 #endif
         int from = (int)((long long)n * t / threads), to = (int)((long long)n * (t + 1) / threads);
-        for (int v = from; v < to; ++v) {
-            near1[v] = near2[v] = INFINITE_COST;
-            near1_pos[v] = near2_pos[v] = -1;
-        }
-        for (int l = 0; l < p; ++l) lower_nearest(cost[sv_node[l]], l, from, to, near1, near1_pos, near2, near2_pos);
+        nearest_of_block(cost, sv_node, p, from, to, near1, near1_pos, near2, near2_pos);
     }
 }
 
@@ -120,6 +159,7 @@ float Solver::clusters_from_nearest() {
 float Solver::allocate_clients_fast() {
     find_nearest();
     memcpy(nearest_for, sv_node, n * sizeof(int));
+    interchange_work->settled_from = p;  // nothing is known of a new arrangement
     nearest_valid = NEAREST_ONLY;  // the nearest medians only; the interchange adds its groups and gains
     return clusters_from_nearest();
 }

@@ -33,7 +33,10 @@
 // near1 changes walks its column below the old and the new value and moves
 // the gain of each vertex there.  After an exchange only the clients it
 // touches are rescanned, and the whole bookkeeping is kept for the next pass
-// when that starts from the same arrangement.
+// when that starts from the same arrangement.  Such a pass also passes over,
+// until its first exchange, the positions after the previous pass's last
+// exchange: they found nothing on this arrangement.  With few medians the
+// walks would be whole columns, and rows are swept instead, four at a time.
 //
 // delta is formed in double.  What decides a trial, though, is its float
 // sum in client-position order, exactly as the straightforward pass adds it.
@@ -45,18 +48,30 @@
 // costs are small whole numbers every float sum is exact, and delta alone
 // decides.
 //
+// Gains pay when a vertex is a candidate at many positions.  When the
+// neighbourhood bound leaves a position few candidates, or p is so small
+// that every walk is a whole column, it is cheaper to cost the allowed
+// candidates one by one from near1 and near2, n - p terms each, eight
+// candidates side by side (direct_trials.h).  A cost model in measured
+// nanoseconds chooses per pass whether to keep gains at all and per
+// position which way to judge it; both ways find the same float trials, so
+// the choice never changes a bit.  A position whose median may be exchanged
+// with no client is skipped.
+//
 // The lowest trial below the current cost wins, and among equal trials the
 // lowest position, as in the straightforward scan, so the pass chooses the
 // same exchanges, and the clusters it leaves are those allocate_clients
 // builds.  Instances with NaN or infinite costs take the straightforward
 // pass.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "arith.h"
 #include "cost_order.h"
+#include "direct_trials.h"
 #include "fast_interchange.h"
 #include "solver.h"
 
@@ -176,8 +191,10 @@ struct Pass {
     float clusters_from_nearest() { return s.clusters_from_nearest(); }
 
     void move_row_gains(int c, float now, float before, double scale);
+    void move_rows_gains(const int *list, const float *from, int count, double scale);
     void add_gain_rounding(double scale);
     void add_row_corrections(int c);
+    void add_rows_corrections(const int *list, int count);
 
     void find_nearest_of(int c);
     double fresh_gain_error(double sum);
@@ -188,6 +205,8 @@ struct Pass {
     void bound_block_gains();
     ClientSums fresh_gains();
     void move_gains(int count);
+    int exchanged_nearest_only(int j, int removed, int added);
+    int renewed_nearest(int removed, int added);
     ClientSums exchanged_nearest(int j, int removed, int added);
     float trial_sum(const float *row, int j, int d, float displaced_cost);
     Bounds rounding_bounds();
@@ -201,6 +220,15 @@ struct Pass {
     void clear_position(const Position &q);
     int gather_candidates(const Position &q, const Bounds &b);
     float cheapest_other_median(int j);
+    int choose_from_gains(int j, const ClientSums &sums, const Bounds &b, float &best_trial);
+    int allowed_count(int j);
+    bool any_allowed();
+    int choose_directly(int j, int allowed, float other_median, float &best_trial);
+    double term_work();
+    double update_work(int c, float limit);
+    double position_overhead();
+    double position_work(int j, double limit);
+    bool gains_pay();
     float run();
 };
 
@@ -360,8 +388,79 @@ static void move_row_gains_in(const float *row, int n, double *gain, double *gai
     }
 }
 
+// The same for four clients at once, which reads and writes the gains once
+// for the four rows: the sweeps are bound by that traffic.  A vertex's four
+// differences are added together first and their sum to its gain, three
+// more roundings of at most 2^-53 times the sum of the differences' parts,
+// which the bound allows for with another 2^-51 times those parts.
+VECTOR_CLONES
+static void move_four_row_gains_in(const float *const *rows, int n, double *gain, double *gain_error,
+                                   int *taken_clients, const float *now, const float *before, double scale) {
+    double4 now4[4], before4[4], zero = {0.0, 0.0, 0.0, 0.0};
+    const double wider = scale + std::ldexp(1.0, -51);
+    double4 wider4 = {wider, wider, wider, wider};
+    for (int r = 0; r < 4; ++r) {
+        now4[r] = double4{now[r], now[r], now[r], now[r]};
+        before4[r] = double4{before[r], before[r], before[r], before[r]};
+    }
+    int v = 0;
+    for (; v + 4 <= n; v += 4) {
+        double4 moved = zero, parts = zero;
+        int4 taken = {0, 0, 0, 0};
+        for (int r = 0; r < 4; ++r) {
+            float4 x;
+            memcpy(&x, rows[r] + v, sizeof x);
+            double4 value = __builtin_convertvector(x, double4);
+            double4 a = now4[r] - value, b = before4[r] - value;
+            long4 below_now = a > zero, below_before = b > zero;
+            a = below_now ? a : zero;
+            b = below_before ? b : zero;
+            moved += a - b;
+            parts += a + b;
+            taken += __builtin_convertvector(below_before - below_now, int4);
+        }
+        double4 g, e;
+        int4 t;
+        memcpy(&g, gain + v, sizeof g);
+        memcpy(&e, gain_error + v, sizeof e);
+        memcpy(&t, taken_clients + v, sizeof t);
+        g += moved;
+        e += wider4 * parts;
+        t += taken;
+        memcpy(gain + v, &g, sizeof g);
+        memcpy(gain_error + v, &e, sizeof e);
+        memcpy(taken_clients + v, &t, sizeof t);
+    }
+    for (; v < n; ++v)
+        for (int r = 0; r < 4; ++r) {
+            double a = (double)now[r] - (double)rows[r][v], b = (double)before[r] - (double)rows[r][v];
+            taken_clients[v] += (a > 0.0) - (b > 0.0);
+            a = a > 0.0 ? a : 0.0;
+            b = b > 0.0 ? b : 0.0;
+            gain[v] += a - b;
+            gain_error[v] += scale * (a + b);
+        }
+}
+
 void Pass::move_row_gains(int c, float now, float before, double scale) {
     move_row_gains_in(cost[c], n, gain, gain_error, taken_clients, now, before, scale);
+}
+
+// Moves the gains by the rows of clients list[0..count-1], whose cheapest
+// cost went from from[i] to near1, four rows at a time.
+void Pass::move_rows_gains(const int *list, const float *from, int count, double scale) {
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const float *rows[4];
+        float now[4], before[4];
+        for (int r = 0; r < 4; ++r) {
+            rows[r] = cost[list[i + r]];
+            now[r] = near1[list[i + r]];
+            before[r] = from[i + r];
+        }
+        move_four_row_gains_in(rows, n, gain, gain_error, taken_clients, now, before, scale);
+    }
+    for (; i < count; ++i) move_row_gains(list[i], near1[list[i]], from[i], scale);
 }
 
 // gain_error[v] += scale x |gain[v]| for every vertex.
@@ -372,21 +471,23 @@ static void add_gain_rounding_in(double *gain_error, const double *gain, int n, 
 
 void Pass::add_gain_rounding(double scale) { add_gain_rounding_in(gain_error, gain, n, scale); }
 
-// Builds the groups and every vertex's gain from scratch, with near1 and
-// near2 already found for the arrangement: each client adds
+// Builds every vertex's gain from scratch, with near1, near2, the groups
+// and position_of already made for the arrangement: each client adds
 // near1[c] - cost[u][c] to the gain of every u below its near1.
-
 ClientSums Pass::fresh_gains() {
-    group_clients();
     for (int v = 0; v < n; ++v) {
         gain[v] = 0.0;
         taken_clients[v] = 0;
     }
+    int *by_row = candidates;  // free between positions
+    float *from = changed_from;  // free between exchanges
+    int rows = 0;
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
         double first = near1[c];
         if (sweeps_row(c, near1[c])) {
-            move_row_gains(c, near1[c], -INFINITY, 0.0);
+            by_row[rows] = c;
+            from[rows++] = -INFINITY;
             continue;
         }
         rows_below(c, near1[c], [this, first](int u, float x) {
@@ -394,8 +495,8 @@ ClientSums Pass::fresh_gains() {
             ++taken_clients[u];
         });
     }
+    move_rows_gains(by_row, from, rows, 0.0);
     for (int v = 0; v < n; ++v) gain_error[v] = fresh_gain_error(gain[v]);
-    for (int k = 0; k < n; ++k) position_of[sv_node[k]] = k;
     bound_block_gains();
     return client_totals();
 }
@@ -411,21 +512,22 @@ ClientSums Pass::fresh_gains() {
 // bounds the rounding of those k additions.  The walks follow.
 void Pass::move_gains(int count) {
     const double term_error = std::ldexp(1.0, -51), sum_error = std::ldexp(1.0, -52);
-    int *by_row = candidates;  // free between positions
+    // The rows go first in changed[], the walks after them.
     int rows = 0;
     for (int i = 0; i < count; ++i) {
         float now = near1[changed[i]], before = changed_from[i];
-        by_row[i] = sweeps_row(changed[i], now > before ? now : before);
-        rows += by_row[i];
+        if (sweeps_row(changed[i], now > before ? now : before)) {
+            std::swap(changed[i], changed[rows]);
+            std::swap(changed_from[i], changed_from[rows]);
+            ++rows;
+        }
     }
     if (rows > 0) {
         double scale = ((double)rows + 2.0) * sum_error;
-        for (int i = 0; i < count; ++i)
-            if (by_row[i]) move_row_gains(changed[i], near1[changed[i]], changed_from[i], scale);
+        move_rows_gains(changed, changed_from, rows, scale);
         add_gain_rounding(scale);
     }
-    for (int i = 0; i < count; ++i) {
-        if (by_row[i]) continue;
+    for (int i = rows; i < count; ++i) {
         int c = changed[i];
         float now = near1[c], before = changed_from[i];
         rows_below(c, now > before ? now : before, [=, this](int u, float x) {
@@ -441,13 +543,14 @@ void Pass::move_gains(int count) {
     if (rows > 0) bound_block_gains();
 }
 
-// Brings near1, near2, the groups and the gains up to date after the
-// exchange that put `added` at median position j and `removed` among the
-// clients.  Only clients that position j served first or second need a new
-// scan of the medians; the others just compare the new median's cost.  The
-// gains then change only through the clients whose cheapest cost changed,
-// through `added` leaving the clients and through `removed` joining them.
-ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
+// Brings near1 and near2 up to date after the exchange that put `added` at
+// median position j and `removed` among the clients, and lists the clients
+// whose cheapest cost changed, with the cost before, in changed and
+// changed_from; returns their count.  Only clients that position j served
+// first or second need a new scan of the medians; the others just compare
+// the new median's cost.
+int Pass::exchanged_nearest_only(int j, int removed, int added) {
+    if (p <= 16) return renewed_nearest(removed, added);
     int count = 0;
     changed[count] = added;
     changed_from[count++] = near1[added];
@@ -482,7 +585,38 @@ ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
     find_nearest_of(removed);
     changed[count] = removed;
     changed_from[count++] = -INFINITY;
+    return count;
+}
 
+// The same for few medians, where a client that position j served would
+// read every median row anyway: near1 and near2 made afresh for all
+// vertices, eight at a time (find_nearest), and compared with the costs
+// before.  base_prefix holds those until client_totals makes it again.
+int Pass::renewed_nearest(int removed, int added) {
+    float *before = base_prefix;
+    for (int k = p; k < n; ++k) before[sv_node[k]] = near1[sv_node[k]];
+    int count = 0;
+    changed[count] = added;
+    changed_from[count++] = near1[added];
+    find_nearest();
+    for (int l = 0; l < p; ++l) near1[sv_node[l]] = -INFINITY;  // medians are known by this mark
+    for (int k = p; k < n; ++k) {
+        int c = sv_node[k];
+        if (c != removed && near1[c] != before[c]) {
+            changed[count] = c;
+            changed_from[count++] = before[c];
+        }
+    }
+    changed[count] = removed;
+    changed_from[count++] = -INFINITY;
+    return count;
+}
+
+// The same, and the groups and the gains with it: the gains change only
+// through the clients whose cheapest cost changed, through `added` leaving
+// the clients and through `removed` joining them.
+ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
+    int count = exchanged_nearest_only(j, removed, added);
     move_gains(count);
     group_clients();
     gain[removed] = positive_gap_sum(near1, cost[removed], n);  // it was a median: start afresh
@@ -498,19 +632,17 @@ ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
 // client costs the cheaper of the candidate and its best median other than
 // position j.
 float Pass::trial_sum(const float *row, int j, int d, float displaced_cost) {
-    float sum = 0.0f;
-    for (int k = p; k < n; ++k) {
-        float term;
-        if (k == d) {
-            term = displaced_cost;
-        } else {
+    auto add_range = [&](float sum, int from, int to) {
+        for (int k = from; k < to; ++k) {
             int c = sv_node[k];
             float x = row[c], other = near1_pos[c] == j ? near2[c] : near1[c];
-            term = x < other ? x : other;
+            sum = float_sum(sum, x < other ? x : other);
         }
-        sum = float_sum(sum, term);
-    }
-    return sum;
+        return sum;
+    };
+    float sum = add_range(0.0f, p, d);
+    sum = float_sum(sum, displaced_cost);
+    return add_range(sum, d + 1, n);
 }
 
 // Everything a candidate of position j is judged with.
@@ -676,6 +808,11 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
 
         double lower = q.sums.total + (own_other > 0.0 ? 0.0 : -own_other) - gain[u] + (double)displaced_cost;
         double error, float_error = 0.0;
+        // A float sum that overflows leaves the rounding bounds behind.  It
+        // can only overflow downwards (no term exceeds INFINITE_COST), and
+        // only when the terms' magnitudes reach the float range: then its
+        // float sum may be -infinity, whatever its exact value.
+        bool may_overflow = false;
         if (costs_nonnegative) {
             double raised = (double)displaced_cost - own_other;
             float_error = b.float_unit * (q.sums.partials + (n - p) * (q.loss + (raised > 0.0 ? raised : 0.0)));
@@ -684,8 +821,9 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
         } else {
             double magnitude = row_abs[u] + q.sums.abs_total + q.own_abs + std::fabs((double)displaced_cost);
             error = (b.sum_error + b.double_error) * magnitude + gain_error[u];
+            may_overflow = magnitude * (1.0 + b.sum_error) >= (double)FLT_MAX;
         }
-        double low = lower - error;
+        double low = may_overflow ? -INFINITY : lower - error;
         if (!(low < current) || low > ceiling) continue;
 
         double correction = own_correction[u];
@@ -698,7 +836,7 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
                 double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
                 error = float_error + b.double_error * parts + gain_error[u];
             }
-            low = exact - error;
+            low = may_overflow ? -INFINITY : exact - error;
             high = exact + error;
             if (!(low < current) || low > ceiling) continue;
             if (costs_nonnegative) {
@@ -782,7 +920,57 @@ static void add_row_corrections_in(const float *row, int n, double first, double
     }
 }
 
+// The same for four own clients at once: own_correction is read and written
+// once for the four rows, which the sweep is bound by.  The four terms of a
+// vertex are added together first; the corrections' error bound
+// (Bounds::double_error) allows for any order of the additions.
+VECTOR_CLONES
+static void add_four_row_corrections_in(const float *const *rows, int n, const double *first, const double *second,
+                                        double *own_correction) {
+    double4 first4[4], second4[4], zero = {0.0, 0.0, 0.0, 0.0};
+    for (int r = 0; r < 4; ++r) {
+        first4[r] = double4{first[r], first[r], first[r], first[r]};
+        second4[r] = double4{second[r], second[r], second[r], second[r]};
+    }
+    int u = 0;
+    for (; u + 4 <= n; u += 4) {
+        double4 added = zero;
+        for (int r = 0; r < 4; ++r) {
+            float4 x;
+            memcpy(&x, rows[r] + u, sizeof x);
+            double4 value = __builtin_convertvector(x, double4);
+            double4 taken = value > first4[r] ? value : first4[r];
+            added += value < second4[r] ? second4[r] - taken : zero;
+        }
+        double4 sum;
+        memcpy(&sum, own_correction + u, sizeof sum);
+        sum += added;
+        memcpy(own_correction + u, &sum, sizeof sum);
+    }
+    for (; u < n; ++u)
+        for (int r = 0; r < 4; ++r) {
+            double x = rows[r][u];
+            if (x < second[r]) own_correction[u] += second[r] - (x > first[r] ? x : first[r]);
+        }
+}
+
 void Pass::add_row_corrections(int c) { add_row_corrections_in(cost[c], n, near1[c], near2[c], own_correction); }
+
+// Own clients list[0..count-1]'s corrections of every vertex, by rows.
+void Pass::add_rows_corrections(const int *list, int count) {
+    int a = 0;
+    for (; a + 4 <= count; a += 4) {
+        const float *rows[4];
+        double first[4], second[4];
+        for (int r = 0; r < 4; ++r) {
+            rows[r] = cost[list[a + r]];
+            first[r] = near1[list[a + r]];
+            second[r] = near2[list[a + r]];
+        }
+        add_four_row_corrections_in(rows, n, first, second, own_correction);
+    }
+    for (; a < count; ++a) add_row_corrections(list[a]);
+}
 
 // Adds vertex u to the walks' list, once.  Without a branch: neighbouring
 // clients share most of their walks, so whether u is new is a coin toss for
@@ -836,7 +1024,7 @@ void Pass::mark_position(Position &q) {
     for (int a = 0; a < own_count; ++a)
         if (wide[a]) wide[count++] = own[a];
     if (costs_symmetric) {
-        for (int a = 0; a < count; ++a) add_row_corrections(wide[a]);
+        add_rows_corrections(wide, count);
         return;
     }
     for (int u = 0; u < n; ++u) {
@@ -906,13 +1094,202 @@ float Pass::cheapest_other_median(int j) {
     int median = sv_node[j];
     float other = INFINITE_COST;
     long long at = (long long)median * order_depth;
-    for (int k = 0; k < order_depth; ++k) {
+    for (int k = p <= 16 ? order_depth : 0; k < order_depth; ++k) {  // few medians: their rows are quicker
         int v = order_row(at + k);
         if (v != median && near1[v] == -INFINITY) return order_cost[at + k] < other ? order_cost[at + k] : other;
     }
     for (int l = 0; l < p; ++l)
         if (l != j && cost[sv_node[l]][median] < other) other = cost[sv_node[l]][median];
     return other;
+}
+
+// The candidate of position j judged from the gains, for the arrangement
+// whose sums are `sums` and whose cost is best_trial; -1 if none improves.
+int Pass::choose_from_gains(int j, const ClientSums &sums, const Bounds &b, float &best_trial) {
+    Position q;
+    q.j = j;
+    q.median = sv_node[j];
+    q.current = best_trial;
+    q.sums = sums;
+    q.loss = q.own_abs = 0.0;
+    for (int a = attached_start[j]; a < attached_start[j + 1]; ++a) {
+        int c = attached[a];
+        q.loss += (double)near2[c] - (double)near1[c];
+        q.own_abs += std::fabs((double)near2[c]);
+    }
+    q.other_median = cheapest_other_median(j);
+
+    q.gain_top = 0.0;
+    for (int k = 0; k < (n - p + 63) / 64; ++k)
+        if (block_gain[k] > q.gain_top) q.gain_top = block_gain[k];
+    widen(q);
+    mark_position(q);
+    int chosen;
+    if (q.sweep || !costs_nonnegative) {
+        chosen = choose_candidate(q, b, nullptr, n - p, best_trial);
+    } else {
+        int count = gather_candidates(q, b);
+        chosen = choose_candidate(q, b, candidates, count, best_trial);
+    }
+    clear_position(q);
+    return chosen;
+}
+
+// How many candidates the median at position j may hand its place to: the
+// clients within the neighbourhood bound of it, counted from the distance
+// bits (an upper bound when other medians are near it too).
+int Pass::allowed_count(int j) {
+    if (!s.far) return n - p;
+    const unsigned long long *row = s.far[sv_node[j]];
+    int words = s.far_words, near = 0;
+    for (int w = 0; w < words; ++w) near += __builtin_popcountll(~row[w]);
+    near -= words * 64 - n;  // the bits past the last vertex are 0
+    return near - 1;         // the median itself
+}
+
+// Whether any median may hand its place to any client.
+bool Pass::any_allowed() {
+    for (int j = 0; j < p; ++j)
+        if (allowed_count(j) > 0) return true;
+    return false;
+}
+
+// The candidates of position j costed one by one (direct_trials.h): the
+// lowest float trial below best_trial wins, the lowest position among equal
+// trials.  allowed is allowed_count(j).  Needs near1, near2 and position_of
+// only.  The candidates are the clients near the median, found from its
+// distance bits a word at a time.
+int Pass::choose_directly(int j, int allowed, float other_median, float &best_trial) {
+    const int median = sv_node[j];
+    // Vector lanes pay for the table of other costs from a few candidates
+    // on; below, each trial looks them up as it goes.
+    const bool lanes_pay = allowed >= 3;
+    float *other = changed_from;  // free until the next exchange
+    if (lanes_pay)
+        for (int k = p; k < n; ++k) {
+            int c = sv_node[k];
+            other[k - p] = near1_pos[c] == j ? near2[c] : near1[c];
+        }
+    const float *rows[TRIAL_LANES];
+    int at[TRIAL_LANES], lanes = 0, chosen = -1;
+    float displaced[TRIAL_LANES], sums[TRIAL_LANES];
+    auto take = [&](float trial, int d) {
+        if (trial < best_trial || (trial == best_trial && chosen >= 0 && d < chosen)) {
+            best_trial = trial;
+            chosen = d;
+        }
+    };
+    auto settle = [&]() {
+        direct_trial_sums(rows, lanes, sv_node + p, other, n - p, at, displaced, sums);
+        for (int i = 0; i < lanes; ++i) take(sums[i], p + at[i]);
+        lanes = 0;
+    };
+    auto judge = [&](int d) {
+        const float *row = cost[sv_node[d]];
+        float x = row[median], moved = x < other_median ? x : other_median;
+        if (!lanes_pay) {
+            take(trial_sum(row, j, d, moved), d);
+            return;
+        }
+        rows[lanes] = row;
+        at[lanes] = d - p;
+        displaced[lanes] = moved;
+        if (++lanes == TRIAL_LANES) settle();
+    };
+    if (!s.far) {
+        for (int d = p; d < n; ++d) judge(d);
+    } else {
+        const unsigned long long *far_row = s.far[median];
+        for (int w = 0; w < s.far_words; ++w)
+            for (unsigned long long near = ~far_row[w]; near; near &= near - 1) {
+                int v = w * 64 + __builtin_ctzll(near);
+                if (v >= n) break;
+                if (position_of[v] >= p) judge(position_of[v]);
+            }
+    }
+    if (lanes > 0) settle();
+    return chosen;
+}
+
+// The cost model that chooses between the gains and direct trials, in
+// nanoseconds as measured on an x86-64 server core: a term of a direct trial
+// (eight candidates side by side); a walk's step, which reads one row of
+// the cost order and updates a vertex at random; a row sweep's update of a
+// vertex, four at a time in sequence; a column read, a row per cost; a
+// bracket; a term of a single float sum that settles the candidates.  The
+// corrections of a position's own clients come with as much work again in
+// their candidates and, after an exchange, in the gains of the clients
+// that change (`exchange`).
+struct WorkUnits {
+    double term, walk, sweep, column, bracket, trial, exchange;
+};
+const WorkUnits UNITS = {0.25, 8.0, 1.0, 6.0, 2.0, 4.0, 1.0};
+
+// A direct term reads eight cost rows at random columns: quick while the
+// rows stay in the first-level cache (up to about a thousand vertices),
+// nearly four times slower once they spill to the next (three thousand).
+double Pass::term_work() {
+    double spill = std::min(1.0, std::max(0.0, (n - 1000.0) / 2000.0));
+    return UNITS.term * (1.0 + 2.8 * spill);
+}
+
+// The work of updating client c below limit: a sweep of its row, or a walk
+// over its kept rows, or a read of its column and a visit of every cost
+// below limit there.  How many costs lie below limit is read off the spread
+// of the kept rows' costs, which is quicker than counting them.
+double Pass::update_work(int c, float limit) {
+    if (sweeps_row(c, limit)) return n * UNITS.sweep;
+    const float *costs = order_cost + (long long)c * order_depth;
+    double low = costs[0], high = costs[order_depth - 1], below = limit > low ? n : 0.0;
+    if (high > low) below = std::min((double)n, order_depth * ((double)limit - low) / (high - low));
+    if (!(order_depth < n && high < limit)) return std::min(below, (double)order_depth) * UNITS.walk;
+    return n * (costs_symmetric ? UNITS.sweep : UNITS.column) + below * UNITS.walk;
+}
+
+// The work of the gains at any position besides its own clients: the
+// blocks of gains, the candidates' brackets and a float sum to settle them.
+double Pass::position_overhead() {
+    double work = (double)(n - p) / 64.0 * UNITS.walk + (costs_whole ? 0.0 : (n - p) * UNITS.trial);
+    if (!costs_nonnegative) work += (n - p) * UNITS.bracket;
+    return work;
+}
+
+// The work of the gains at position j, or `limit` if that is less: the
+// overhead and the corrections of its own clients; just the overhead when
+// their most would stay below limit.  Needs the groups.
+double Pass::position_work(int j, double limit) {
+    double work = position_overhead();
+    // No client costs more than a read of its row or column and a walk of all of it.
+    double most = (1.0 + UNITS.exchange) * n * ((costs_symmetric ? UNITS.sweep : UNITS.column) + UNITS.walk);
+    if (work + (attached_start[j + 1] - attached_start[j]) * most < limit) return work;
+    for (int a = attached_start[j]; a < attached_start[j + 1] && work < limit; ++a)
+        work += (1.0 + UNITS.exchange) * update_work(attached[a], near2[attached[a]]);
+    return work < limit ? work : limit;
+}
+
+// Whether to make gains for this pass from scratch: they cost their setup
+// and the work of each position, where direct trials cost n - p terms per
+// allowed candidate; a position where direct trials are cheaper takes them
+// in either case.  The groups are not built yet, so the own clients' work
+// is summed per position in `gain`, which fresh_gains makes afresh; and
+// only when the overhead and the setup leave the gains a chance.
+bool Pass::gains_pay() {
+    double direct = 0.0, with_gains = 0.0, overhead = position_overhead(), term = term_work();
+    double *alone = gain_error, *own = gain;  // both free until fresh_gains
+    for (int j = 0; j < p; ++j) {
+        alone[j] = (double)allowed_count(j) * (n - p) * term;
+        direct += alone[j];
+        with_gains += std::min(alone[j], overhead);
+        own[j] = overhead;
+    }
+    for (int k = p; k < n && with_gains < direct; ++k) with_gains += update_work(sv_node[k], near1[sv_node[k]]);
+    if (with_gains >= direct) return false;
+    for (int k = p; k < n; ++k) {
+        int c = sv_node[k];
+        if (near1_pos[c] >= 0) own[near1_pos[c]] += (1.0 + UNITS.exchange) * update_work(c, near2[c]);
+    }
+    for (int j = 0; j < p; ++j) with_gains += std::min(alone[j], own[j]) - std::min(alone[j], overhead);
+    return with_gains < direct;
 }
 
 float Pass::run() {
@@ -927,49 +1304,63 @@ float Pass::run() {
     // same arrangement only the nearest costs are.
     bool same = nearest_valid && memcmp(nearest_for, sv_node, n * sizeof(int)) == 0;
     if (!same) find_nearest();
-    ClientSums s = same && nearest_valid == NEAREST_FULL ? client_totals() : fresh_gains();
-    nearest_valid = NEAREST_INVALID;
-
-    for (int j = 0; j < p; ++j) {
-        Position q;
-        q.j = j;
-        q.median = sv_node[j];
-        q.current = current;
-        q.sums = s;
-        q.loss = q.own_abs = 0.0;
-        for (int a = attached_start[j]; a < attached_start[j + 1]; ++a) {
-            int c = attached[a];
-            q.loss += (double)near2[c] - (double)near1[c];
-            q.own_abs += std::fabs((double)near2[c]);
+    if (!any_allowed()) {
+        // Nothing can change: the bookkeeping stays as it was.
+        if (!same) {
+            s.interchange_work->settled_from = p;
+            memcpy(nearest_for, sv_node, n * sizeof(int));
+            nearest_valid = NEAREST_ONLY;
         }
-        q.other_median = cheapest_other_median(j);
+        return clusters_from_nearest();
+    }
+    bool have_gains = same && nearest_valid == NEAREST_FULL;
+    nearest_valid = NEAREST_INVALID;
+    if (!have_gains) {
+        for (int l = 0; l < p; ++l) near1[sv_node[l]] = -INFINITY;  // medians are known by this mark
+        for (int k = 0; k < n; ++k) position_of[sv_node[k]] = k;
+    }
+    InterchangeScratch &w = *s.interchange_work;
+    const InterchangeMethod method = w.method;
+    bool gains = method == METHOD_BY_COST ? have_gains || gains_pay() : method == METHOD_GAINS;
+    if (gains && !have_gains) group_clients();
+    ClientSums sums = have_gains ? client_totals() : gains ? fresh_gains() : ClientSums{};
 
-        q.gain_top = 0.0;
-        for (int k = 0; k < (n - p + 63) / 64; ++k)
-            if (block_gain[k] > q.gain_top) q.gain_top = block_gain[k];
-        widen(q);
-        mark_position(q);
+    // A pass that starts where the previous one ended judged the positions
+    // after its last exchange on this arrangement already, against a cost
+    // no lower: until an exchange here they would find nothing again.
+    const int settled = same && current <= w.settled_below ? w.settled_from : p;
+    int last = -1;
+    const double term = term_work();
+    for (int j = 0; j < p; ++j) {
+        if (last < 0 && j >= settled) break;
+        int allowed = allowed_count(j);
+        if (allowed == 0) continue;
         float best_trial = current;
         int chosen;
-        if (q.sweep || !costs_nonnegative) {
-            chosen = choose_candidate(q, b, nullptr, n - p, best_trial);
+        double alone = (double)allowed * (n - p) * term;
+        if (!gains || (method == METHOD_BY_COST && position_work(j, alone) >= alone)) {
+            chosen = choose_directly(j, allowed, cheapest_other_median(j), best_trial);
         } else {
-            int count = gather_candidates(q, b);
-            chosen = choose_candidate(q, b, candidates, count, best_trial);
+            chosen = choose_from_gains(j, sums, b, best_trial);
         }
-        clear_position(q);
 
         if (chosen >= 0) {
+            last = j;
             current = best_trial;
             int removed = sv_node[j], added = sv_node[chosen];
             swap_int(sv_node[j], sv_node[chosen]);
             position_of[added] = j;
             position_of[removed] = chosen;
-            s = exchanged_nearest(j, removed, added);
+            if (gains)
+                sums = exchanged_nearest(j, removed, added);
+            else
+                exchanged_nearest_only(j, removed, added);
         }
     }
     memcpy(nearest_for, sv_node, n * sizeof(int));
-    nearest_valid = NEAREST_FULL;
+    nearest_valid = gains ? NEAREST_FULL : NEAREST_ONLY;
+    w.settled_from = last + 1;
+    w.settled_below = current;
     return clusters_from_nearest();
 }
 

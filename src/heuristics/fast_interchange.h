@@ -15,7 +15,17 @@ struct TrialBracket {
     double low, high;
 };
 
+// How the fast pass judges a position's candidates.
+enum InterchangeMethod : int {
+    METHOD_BY_COST = 0,  // whichever the cost model finds cheaper, per pass and per position
+    METHOD_GAINS = 1,    // always from the gains (tests force one method or the other)
+    METHOD_DIRECT = 2,   // always by direct trials
+};
+
 struct InterchangeScratch {
+    InterchangeMethod method = METHOD_BY_COST;
+    int settled_from = 1 << 30;       // positions from here on of nearest_for's arrangement have no exchange below settled_below
+    float settled_below = 0.0f;       // the cost they were judged against
     double *gain = nullptr;           // gain[u]: saving if vertex u opened beside the current medians
     double *gain_error = nullptr;     // bound on the rounding error that gain[u] carries
     int *taken_clients = nullptr;     // taken_clients[u]: the clients u would serve cheaper than their nearest
