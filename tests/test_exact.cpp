@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <cmath>
 #include <fcntl.h>
 #include <random>
@@ -149,11 +151,11 @@ TEST_F(Exact, ReductionKeepsEverySolutionWithinItsLimit) {
                 ASSERT_LE(point.bound - point.error, optimum) << "round " << round;
             }
             c = reduce(c, point, limit);
-            cover_clients(c, point, limit);
+            cover_clients(c, point, limit, 0);
             if (pass == 0) probe_vertices(c, point, limit, 0);
         }
         c = reduce(c, point, limit);
-        Model model = radius_model(c, {});
+        Model model = radius_model(c, {}, 0);
         for (const Solution &s : solutions) {
             bool respects = true;
             for (int i : s.medians) respects &= c.fix[i] >= 0;
@@ -280,12 +282,9 @@ TEST(ExactFiles, AnEarlierAnswerIsRemovedAtTheStart) {
     EXPECT_FALSE(file_exists("solucao_exata.txt"));
 }
 
-// A time limit that runs out during the reduction: a clear status, exit 3,
-// and the best solution known in the file with status 2.
-TEST(ExactFiles, TimeLimitIsAStatusNotAnOptimum) {
-    ScratchDir scratch;
-    // Points on two rings: the core's bound (198.75) lies well below the
-    // optimum (204), so a proof needs more than the first dual step.
+// Points on two rings: the core's bound (198.75) lies well below the
+// optimum (204) for p = 5, so a proof needs more than the first dual step.
+Matrix ring_costs() {
     const int nv = 24;
     Matrix c = zero_matrix(nv);
     for (int i = 0; i < nv; ++i)
@@ -294,14 +293,67 @@ TEST(ExactFiles, TimeLimitIsAStatusNotAnOptimum) {
             double ri = i < 12 ? 10 : 25, rj = j < 12 ? 10 : 25;
             c[i][j] = std::floor((float)std::hypot(ri * cos(a) - rj * cos(b), ri * sin(a) - rj * sin(b)));
         }
-    write_instance(nv, 5, c, c, 1e9f);
-    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 120, "--time-limit 0.000001");
+    return c;
+}
+
+// A time limit: a clear status, exit 3, the best solution known in the file
+// with status 2, and an end soon after the limit wherever it falls.  Random
+// asymmetric costs of 1 ... 1000 on 300 vertices make a model that no MIP
+// solver proves in seconds, and a plain model whose root CBC does not solve
+// within the limit (it looks at its clock only between nodes).
+struct LimitCase {
+    const char *name;
+    const char *arguments;
+    bool rings;          // the rings with p = 5, else the random costs with p = 10
+    bool solution_file;  // a solution is known when the limit strikes
+};
+
+class ExactLimit : public ::testing::TestWithParam<LimitCase> {
+protected:
+    ScratchDir scratch;
+};
+
+TEST_P(ExactLimit, EndsSoonWithTheBestSolutionKnown) {
+    const LimitCase &c = GetParam();
+    if (c.rings) {
+        write_instance(24, 5, ring_costs(), ring_costs(), 1e9f);
+    } else {
+        Matrix m = zero_matrix(300);
+        std::mt19937 rng(24);
+        for (int i = 0; i < 300; ++i)
+            for (int j = 0; j < 300; ++j)
+                if (i != j) m[i][j] = (float)(1 + rng() % 1000);
+        write_instance(300, 10, m, m, 1e9f);
+    }
+    double limit = atof(strstr(c.arguments, "--time-limit ") + 13);
+    auto started = std::chrono::steady_clock::now();
+    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 120, c.arguments);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_EQ(r.exit_status, 3) << r.out << r.err;
     EXPECT_THAT(r.out, HasSubstr("status:                 time limit, not proven"));
-    EXPECT_THAT(r.out, HasSubstr("value:                  204.00"));
-    RunResult checked = run_program(scratch.path(), PMEDIAN_CHECK, 60, ". --solution solucao_exata.txt");
-    EXPECT_EQ(checked.exit_status, 0) << checked.err;
-    EXPECT_THAT(checked.out, HasSubstr("status 2"));
+    EXPECT_LT(seconds, limit + 5) << r.out;  // a bound with room for a busy machine, not a speed target
+    if (c.rings) {
+        EXPECT_THAT(r.out, HasSubstr("value:                  204.00"));
+    }
+    if (c.solution_file) {
+        RunResult checked = run_program(scratch.path(), PMEDIAN_CHECK, 60, ". --solution solucao_exata.txt");
+        EXPECT_EQ(checked.exit_status, 0) << checked.err;
+        EXPECT_THAT(checked.out, HasSubstr("status 2"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExactLimit,
+    ::testing::Values(LimitCase{"BeforeTheDual", "--time-limit 0.000001", true, true},
+                      LimitCase{"Cbc", "--time-limit 2", false, true},
+                      LimitCase{"Glpk", "--mip glpk --time-limit 2", false, true},
+                      LimitCase{"PlainCbcAtTheRoot", "--plain --time-limit 1", false, false}),
+    [](const ::testing::TestParamInfo<LimitCase> &info) { return std::string(info.param.name); });
+
+// Without a limit the rings are proven at the value the limit left.
+TEST(ExactFiles, RingsAreProvenWithoutALimit) {
+    ScratchDir scratch;
+    write_instance(24, 5, ring_costs(), ring_costs(), 1e9f);
     RunResult unlimited = run_program(scratch.path(), PMEDIAN_EXACT, 120, "");
     EXPECT_EQ(unlimited.exit_status, 0) << unlimited.out;
     EXPECT_THAT(unlimited.out, HasSubstr("value:                  204.00"));

@@ -90,7 +90,9 @@ struct ProbeResult {
 ProbeResult probe_vertices(Candidates &candidates, const DualPoint &point, double limit, double deadline);
 // Drops the dearer candidates of a client when closing all its cheaper ones
 // would lift the bound above limit; returns how many pairs it dropped.
-long long cover_clients(Candidates &candidates, const DualPoint &point, double limit);
+// Stops at deadline (seconds since the start of the run, 0 for none),
+// keeping what it dropped so far.
+long long cover_clients(Candidates &candidates, const DualPoint &point, double limit, double deadline);
 
 // ---- Mixed-integer model ----------------------------------------------------
 // minimise constant + sum obj[c] x[c]  subject to  row_lo <= A x <= row_hi,
@@ -107,6 +109,7 @@ struct Model {
     std::vector<int> median_col;  // per vertex: the column of "open", -1 when fixed
     std::vector<int> fixed_open;  // vertices open in every solution of the model
     std::vector<double> start;    // the start solution as a point of the model; empty when none
+    bool interrupted = false;     // the builder reached its deadline: the model is incomplete
     int rows() const { return (int)row_lo.size(); }
     long long nonzeros() const { return (long long)row_col.size(); }
 };
@@ -116,9 +119,10 @@ struct ModelSize {
 // Both builders also write the solution that opens start_medians (none when
 // empty) into Model::start.  The radius model takes candidates as reduce
 // leaves them: no closed vertex in a list, an open one only at the end of
-// a capped list.
-Model radius_model(const Candidates &candidates, const std::vector<int> &start_medians);
-Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medians);  // the plain model of the whole instance
+// a capped list.  A builder that reaches deadline (seconds since the start
+// of the run, 0 for none) returns at once with Model::interrupted set.
+Model radius_model(const Candidates &candidates, const std::vector<int> &start_medians, double deadline);
+Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medians, double deadline);  // the plain model of the whole instance
 ModelSize radius_model_size(const Candidates &all);          // the radius model before any reduction
 std::vector<int> model_medians(const Model &model, const std::vector<double> &x);
 bool model_feasible(const Model &model, const std::vector<double> &x, double tolerance);
@@ -138,6 +142,7 @@ struct MipResult {
     double value = 0;       // its objective, constant included
     double bound = 0;       // best proven lower bound, constant included
     long long nodes = 0;
+    bool overran = false;   // the solver kept on past its time limit and was stopped from outside
     std::string message;    // what went wrong, for FAILED
 };
 struct MipSolver {
@@ -146,8 +151,28 @@ struct MipSolver {
 };
 // The solvers this build has, the default first.
 const std::vector<MipSolver> &mip_solvers();
+// Solves with solver within options.time_limit: see mip.cpp.
+MipResult solve_within_limit(const MipSolver &solver, const Model &model, const MipOptions &options);
 
 // ---- The proof ------------------------------------------------------------------
+// Wall seconds by phase; each phase adds its own.
+struct PhaseSeconds {
+    double reading = 0;    // the instance files
+    double core = 0;       // the solver core's Lagrangian optimisation and heuristics
+    double dual = 0;       // the carried-on dual (subgradient steps)
+    double reduction = 0;  // sorting the candidates, the reduction and the client covers
+    double probing = 0;    // probing the free vertices
+    double model = 0;      // building the model
+    double mip = 0;        // the MIP solver
+};
+// Adds the wall seconds of its lifetime to one phase.
+struct PhaseClock {
+    double &slot;
+    double started;
+    explicit PhaseClock(double &phase);
+    ~PhaseClock();
+};
+
 struct Proof {
     enum Status { OPTIMAL, TIME_LIMIT, FAILED } status = FAILED;
     std::vector<int> medians;  // the best solution known at the end
@@ -164,7 +189,9 @@ struct Proof {
     long long pairs = 0;                    // client-median pairs in the model
     ModelSize before, after;                // the model before and after the reduction
     long long nodes = 0;
-    double dual_seconds = 0, model_seconds = 0, mip_seconds = 0;
+    bool mip_ran = false;                   // the MIP solver was called
+    bool mip_overran = false;               // ... and stopped from outside at the time limit
+    PhaseSeconds seconds;                   // reading and core: set by the caller
 };
 // Proves the optimum of the instance that the core holds, starting from the
 // solution that opens start and the core's multipliers; deadline in seconds

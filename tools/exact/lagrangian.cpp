@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numeric>
+#include <utility>
 
 #include "exact.h"
 
@@ -26,6 +26,8 @@ static const double INF = std::numeric_limits<double>::infinity();
 
 int Candidates::count(int state) const { return (int)std::count(fix.begin(), fix.end(), state); }
 
+// Each client's column is copied out and sorted on its own, so the columns
+// can be shared among threads with the same result for any thread count.
 Candidates all_candidates(const pmedian::Solver &s) {
     const int n = s.n;
     float *const *cost = s.cost;
@@ -37,19 +39,20 @@ Candidates all_candidates(const pmedian::Solver &s) {
     c.cost.resize((size_t)n * n);
     c.fix.assign(n, 0);
     c.capped.assign(n, 0);
-    std::vector<int> order(n);
-    for (int j = 0; j < n; ++j) {
-        c.start[j] = j * n;
-        std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [j, cost](int a, int b) {
-            return cost[a][j] < cost[b][j] || (cost[a][j] == cost[b][j] && a < b);
-        });
-        for (int k = 0; k < n; ++k) {
-            c.vertex[(size_t)j * n + k] = order[k];
-            c.cost[(size_t)j * n + k] = cost[order[k]][j];
+    for (int j = 0; j <= n; ++j) c.start[j] = j * n;
+#pragma omp parallel if (n >= 256)
+    {
+        std::vector<std::pair<float, int>> column(n);
+#pragma omp for schedule(dynamic, 16)
+        for (int j = 0; j < n; ++j) {
+            for (int i = 0; i < n; ++i) column[i] = {cost[i][j], i};
+            std::sort(column.begin(), column.end());  // by cost, ties by vertex index
+            for (int k = 0; k < n; ++k) {
+                c.vertex[(size_t)j * n + k] = column[k].second;
+                c.cost[(size_t)j * n + k] = column[k].first;
+            }
         }
     }
-    c.start[n] = n * n;
     return c;
 }
 

@@ -190,7 +190,7 @@ ProbeResult probe_vertices(Candidates &c, const DualPoint &point, double limit, 
 // or below and its dearer candidates go.  Each client's levels are scanned
 // in turn while S grows, with the clients' cheapest outside candidates kept
 // up to date, and undone for the next client.
-long long cover_clients(Candidates &c, const DualPoint &point, double limit) {
+long long cover_clients(Candidates &c, const DualPoint &point, double limit, double deadline) {
     const int n = c.n, p = c.p;
     const VertexEntries at = vertex_entries(c);
     // The free vertices by ascending beta, and the sum the relaxed solution takes.
@@ -242,6 +242,7 @@ long long cover_clients(Candidates &c, const DualPoint &point, double limit) {
     long long dropped = 0;
     for (int j = 0; j < n; ++j) {
         if (c.capped[j]) continue;
+        if (deadline > 0 && (j & 63) == 0 && wall_seconds() >= deadline) break;
         undo.clear();
         members.clear();
         for (int e = c.start[j]; e < c.start[j + 1];) {
