@@ -16,6 +16,9 @@
 #include <random>
 
 #include "exact.h"
+#ifdef _OPENMP
+#include <omp.h>
+#endif
 #include "solver.h"
 
 using namespace pmedian;
@@ -212,6 +215,61 @@ TEST_F(Exact, ProofEndsAtTheBruteForceOptimum) {
         }
         EXPECT_GT(with_mip, 10) << solver.name;  // the MIP path is exercised, not only the bound
     }
+}
+
+// Probing runs its probes in threads; what it fixes and drops must not
+// depend on how many.  Overlapping clusters of points give more than one
+// block of probes, most of which succeed.
+TEST_F(Exact, ProbingDoesNotDependOnTheThreadCount) {
+#ifndef _OPENMP
+    GTEST_SKIP() << "built without OpenMP";
+#else
+    std::mt19937 rng(3038);
+    const int nv = 400;
+    Matrix c = zero_matrix(nv);
+    std::vector<double> x(nv), y(nv);
+    for (int i = 0; i < nv; ++i) {
+        int cluster = i % 40;
+        x[i] = (cluster % 8) * 100 + rng() % 100;
+        y[i] = (cluster / 8) * 100 + rng() % 100;
+    }
+    for (int i = 0; i < nv; ++i)
+        for (int j = 0; j < nv; ++j) c[i][j] = std::floor((float)std::hypot(x[i] - x[j], y[i] - y[j]));
+    load_instance(nv, 20, c, c, 1e9f);
+    std::vector<double> multipliers(n);
+    {
+        Quiet quiet;
+        best_multiplier = multipliers.data();
+        start_run();
+        subgradient_optimization();
+        best_multiplier = nullptr;
+    }
+    double limit = solution_cost(*this, std::vector<int>(best, best + p)) - 1;
+    Candidates all = all_candidates(*this);
+    DualPoint point;
+    point.u = multipliers;
+    DualSearch search;
+    search.target = search.stop_at = limit;
+    improve_dual(all, all.fix, point, search);
+    const Candidates reduced = reduce(all, point, limit);
+    std::vector<Candidates> probed;
+    std::vector<ProbeResult> results;
+    const int saved = omp_get_max_threads();
+    for (int threads : {1, 2, 3}) {
+        omp_set_num_threads(threads);
+        probed.push_back(reduced);
+        results.push_back(probe_vertices(probed.back(), point, limit, 0));
+    }
+    omp_set_num_threads(saved);
+    EXPECT_GT(results[0].probed, 64);  // more than one block
+    EXPECT_GT(results[0].fixed, 0);
+    for (int k = 1; k < 3; ++k) {
+        EXPECT_EQ(results[k].fixed, results[0].fixed);
+        EXPECT_EQ(results[k].dropped, results[0].dropped);
+        EXPECT_EQ(probed[k].fix, probed[0].fix);
+        EXPECT_EQ(probed[k].vertex, probed[0].vertex);
+    }
+#endif
 }
 
 // The program, end to end.

@@ -60,6 +60,9 @@ struct DualPoint {
 };
 void evaluate_dual(const Candidates &candidates, const std::vector<signed char> &fix, DualPoint &point,
                    std::vector<int> *subgradient);
+// The part of evaluate_dual after the values: the relaxed solution, bound and
+// error at point.beta, given the sum of the multipliers.
+void settle_relaxation(const std::vector<signed char> &fix, int p, double sum_u, DualPoint &point);
 
 // Subgradient steps from point.u, keeping the best point in point (see
 // improve_dual).
@@ -80,10 +83,19 @@ int improve_dual(const Candidates &candidates, const std::vector<signed char> &f
 // ---- Reduction ----------------------------------------------------------------
 // Keeps what a solution no dearer than limit can use: see reduction.cpp.
 Candidates reduce(const Candidates &candidates, const DualPoint &point, double limit);
-// Forces each free vertex the other way than the relaxed solution at point
-// has it and closes (or opens) it when the bound of what is left exceeds
-// limit; drops the pairs of a vertex forced open that its bound rules out.
+// Where each vertex stands in the clients' lists: entries first[v] ..
+// first[v + 1] - 1 of entries, and the client of every entry.
+struct VertexEntries {
+    std::vector<int> first, entries, client;
+};
+VertexEntries vertex_entries(const Candidates &candidates);
+// The candidates without the entries marked 0 in keep.
+Candidates keep_entries(const Candidates &candidates, const std::vector<char> &keep);
+// Forces free vertices the other way than the relaxed solution at point has
+// them and closes (or opens) each whose bound then exceeds limit; drops the
+// pairs of a vertex forced open that its bound rules out.  See probing.cpp.
 struct ProbeResult {
+    int probed = 0;         // vertices probed
     int fixed = 0;          // vertices fixed
     long long dropped = 0;  // client-median pairs dropped
 };
@@ -184,6 +196,7 @@ struct Proof {
     double first_bound = 0;              // Lagrangian bound over every pair
     double dual_bound = 0;               // ... and over the pairs left by the reduction
     int steps = 0, rounds = 0, probed = 0;  // dual steps, reduction rounds, vertices fixed by probing
+    int probes = 0;                         // vertices probed
     bool mip_used = false;
     int closed = 0, opened = 0, free = 0;   // vertex states when the model is built
     long long pairs = 0;                    // client-median pairs in the model

@@ -171,7 +171,8 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
                  proof.dual_bound > limit ? ": none exists, which proves the heuristic solution optimal" : "");
     }
     if (proof.mip_used && !plain) {
-        line("reduction", "%d rounds, %d vertices fixed by probing", proof.rounds, proof.probed);
+        line("reduction", "%d rounds, %d vertices fixed by probing (%d probes)", proof.rounds, proof.probed,
+             proof.probes);
         line("vertices", "%d closed, %d open, %d free", proof.closed, proof.opened, proof.free);
         line("client-median pairs", "%lld of %lld", proof.pairs, (long long)n * n);
         if (proof.after.rows > 0) report_size("model before reduction", proof.before);

@@ -139,6 +139,7 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
                 probe = probe_vertices(candidates, point, limit, deadline);
             }
             proof.probed += probe.fixed;
+            proof.probes += probe.probed;
             {
                 PhaseClock clock(seconds.reduction);
                 candidates = reduce(candidates, point, limit);  // without what probing fixed
