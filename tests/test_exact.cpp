@@ -217,6 +217,47 @@ TEST_F(Exact, ProofEndsAtTheBruteForceOptimum) {
     }
 }
 
+// The swap search over every pair ends at a solution that no single swap
+// improves, never worse than its start; over the pairs a reduction kept it
+// may stop earlier but still never gets worse.
+TEST_F(Exact, SwapSearchEndsWhereNoSwapImproves) {
+    std::mt19937 rng(2406);
+    int improved = 0;
+    for (int round = 0; round < 120; ++round) {
+        int nv = 5 + (int)(rng() % 25), pv = 1 + (int)(rng() % 6), kind = (int)(rng() % 3);
+        load_random(rng, nv, std::min(pv, nv - 1), kind);
+        std::vector<int> start(n);
+        for (int i = 0; i < n; ++i) start[i] = i;
+        std::shuffle(start.begin(), start.end(), rng);
+        start.resize(p);
+        const double start_cost = solution_cost(*this, start);
+        Candidates all = all_candidates(*this);
+        DualPoint none;  // no relaxed solution: the search starts from start alone
+        std::vector<int> found = improve_solution(*this, all, start, none, 0);
+        std::vector<int> sorted = found;
+        std::sort(sorted.begin(), sorted.end());
+        ASSERT_TRUE((int)found.size() == p && std::unique(sorted.begin(), sorted.end()) == sorted.end());
+        const double cost = solution_cost(*this, found);
+        ASSERT_LE(cost, start_cost) << "round " << round;
+        improved += cost < start_cost;
+        for (int k = 0; k < p; ++k)
+            for (int v = 0; v < n; ++v) {
+                if (std::find(found.begin(), found.end(), v) != found.end()) continue;
+                std::vector<int> other = found;
+                other[k] = v;
+                ASSERT_GE(solution_cost(*this, other), cost - 1e-6 * (1 + cost)) << "round " << round;
+            }
+        // Over reduced pairs: never worse than the start.
+        DualPoint point;
+        point.u.assign(n, 0.0);
+        for (double &u : point.u) u = std::uniform_real_distribution<double>(0, 10)(rng);
+        evaluate_dual(all, all.fix, point, nullptr);
+        Candidates kept = reduce(all, point, start_cost);
+        ASSERT_LE(solution_cost(*this, improve_solution(*this, kept, start, point, 0)), start_cost) << "round " << round;
+    }
+    EXPECT_GT(improved, 60);
+}
+
 // Probing runs its probes in threads; what it fixes and drops must not
 // depend on how many.  Overlapping clusters of points give more than one
 // block of probes, most of which succeed.

@@ -106,6 +106,14 @@ ProbeResult probe_vertices(Candidates &candidates, const DualPoint &point, doubl
 // keeping what it dropped so far.
 long long cover_clients(Candidates &candidates, const DualPoint &point, double limit, double deadline);
 
+// ---- A better solution ----------------------------------------------------------
+// Swap search from start and from the relaxed solution at point over the
+// pairs kept (see upper_bound.cpp); returns the best solution found, never
+// worse than start.  Stops at deadline (seconds since the start of the run,
+// 0 for none).
+std::vector<int> improve_solution(const pmedian::Solver &s, const Candidates &kept, const std::vector<int> &start,
+                                  const DualPoint &point, double deadline);
+
 // ---- Mixed-integer model ----------------------------------------------------
 // minimise constant + sum obj[c] x[c]  subject to  row_lo <= A x <= row_hi,
 // col_lo <= x <= col_hi, x[c] integer where integer[c].
@@ -171,6 +179,7 @@ MipResult solve_within_limit(const MipSolver &solver, const Model &model, const 
 struct PhaseSeconds {
     double reading = 0;    // the instance files
     double core = 0;       // the solver core's Lagrangian optimisation and heuristics
+    double search = 0;     // the swap search for a better solution
     double dual = 0;       // the carried-on dual (subgradient steps)
     double reduction = 0;  // sorting the candidates, the reduction and the client covers
     double probing = 0;    // probing the free vertices
@@ -192,7 +201,8 @@ struct Proof {
     double bound = 0;          // proven lower bound on the optimum
     std::string message;       // what went wrong, for FAILED
     // How it went.
-    double known = 0;                    // cost of the start solution
+    double program = 0;                  // cost of the program's solution
+    double known = 0;                    // cost of the solution the reduction starts from
     double first_bound = 0;              // Lagrangian bound over every pair
     double dual_bound = 0;               // ... and over the pairs left by the reduction
     int steps = 0, rounds = 0, probed = 0;  // dual steps, reduction rounds, vertices fixed by probing

@@ -158,7 +158,10 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
     const int n = s.n, p = s.p;
     const bool whole = costs_are_whole(s);
     if (!plain) {
-        line("heuristic solution", "%.2f", proof.known);
+        if (proof.known < proof.program)
+            line("heuristic solution", "%.2f (program), %.2f after the swap search", proof.program, proof.known);
+        else
+            line("heuristic solution", "%.2f", proof.known);
         line("Lagrangian bound", "%.2f (core), %.2f (carried on), %d steps", (double)s.LB, proof.first_bound,
              proof.steps);
         // The reduction keeps only the solutions below a limit, so the bound
@@ -218,8 +221,10 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
     if (plain)
         line("seconds", "reading %.2f, model %.2f, MIP %.2f, total %.2f", t.reading, t.model, t.mip, wall_seconds());
     else
-        line("seconds", "reading %.2f, core %.2f, dual %.2f, reduction %.2f, probing %.2f, model %.2f, MIP %.2f, total %.2f",
-             t.reading, t.core, t.dual, t.reduction, t.probing, t.model, t.mip, wall_seconds());
+        line("seconds",
+             "reading %.2f, core %.2f, dual %.2f, swap search %.2f, reduction %.2f, probing %.2f, model %.2f, MIP %.2f, "
+             "total %.2f",
+             t.reading, t.core, t.dual, t.search, t.reduction, t.probing, t.model, t.mip, wall_seconds());
     if (have) {
         write_answer(s, proof.medians, proof.status == Proof::OPTIMAL);
         line("solution file", "%s", SOLUTION_NAME);
@@ -305,7 +310,7 @@ int main(int argc, char **argv) {
             // the core's storage; the program itself never gets here.
             Proof failed;
             failed.medians = start;
-            failed.value = failed.known = solution_cost(s, start);
+            failed.value = failed.known = failed.program = solution_cost(s, start);
             failed.bound = s.LB;
             failed.message = "out of memory";
             return report(s, with_times(failed), *options.solver, false, deadline);

@@ -83,10 +83,14 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
     Proof proof;
     const bool whole = costs_are_whole(s);
     proof.medians = start;
-    proof.known = proof.value = solution_cost(s, start);
-    const double known = proof.known;
-    const double known_error = 2.0 * n * std::ldexp(known, -53);  // n roundings of at most 2^-53 of it
-    const double limit = whole ? known - 1.0 : known + known_error;
+    proof.program = proof.known = proof.value = solution_cost(s, start);
+    double known, known_error, limit;
+    auto take_known = [&]() {
+        known = proof.known;
+        known_error = 2.0 * n * std::ldexp(known, -53);  // n roundings of at most 2^-53 of it
+        limit = whole ? known - 1.0 : known + known_error;
+    };
+    take_known();
     auto closes = [&](const DualPoint &d) {
         return whole ? d.bound - d.error > limit : d.bound - d.error >= known - known_error;
     };
@@ -111,6 +115,19 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
         proof.steps = improve_dual(all, all.fix, point, search);
     }
     proof.first_bound = point.bound;
+    if (!closes(point) && !time_is_up()) {
+        // A better solution lowers the limit of everything that follows.
+        PhaseClock clock(seconds.search);
+        std::vector<int> better = improve_solution(s, reduce(all, point, limit), proof.medians, point, deadline);
+        double cost = solution_cost(s, better);
+        if (cost < proof.value) {
+            proof.medians = better;
+            proof.known = proof.value = cost;
+            take_known();
+            search.target = known;
+            search.stop_at = limit;
+        }
+    }
     if (!closes(point)) {
         {
             PhaseClock clock(seconds.reduction);
@@ -182,7 +199,7 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
         PhaseClock clock(seconds.model);
         proof.before = radius_model_size(all);
         all = Candidates();  // n^2 entries no longer needed
-        model = radius_model(candidates, start, deadline);
+        model = radius_model(candidates, proof.medians, deadline);
     }
     if (model.interrupted) return proof;
     proof.after = {model.rows(), model.columns, model.nonzeros()};
