@@ -93,13 +93,7 @@ public:
                 nearest_two(j);
                 continue;
             }
-            double c = s_.cost[in][j];
-            if (less(c, in, d1_[j], a1_[j])) {
-                d2_[j] = d1_[j], a2_[j] = a1_[j];
-                d1_[j] = c, a1_[j] = in;
-            } else if (less(c, in, d2_[j], a2_[j])) {
-                d2_[j] = c, a2_[j] = in;
-            }
+            offer(j, in);
         }
     }
 
@@ -119,14 +113,17 @@ private:
     void nearest_two(int j) {
         d1_[j] = d2_[j] = none_;
         a1_[j] = a2_[j] = n_;
-        for (int i : medians_) {
-            double c = s_.cost[i][j];
-            if (less(c, i, d1_[j], a1_[j])) {
-                d2_[j] = d1_[j], a2_[j] = a1_[j];
-                d1_[j] = c, a1_[j] = i;
-            } else if (less(c, i, d2_[j], a2_[j])) {
-                d2_[j] = c, a2_[j] = i;
-            }
+        for (int i : medians_) offer(j, i);
+    }
+
+    // Median i as one of the two nearest of client j, if it is.
+    void offer(int j, int i) {
+        double c = s_.cost[i][j];
+        if (less(c, i, d1_[j], a1_[j])) {
+            d2_[j] = d1_[j], a2_[j] = a1_[j];
+            d1_[j] = c, a1_[j] = i;
+        } else if (less(c, i, d2_[j], a2_[j])) {
+            d2_[j] = c, a2_[j] = i;
         }
     }
 
