@@ -202,10 +202,11 @@ bench-tsplib: build bench-plot-tool
 	    --work "$(BUILD_DIR)/bench-tsplib" --results "$(TSPLIB_RESULTS)" \
 	    --timeout "$(BENCH_TIMEOUT)" --only "$(TSPLIB_INSTANCES)"
 
-# Proving the published optima with pmedian-exact, once per MIP solver of
-# EXACT_MIP (the first leads), and the plain classic model of each instance in
-# the first solver under PLAIN_TIME_LIMIT seconds (0: skip it), side by side
-# (docs/proving-optimality.md).  A run restricted with EXACT_INSTANCES
+# Proving the published optima with pmedian-exact (OR-Library, and every
+# TSPLIB row of best_known.csv beside the published Benders times), once per
+# MIP solver of EXACT_MIP (the first leads), and the plain classic model of
+# each instance in the first solver under PLAIN_TIME_LIMIT seconds (0: skip
+# it), side by side (docs/proving-optimality.md).  A run restricted with EXACT_INSTANCES
 # writes its table into the scratch folder.
 EXACT_INSTANCES ?=
 EXACT_MIP ?= cbc glpk

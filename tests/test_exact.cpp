@@ -9,11 +9,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <cmath>
 #include <fcntl.h>
 #include <random>
 
 #include "exact.h"
+#ifdef _OPENMP
+#include <omp.h>
+#endif
 #include "solver.h"
 
 using namespace pmedian;
@@ -149,11 +154,11 @@ TEST_F(Exact, ReductionKeepsEverySolutionWithinItsLimit) {
                 ASSERT_LE(point.bound - point.error, optimum) << "round " << round;
             }
             c = reduce(c, point, limit);
-            cover_clients(c, point, limit);
+            cover_clients(c, point, limit, 0);
             if (pass == 0) probe_vertices(c, point, limit, 0);
         }
         c = reduce(c, point, limit);
-        Model model = radius_model(c, {});
+        Model model = radius_model(c, {}, 0);
         for (const Solution &s : solutions) {
             bool respects = true;
             for (int i : s.medians) respects &= c.fix[i] >= 0;
@@ -210,6 +215,102 @@ TEST_F(Exact, ProofEndsAtTheBruteForceOptimum) {
         }
         EXPECT_GT(with_mip, 10) << solver.name;  // the MIP path is exercised, not only the bound
     }
+}
+
+// The swap search over every pair ends at a solution that no single swap
+// improves, never worse than its start; over the pairs a reduction kept it
+// may stop earlier but still never gets worse.
+TEST_F(Exact, SwapSearchEndsWhereNoSwapImproves) {
+    std::mt19937 rng(2406);
+    int improved = 0;
+    for (int round = 0; round < 120; ++round) {
+        int nv = 5 + (int)(rng() % 25), pv = 1 + (int)(rng() % 6), kind = (int)(rng() % 3);
+        load_random(rng, nv, std::min(pv, nv - 1), kind);
+        std::vector<int> start(n);
+        for (int i = 0; i < n; ++i) start[i] = i;
+        std::shuffle(start.begin(), start.end(), rng);
+        start.resize(p);
+        const double start_cost = solution_cost(*this, start);
+        Candidates all = all_candidates(*this);
+        DualPoint none;  // no relaxed solution: the search starts from start alone
+        std::vector<int> found = improve_solution(*this, all, start, none, 0);
+        std::vector<int> sorted = found;
+        std::sort(sorted.begin(), sorted.end());
+        ASSERT_TRUE((int)found.size() == p && std::unique(sorted.begin(), sorted.end()) == sorted.end());
+        const double cost = solution_cost(*this, found);
+        ASSERT_LE(cost, start_cost) << "round " << round;
+        improved += cost < start_cost;
+        for (int k = 0; k < p; ++k)
+            for (int v = 0; v < n; ++v) {
+                if (std::find(found.begin(), found.end(), v) != found.end()) continue;
+                std::vector<int> other = found;
+                other[k] = v;
+                ASSERT_GE(solution_cost(*this, other), cost - 1e-6 * (1 + cost)) << "round " << round;
+            }
+        // Over reduced pairs: never worse than the start.
+        DualPoint point;
+        point.u.assign(n, 0.0);
+        for (double &u : point.u) u = std::uniform_real_distribution<double>(0, 10)(rng);
+        evaluate_dual(all, all.fix, point, nullptr);
+        Candidates kept = reduce(all, point, start_cost);
+        ASSERT_LE(solution_cost(*this, improve_solution(*this, kept, start, point, 0)), start_cost) << "round " << round;
+    }
+    EXPECT_GT(improved, 60);
+}
+
+// Probing runs its probes in threads; what it fixes and drops must not
+// depend on how many.  Overlapping clusters of points give more than one
+// block of probes, most of which succeed.
+TEST_F(Exact, ProbingDoesNotDependOnTheThreadCount) {
+#ifndef _OPENMP
+    GTEST_SKIP() << "built without OpenMP";
+#else
+    std::mt19937 rng(3038);
+    const int nv = 400;
+    Matrix c = zero_matrix(nv);
+    std::vector<double> x(nv), y(nv);
+    for (int i = 0; i < nv; ++i) {
+        int cluster = i % 40;
+        x[i] = (cluster % 8) * 100 + rng() % 100;
+        y[i] = (cluster / 8) * 100 + rng() % 100;
+    }
+    for (int i = 0; i < nv; ++i)
+        for (int j = 0; j < nv; ++j) c[i][j] = std::floor((float)std::hypot(x[i] - x[j], y[i] - y[j]));
+    load_instance(nv, 20, c, c, 1e9f);
+    std::vector<double> multipliers(n);
+    {
+        Quiet quiet;
+        best_multiplier = multipliers.data();
+        start_run();
+        subgradient_optimization();
+        best_multiplier = nullptr;
+    }
+    double limit = solution_cost(*this, std::vector<int>(best, best + p)) - 1;
+    Candidates all = all_candidates(*this);
+    DualPoint point;
+    point.u = multipliers;
+    DualSearch search;
+    search.target = search.stop_at = limit;
+    improve_dual(all, all.fix, point, search);
+    const Candidates reduced = reduce(all, point, limit);
+    std::vector<Candidates> probed;
+    std::vector<ProbeResult> results;
+    const int saved = omp_get_max_threads();
+    for (int threads : {1, 2, 3}) {
+        omp_set_num_threads(threads);
+        probed.push_back(reduced);
+        results.push_back(probe_vertices(probed.back(), point, limit, 0));
+    }
+    omp_set_num_threads(saved);
+    EXPECT_GT(results[0].probed, 64);  // more than one block
+    EXPECT_GT(results[0].fixed, 0);
+    for (int k = 1; k < 3; ++k) {
+        EXPECT_EQ(results[k].fixed, results[0].fixed);
+        EXPECT_EQ(results[k].dropped, results[0].dropped);
+        EXPECT_EQ(probed[k].fix, probed[0].fix);
+        EXPECT_EQ(probed[k].vertex, probed[0].vertex);
+    }
+#endif
 }
 
 // The program, end to end.
@@ -280,12 +381,9 @@ TEST(ExactFiles, AnEarlierAnswerIsRemovedAtTheStart) {
     EXPECT_FALSE(file_exists("solucao_exata.txt"));
 }
 
-// A time limit that runs out during the reduction: a clear status, exit 3,
-// and the best solution known in the file with status 2.
-TEST(ExactFiles, TimeLimitIsAStatusNotAnOptimum) {
-    ScratchDir scratch;
-    // Points on two rings: the core's bound (198.75) lies well below the
-    // optimum (204), so a proof needs more than the first dual step.
+// Points on two rings: the core's bound (198.75) lies well below the
+// optimum (204) for p = 5, so a proof needs more than the first dual step.
+Matrix ring_costs() {
     const int nv = 24;
     Matrix c = zero_matrix(nv);
     for (int i = 0; i < nv; ++i)
@@ -294,14 +392,67 @@ TEST(ExactFiles, TimeLimitIsAStatusNotAnOptimum) {
             double ri = i < 12 ? 10 : 25, rj = j < 12 ? 10 : 25;
             c[i][j] = std::floor((float)std::hypot(ri * cos(a) - rj * cos(b), ri * sin(a) - rj * sin(b)));
         }
-    write_instance(nv, 5, c, c, 1e9f);
-    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 120, "--time-limit 0.000001");
+    return c;
+}
+
+// A time limit: a clear status, exit 3, the best solution known in the file
+// with status 2, and an end soon after the limit wherever it falls.  Random
+// asymmetric costs of 1 ... 1000 on 300 vertices make a model that no MIP
+// solver proves in seconds, and a plain model whose root CBC does not solve
+// within the limit (it looks at its clock only between nodes).
+struct LimitCase {
+    const char *name;
+    const char *arguments;
+    bool rings;          // the rings with p = 5, else the random costs with p = 10
+    bool solution_file;  // a solution is known when the limit strikes
+};
+
+class ExactLimit : public ::testing::TestWithParam<LimitCase> {
+protected:
+    ScratchDir scratch;
+};
+
+TEST_P(ExactLimit, EndsSoonWithTheBestSolutionKnown) {
+    const LimitCase &c = GetParam();
+    if (c.rings) {
+        write_instance(24, 5, ring_costs(), ring_costs(), 1e9f);
+    } else {
+        Matrix m = zero_matrix(300);
+        std::mt19937 rng(24);
+        for (int i = 0; i < 300; ++i)
+            for (int j = 0; j < 300; ++j)
+                if (i != j) m[i][j] = (float)(1 + rng() % 1000);
+        write_instance(300, 10, m, m, 1e9f);
+    }
+    double limit = atof(strstr(c.arguments, "--time-limit ") + 13);
+    auto started = std::chrono::steady_clock::now();
+    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 120, c.arguments);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_EQ(r.exit_status, 3) << r.out << r.err;
     EXPECT_THAT(r.out, HasSubstr("status:                 time limit, not proven"));
-    EXPECT_THAT(r.out, HasSubstr("value:                  204.00"));
-    RunResult checked = run_program(scratch.path(), PMEDIAN_CHECK, 60, ". --solution solucao_exata.txt");
-    EXPECT_EQ(checked.exit_status, 0) << checked.err;
-    EXPECT_THAT(checked.out, HasSubstr("status 2"));
+    EXPECT_LT(seconds, limit + 5) << r.out;  // a bound with room for a busy machine, not a speed target
+    if (c.rings) {
+        EXPECT_THAT(r.out, HasSubstr("value:                  204.00"));
+    }
+    if (c.solution_file) {
+        RunResult checked = run_program(scratch.path(), PMEDIAN_CHECK, 60, ". --solution solucao_exata.txt");
+        EXPECT_EQ(checked.exit_status, 0) << checked.err;
+        EXPECT_THAT(checked.out, HasSubstr("status 2"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExactLimit,
+    ::testing::Values(LimitCase{"BeforeTheDual", "--time-limit 0.000001", true, true},
+                      LimitCase{"Cbc", "--time-limit 2", false, true},
+                      LimitCase{"Glpk", "--mip glpk --time-limit 2", false, true},
+                      LimitCase{"PlainCbcAtTheRoot", "--plain --time-limit 1", false, false}),
+    [](const ::testing::TestParamInfo<LimitCase> &info) { return std::string(info.param.name); });
+
+// Without a limit the rings are proven at the value the limit left.
+TEST(ExactFiles, RingsAreProvenWithoutALimit) {
+    ScratchDir scratch;
+    write_instance(24, 5, ring_costs(), ring_costs(), 1e9f);
     RunResult unlimited = run_program(scratch.path(), PMEDIAN_EXACT, 120, "");
     EXPECT_EQ(unlimited.exit_status, 0) << unlimited.out;
     EXPECT_THAT(unlimited.out, HasSubstr("value:                  204.00"));

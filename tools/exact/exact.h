@@ -60,6 +60,9 @@ struct DualPoint {
 };
 void evaluate_dual(const Candidates &candidates, const std::vector<signed char> &fix, DualPoint &point,
                    std::vector<int> *subgradient);
+// The part of evaluate_dual after the values: the relaxed solution, bound and
+// error at point.beta, given the sum of the multipliers.
+void settle_relaxation(const std::vector<signed char> &fix, int p, double sum_u, DualPoint &point);
 
 // Subgradient steps from point.u, keeping the best point in point (see
 // improve_dual).
@@ -80,17 +83,36 @@ int improve_dual(const Candidates &candidates, const std::vector<signed char> &f
 // ---- Reduction ----------------------------------------------------------------
 // Keeps what a solution no dearer than limit can use: see reduction.cpp.
 Candidates reduce(const Candidates &candidates, const DualPoint &point, double limit);
-// Forces each free vertex the other way than the relaxed solution at point
-// has it and closes (or opens) it when the bound of what is left exceeds
-// limit; drops the pairs of a vertex forced open that its bound rules out.
+// Where each vertex stands in the clients' lists: entries first[v] ..
+// first[v + 1] - 1 of entries, and the client of every entry.
+struct VertexEntries {
+    std::vector<int> first, entries, client;
+};
+VertexEntries vertex_entries(const Candidates &candidates);
+// The candidates without the entries marked 0 in keep.
+Candidates keep_entries(const Candidates &candidates, const std::vector<char> &keep);
+// Forces free vertices the other way than the relaxed solution at point has
+// them and closes (or opens) each whose bound then exceeds limit; drops the
+// pairs of a vertex forced open that its bound rules out.  See probing.cpp.
 struct ProbeResult {
+    int probed = 0;         // vertices probed
     int fixed = 0;          // vertices fixed
     long long dropped = 0;  // client-median pairs dropped
 };
 ProbeResult probe_vertices(Candidates &candidates, const DualPoint &point, double limit, double deadline);
 // Drops the dearer candidates of a client when closing all its cheaper ones
 // would lift the bound above limit; returns how many pairs it dropped.
-long long cover_clients(Candidates &candidates, const DualPoint &point, double limit);
+// Stops at deadline (seconds since the start of the run, 0 for none),
+// keeping what it dropped so far.
+long long cover_clients(Candidates &candidates, const DualPoint &point, double limit, double deadline);
+
+// ---- A better solution ----------------------------------------------------------
+// Swap search from start and from the relaxed solution at point over the
+// pairs kept (see upper_bound.cpp); returns the best solution found, never
+// worse than start.  Stops at deadline (seconds since the start of the run,
+// 0 for none).
+std::vector<int> improve_solution(const pmedian::Solver &s, const Candidates &kept, const std::vector<int> &start,
+                                  const DualPoint &point, double deadline);
 
 // ---- Mixed-integer model ----------------------------------------------------
 // minimise constant + sum obj[c] x[c]  subject to  row_lo <= A x <= row_hi,
@@ -107,6 +129,7 @@ struct Model {
     std::vector<int> median_col;  // per vertex: the column of "open", -1 when fixed
     std::vector<int> fixed_open;  // vertices open in every solution of the model
     std::vector<double> start;    // the start solution as a point of the model; empty when none
+    bool interrupted = false;     // the builder reached its deadline: the model is incomplete
     int rows() const { return (int)row_lo.size(); }
     long long nonzeros() const { return (long long)row_col.size(); }
 };
@@ -116,9 +139,10 @@ struct ModelSize {
 // Both builders also write the solution that opens start_medians (none when
 // empty) into Model::start.  The radius model takes candidates as reduce
 // leaves them: no closed vertex in a list, an open one only at the end of
-// a capped list.
-Model radius_model(const Candidates &candidates, const std::vector<int> &start_medians);
-Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medians);  // the plain model of the whole instance
+// a capped list.  A builder that reaches deadline (seconds since the start
+// of the run, 0 for none) returns at once with Model::interrupted set.
+Model radius_model(const Candidates &candidates, const std::vector<int> &start_medians, double deadline);
+Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medians, double deadline);  // the plain model of the whole instance
 ModelSize radius_model_size(const Candidates &all);          // the radius model before any reduction
 std::vector<int> model_medians(const Model &model, const std::vector<double> &x);
 bool model_feasible(const Model &model, const std::vector<double> &x, double tolerance);
@@ -138,6 +162,7 @@ struct MipResult {
     double value = 0;       // its objective, constant included
     double bound = 0;       // best proven lower bound, constant included
     long long nodes = 0;
+    bool overran = false;   // the solver kept on past its time limit and was stopped from outside
     std::string message;    // what went wrong, for FAILED
 };
 struct MipSolver {
@@ -146,8 +171,29 @@ struct MipSolver {
 };
 // The solvers this build has, the default first.
 const std::vector<MipSolver> &mip_solvers();
+// Solves with solver within options.time_limit: see mip.cpp.
+MipResult solve_within_limit(const MipSolver &solver, const Model &model, const MipOptions &options);
 
 // ---- The proof ------------------------------------------------------------------
+// Wall seconds by phase; each phase adds its own.
+struct PhaseSeconds {
+    double reading = 0;    // the instance files
+    double core = 0;       // the solver core's Lagrangian optimisation and heuristics
+    double search = 0;     // the swap search for a better solution
+    double dual = 0;       // the carried-on dual (subgradient steps)
+    double reduction = 0;  // sorting the candidates, the reduction and the client covers
+    double probing = 0;    // probing the free vertices
+    double model = 0;      // building the model
+    double mip = 0;        // the MIP solver
+};
+// Adds the wall seconds of its lifetime to one phase.
+struct PhaseClock {
+    double &slot;
+    double started;
+    explicit PhaseClock(double &phase);
+    ~PhaseClock();
+};
+
 struct Proof {
     enum Status { OPTIMAL, TIME_LIMIT, FAILED } status = FAILED;
     std::vector<int> medians;  // the best solution known at the end
@@ -155,16 +201,20 @@ struct Proof {
     double bound = 0;          // proven lower bound on the optimum
     std::string message;       // what went wrong, for FAILED
     // How it went.
-    double known = 0;                    // cost of the start solution
+    double program = 0;                  // cost of the program's solution
+    double known = 0;                    // cost of the solution the reduction starts from
     double first_bound = 0;              // Lagrangian bound over every pair
     double dual_bound = 0;               // ... and over the pairs left by the reduction
     int steps = 0, rounds = 0, probed = 0;  // dual steps, reduction rounds, vertices fixed by probing
+    int probes = 0;                         // vertices probed
     bool mip_used = false;
     int closed = 0, opened = 0, free = 0;   // vertex states when the model is built
     long long pairs = 0;                    // client-median pairs in the model
     ModelSize before, after;                // the model before and after the reduction
     long long nodes = 0;
-    double dual_seconds = 0, model_seconds = 0, mip_seconds = 0;
+    bool mip_ran = false;                   // the MIP solver was called
+    bool mip_overran = false;               // ... and stopped from outside at the time limit
+    PhaseSeconds seconds;                   // reading and core: set by the caller
 };
 // Proves the optimum of the instance that the core holds, starting from the
 // solution that opens start and the core's multipliers; deadline in seconds

@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numeric>
+#include <utility>
 
 #include "exact.h"
 
@@ -26,6 +26,8 @@ static const double INF = std::numeric_limits<double>::infinity();
 
 int Candidates::count(int state) const { return (int)std::count(fix.begin(), fix.end(), state); }
 
+// Each client's column is copied out and sorted on its own, so the columns
+// can be shared among threads with the same result for any thread count.
 Candidates all_candidates(const pmedian::Solver &s) {
     const int n = s.n;
     float *const *cost = s.cost;
@@ -37,19 +39,20 @@ Candidates all_candidates(const pmedian::Solver &s) {
     c.cost.resize((size_t)n * n);
     c.fix.assign(n, 0);
     c.capped.assign(n, 0);
-    std::vector<int> order(n);
-    for (int j = 0; j < n; ++j) {
-        c.start[j] = j * n;
-        std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [j, cost](int a, int b) {
-            return cost[a][j] < cost[b][j] || (cost[a][j] == cost[b][j] && a < b);
-        });
-        for (int k = 0; k < n; ++k) {
-            c.vertex[(size_t)j * n + k] = order[k];
-            c.cost[(size_t)j * n + k] = cost[order[k]][j];
+    for (int j = 0; j <= n; ++j) c.start[j] = j * n;
+#pragma omp parallel if (n >= 256)
+    {
+        std::vector<std::pair<float, int>> column(n);
+#pragma omp for schedule(dynamic, 16)
+        for (int j = 0; j < n; ++j) {
+            for (int i = 0; i < n; ++i) column[i] = {cost[i][j], i};
+            std::sort(column.begin(), column.end());  // by cost, ties by vertex index
+            for (int k = 0; k < n; ++k) {
+                c.vertex[(size_t)j * n + k] = column[k].second;
+                c.cost[(size_t)j * n + k] = column[k].first;
+            }
         }
     }
-    c.start[n] = n * n;
     return c;
 }
 
@@ -63,63 +66,69 @@ Candidates all_candidates(const pmedian::Solver &s) {
 // the second-order terms.
 void evaluate_dual(const Candidates &c, const std::vector<signed char> &fix, DualPoint &point,
                    std::vector<int> *subgradient) {
-    const int n = c.n, p = c.p;
+    const int n = c.n;
     const std::vector<double> &u = point.u;
     point.beta.assign(n, 0.0);
     for (int j = 0; j < n; ++j)
         for (int e = c.start[j]; e < c.start[j + 1] && (double)c.cost[e] < u[j]; ++e)
             point.beta[c.vertex[e]] += (double)c.cost[e] - u[j];
+    double sum_u = 0.0;
+    for (int j = 0; j < n; ++j) sum_u += u[j];
+    settle_relaxation(fix, c.p, sum_u, point);
 
+    if (subgradient) {
+        if (point.bound == INF) {
+            subgradient->assign(n, 0);
+            return;
+        }
+        subgradient->assign(n, 1);
+        for (int j = 0; j < n; ++j)
+            for (int e = c.start[j]; e < c.start[j + 1] && (double)c.cost[e] < u[j]; ++e)
+                (*subgradient)[j] -= point.open[c.vertex[e]];
+    }
+}
+
+void settle_relaxation(const std::vector<signed char> &fix, int p, double sum_u, DualPoint &point) {
+    const int n = (int)fix.size();
     // The relaxed solution: every open vertex, and the free ones of smallest
-    // beta (ties: lowest index) up to p.
-    std::vector<int> free_vertices;
+    // beta (ties: lowest index) up to p.  The keys sit side by side for the
+    // selection, which the probes repeat at every step.
+    std::vector<std::pair<double, int>> free_vertices;
+    free_vertices.reserve(n);
     int opened = 0;
     for (int i = 0; i < n; ++i) {
-        if (fix[i] == 0) free_vertices.push_back(i);
+        if (fix[i] == 0) free_vertices.push_back({point.beta[i], i});
         opened += fix[i] > 0;
     }
     const int wanted = p - opened;
     point.open.assign(n, 0);
     point.beta_last = -INF;
     point.beta_next = INF;
-    double magnitude = 0.0;
-    for (int j = 0; j < n; ++j) magnitude += u[j];
+    double magnitude = sum_u;
     for (int i = 0; i < n; ++i) magnitude -= point.beta[i];
     point.error = 8.0 * (n + 2) * std::ldexp(magnitude, -53);
     if (wanted < 0 || wanted > (int)free_vertices.size()) {  // the fixings leave no solution
         point.bound = INF;
-        if (subgradient) subgradient->assign(n, 0);
         return;
     }
-    auto smaller = [&point](int a, int b) {
-        return point.beta[a] < point.beta[b] || (point.beta[a] == point.beta[b] && a < b);
-    };
     if (wanted > 0) {
-        std::nth_element(free_vertices.begin(), free_vertices.begin() + (wanted - 1), free_vertices.end(), smaller);
-        point.beta_last = point.beta[free_vertices[wanted - 1]];
+        std::nth_element(free_vertices.begin(), free_vertices.begin() + (wanted - 1), free_vertices.end());
+        point.beta_last = free_vertices[wanted - 1].first;
     }
     if (wanted < (int)free_vertices.size()) {
-        std::nth_element(free_vertices.begin() + wanted, free_vertices.begin() + wanted, free_vertices.end(), smaller);
-        point.beta_next = point.beta[free_vertices[wanted]];
+        std::nth_element(free_vertices.begin() + wanted, free_vertices.begin() + wanted, free_vertices.end());
+        point.beta_next = free_vertices[wanted].first;
     }
     for (int k = 0; k < wanted; ++k) {
-        point.open[free_vertices[k]] = 1;
-        point.beta_last = std::max(point.beta_last, point.beta[free_vertices[k]]);
+        point.open[free_vertices[k].second] = 1;
+        point.beta_last = std::max(point.beta_last, free_vertices[k].first);
     }
-    double bound = 0.0;
-    for (int j = 0; j < n; ++j) bound += u[j];
+    double bound = sum_u;
     for (int i = 0; i < n; ++i) {
         if (fix[i] > 0) point.open[i] = 1;
         if (point.open[i]) bound += point.beta[i];  // in index order, so the sum is reproducible
     }
     point.bound = bound;
-
-    if (subgradient) {
-        subgradient->assign(n, 1);
-        for (int j = 0; j < n; ++j)
-            for (int e = c.start[j]; e < c.start[j + 1] && (double)c.cost[e] < u[j]; ++e)
-                (*subgradient)[j] -= point.open[c.vertex[e]];
-    }
 }
 
 // A deflected subgradient method.  Plain subgradient steps zigzag and, on

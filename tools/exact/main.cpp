@@ -30,7 +30,6 @@
 #include "exact.h"
 
 static const char *SOLUTION_NAME = "solucao_exata.txt";
-static double proof_core_seconds = 0;  // wall seconds up to the end of the core's optimisation
 
 enum Exit { PROVEN = 0, BAD_INPUT = 1, USAGE = 2, TIME_LIMIT = 3, MIP_FAILED = 4 };
 
@@ -159,7 +158,10 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
     const int n = s.n, p = s.p;
     const bool whole = costs_are_whole(s);
     if (!plain) {
-        line("heuristic solution", "%.2f", proof.known);
+        if (proof.known < proof.program)
+            line("heuristic solution", "%.2f (program), %.2f after the swap search", proof.program, proof.known);
+        else
+            line("heuristic solution", "%.2f", proof.known);
         line("Lagrangian bound", "%.2f (core), %.2f (carried on), %d steps", (double)s.LB, proof.first_bound,
              proof.steps);
         // The reduction keeps only the solutions below a limit, so the bound
@@ -172,14 +174,17 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
                  proof.dual_bound > limit ? ": none exists, which proves the heuristic solution optimal" : "");
     }
     if (proof.mip_used && !plain) {
-        line("reduction", "%d rounds, %d vertices fixed by probing", proof.rounds, proof.probed);
+        line("reduction", "%d rounds, %d vertices fixed by probing (%d probes)", proof.rounds, proof.probed,
+             proof.probes);
         line("vertices", "%d closed, %d open, %d free", proof.closed, proof.opened, proof.free);
         line("client-median pairs", "%lld of %lld", proof.pairs, (long long)n * n);
-        report_size("model before reduction", proof.before);
+        if (proof.after.rows > 0) report_size("model before reduction", proof.before);
     }
     if (proof.mip_used) {
-        report_size(plain ? "model" : "model after reduction", proof.after);
-        if (proof.mip_seconds > 0 || proof.nodes > 0)
+        if (proof.after.rows > 0) report_size(plain ? "model" : "model after reduction", proof.after);
+        if (proof.mip_overran)
+            line("MIP", "%s, stopped from outside: it ran past the time limit", solver.name);
+        else if (proof.mip_ran)
             line("MIP", "%s, %lld nodes", solver.name, proof.nodes);
         else
             line("MIP", "did not run: %s", proof.status == Proof::TIME_LIMIT ? "the time limit ran out before it"
@@ -212,8 +217,14 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
         line("gap", "%.4f %%", 100.0 * (proof.value - proof.bound) / proof.value);
     else
         line("gap", "unknown");
-    line("seconds", "Lagrangian %.2f, reduction %.2f, model %.2f, MIP %.2f, total %.2f", proof_core_seconds,
-         proof.dual_seconds, proof.model_seconds, proof.mip_seconds, wall_seconds());
+    const PhaseSeconds &t = proof.seconds;
+    if (plain)
+        line("seconds", "reading %.2f, model %.2f, MIP %.2f, total %.2f", t.reading, t.model, t.mip, wall_seconds());
+    else
+        line("seconds",
+             "reading %.2f, core %.2f, dual %.2f, swap search %.2f, reduction %.2f, probing %.2f, model %.2f, MIP %.2f, "
+             "total %.2f",
+             t.reading, t.core, t.dual, t.search, t.reduction, t.probing, t.model, t.mip, wall_seconds());
     if (have) {
         write_answer(s, proof.medians, proof.status == Proof::OPTIMAL);
         line("solution file", "%s", SOLUTION_NAME);
@@ -248,19 +259,28 @@ int main(int argc, char **argv) {
 
     // The program's messages, and exit status 1, for a bad instance.
     pmedian::Solver s;
+    PhaseSeconds seconds;
     try {
+        PhaseClock clock(seconds.reading);
         s.read_instance();
     } catch (const pmedian::Error &e) {
         fputs(e.printed().c_str(), stdout);
         return BAD_INPUT;
     }
     refuse_unusable_costs(s);
+    // The report carries the seconds of reading and of the core beside the proof's.
+    auto with_times = [&seconds](Proof proof) {
+        proof.seconds.reading = seconds.reading;
+        proof.seconds.core = seconds.core;
+        return proof;
+    };
     printf("pmedian-exact: n = %d, p = %d, %s costs, MIP solver %s\n", s.n, s.p,
            costs_are_whole(s) ? "whole" : "real-valued", options.solver->name);
     try {
         if (options.plain) {
             try {
-                return report(s, solve_plain(s, *options.solver, deadline), *options.solver, true, deadline);
+                return report(s, with_times(solve_plain(s, *options.solver, deadline)), *options.solver, true,
+                              deadline);
             } catch (const std::bad_alloc &) {
                 fprintf(stderr, "pmedian-exact: out of memory for the plain model\n");
                 return MIP_FAILED;
@@ -268,26 +288,32 @@ int main(int argc, char **argv) {
         }
 
         // The core's Lagrangian optimisation, as the pmedian program runs it
-        // (with its console summary), keeping the multipliers of its best bound.
+        // (with its console summary), keeping the multipliers of its best
+        // bound; the deadline stops it after an iteration.
         std::vector<double> multipliers(s.n, 0.0);
-        s.best_multiplier = multipliers.data();
-        s.start_run();
-        s.subgradient_optimization();
-        s.best_multiplier = nullptr;
+        {
+            PhaseClock clock(seconds.core);
+            s.best_multiplier = multipliers.data();
+            if (deadline > 0) s.iteration_hook = [deadline]() { return wall_seconds() >= deadline; };
+            s.start_run();
+            s.subgradient_optimization();
+            s.iteration_hook = nullptr;
+            s.best_multiplier = nullptr;
+        }
         printf("\n");
-        proof_core_seconds = wall_seconds();
         std::vector<int> start(s.best, s.best + s.p);
         try {
-            return report(s, prove_optimum(s, start, multipliers, *options.solver, deadline), *options.solver, false, deadline);
+            return report(s, with_times(prove_optimum(s, start, multipliers, *options.solver, deadline)),
+                          *options.solver, false, deadline);
         } catch (const std::bad_alloc &) {
             // The proof keeps the costs sorted by client (8 n^2 bytes) besides
             // the core's storage; the program itself never gets here.
             Proof failed;
             failed.medians = start;
-            failed.value = failed.known = solution_cost(s, start);
+            failed.value = failed.known = failed.program = solution_cost(s, start);
             failed.bound = s.LB;
             failed.message = "out of memory";
-            return report(s, failed, *options.solver, false, deadline);
+            return report(s, with_times(failed), *options.solver, false, deadline);
         }
     } catch (const pmedian::Error &e) {
         // The solution file could not be written.

@@ -18,6 +18,9 @@
 //
 // The classic model, one variable per client-median pair with x[i][j] <=
 // y[i], is built for the whole instance only, as the plain comparison.
+//
+// Both builders look at the clock once per client and give up at the
+// deadline: the classic model of a large instance takes long to build.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -51,6 +54,8 @@ static void add_entry(Model &m, int col, double value) {
     ++m.row_start.back();
 }
 
+static bool past(double deadline) { return deadline > 0 && wall_seconds() >= deadline; }
+
 static void cardinality_row(Model &m, int open) {
     begin_row(m, open, open);
     for (int i = 0; i < (int)m.median_col.size(); ++i)
@@ -65,7 +70,7 @@ static void client_levels(const Candidates &r, int j, std::vector<int> &level) {
     level.push_back(r.start[j + 1]);
 }
 
-Model radius_model(const Candidates &r, const std::vector<int> &start_medians) {
+Model radius_model(const Candidates &r, const std::vector<int> &start_medians, double deadline) {
     const int n = r.n, p = r.p;
     Model m;
     m.median_col.assign(n, -1);
@@ -85,6 +90,10 @@ Model radius_model(const Candidates &r, const std::vector<int> &start_medians) {
     std::set<std::pair<int, int>> moves;
     std::vector<int> level, so_far, group;
     for (int j = 0; j < n; ++j) {
+        if (past(deadline)) {
+            m.interrupted = true;
+            return m;
+        }
         client_levels(r, j, level);
         int levels = (int)level.size() - 1;
         if (levels == 0) {
@@ -125,7 +134,7 @@ Model radius_model(const Candidates &r, const std::vector<int> &start_medians) {
     return m;
 }
 
-Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medians) {
+Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medians, double deadline) {
     const int n = s.n, p = s.p;
     float *const *cost = s.cost;
     Model m;
@@ -138,6 +147,10 @@ Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medi
     }
     cardinality_row(m, p);
     for (int j = 0; j < n; ++j) {
+        if (past(deadline)) {
+            m.interrupted = true;
+            return m;
+        }
         int server = -1;  // the start solution's cheapest median for j
         for (int i = 0; i < n; ++i)
             if (is_start[i] && (server < 0 || cost[i][j] < cost[server][j])) server = i;

@@ -21,6 +21,9 @@ double wall_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start).count();
 }
 
+PhaseClock::PhaseClock(double &phase) : slot(phase), started(wall_seconds()) {}
+PhaseClock::~PhaseClock() { slot += wall_seconds() - started; }
+
 bool costs_are_whole(const pmedian::Solver &s) {
     const int n = s.n;
     float *const *cost = s.cost;
@@ -80,48 +83,88 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
     Proof proof;
     const bool whole = costs_are_whole(s);
     proof.medians = start;
-    proof.known = proof.value = solution_cost(s, start);
-    const double known = proof.known;
-    const double known_error = 2.0 * n * std::ldexp(known, -53);  // n roundings of at most 2^-53 of it
-    const double limit = whole ? known - 1.0 : known + known_error;
+    proof.program = proof.known = proof.value = solution_cost(s, start);
+    double known, known_error, limit;
+    auto take_known = [&]() {
+        known = proof.known;
+        known_error = 2.0 * n * std::ldexp(known, -53);  // n roundings of at most 2^-53 of it
+        limit = whole ? known - 1.0 : known + known_error;
+    };
+    take_known();
     auto closes = [&](const DualPoint &d) {
         return whole ? d.bound - d.error > limit : d.bound - d.error >= known - known_error;
     };
     auto time_is_up = [&]() { return deadline > 0 && wall_seconds() >= deadline; };
+    PhaseSeconds &seconds = proof.seconds;
 
     // The dual carried on until the bound stalls, then reduction, dual and
     // probing in turn while they fix or drop much.
-    double t = wall_seconds();
-    Candidates all = all_candidates(s);
-    Candidates candidates;
+    Candidates all, candidates;
+    {
+        PhaseClock clock(seconds.reduction);
+        all = all_candidates(s);
+    }
     DualPoint point;
     point.u = multipliers;
     DualSearch search;
     search.target = known;
     search.stop_at = limit;
     search.deadline = deadline;
-    proof.steps = improve_dual(all, all.fix, point, search);
+    {
+        PhaseClock clock(seconds.dual);
+        proof.steps = improve_dual(all, all.fix, point, search);
+    }
     proof.first_bound = point.bound;
+    if (!closes(point) && !time_is_up()) {
+        // A better solution lowers the limit of everything that follows.
+        PhaseClock clock(seconds.search);
+        std::vector<int> better = improve_solution(s, reduce(all, point, limit), proof.medians, point, deadline);
+        double cost = solution_cost(s, better);
+        if (cost < proof.value) {
+            proof.medians = better;
+            proof.known = proof.value = cost;
+            take_known();
+            search.target = known;
+            search.stop_at = limit;
+        }
+    }
     if (!closes(point)) {
-        candidates = reduce(all, point, limit);
+        {
+            PhaseClock clock(seconds.reduction);
+            candidates = reduce(all, point, limit);
+        }
         while (!time_is_up()) {
             ++proof.rounds;
-            proof.steps += improve_dual(candidates, candidates.fix, point, search);
+            {
+                PhaseClock clock(seconds.dual);
+                proof.steps += improve_dual(candidates, candidates.fix, point, search);
+            }
             if (closes(point)) break;
-            candidates = reduce(candidates, point, limit);
-            long long covered = cover_clients(candidates, point, limit);
+            long long covered;
+            {
+                PhaseClock clock(seconds.reduction);
+                candidates = reduce(candidates, point, limit);
+                covered = cover_clients(candidates, point, limit, deadline);
+            }
             // Probing costs a dual search per free vertex: worth it while the
             // model would be large, and while it fixes or drops much.
             if (candidates.pairs() <= 20LL * n) break;
             int free_vertices = candidates.count(0);
-            ProbeResult probe = probe_vertices(candidates, point, limit, deadline);
+            ProbeResult probe;
+            {
+                PhaseClock clock(seconds.probing);
+                probe = probe_vertices(candidates, point, limit, deadline);
+            }
             proof.probed += probe.fixed;
-            candidates = reduce(candidates, point, limit);  // without what probing fixed
+            proof.probes += probe.probed;
+            {
+                PhaseClock clock(seconds.reduction);
+                candidates = reduce(candidates, point, limit);  // without what probing fixed
+            }
             if (probe.fixed * 20 < free_vertices && (probe.dropped + covered) * 20 < candidates.pairs()) break;
         }
     }
     proof.dual_bound = point.bound;
-    proof.dual_seconds = wall_seconds() - t;
     proof.bound = std::fmin(point.bound, known);
     if (closes(point)) {
         proof.status = Proof::OPTIMAL;
@@ -144,17 +187,22 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
     }
 
     // The model of what is left.
-    t = wall_seconds();
     proof.mip_used = true;
     proof.closed = candidates.count(-1);
     proof.opened = candidates.count(1);
     proof.free = candidates.count(0);
     proof.pairs = candidates.pairs();
-    proof.before = radius_model_size(all);
-    all = Candidates();  // n^2 entries no longer needed
-    Model model = radius_model(candidates, start);
+    proof.status = Proof::TIME_LIMIT;  // unless the MIP runs
+    if (time_is_up()) return proof;
+    Model model;
+    {
+        PhaseClock clock(seconds.model);
+        proof.before = radius_model_size(all);
+        all = Candidates();  // n^2 entries no longer needed
+        model = radius_model(candidates, proof.medians, deadline);
+    }
+    if (model.interrupted) return proof;
     proof.after = {model.rows(), model.columns, model.nonzeros()};
-    proof.model_seconds = wall_seconds() - t;
     // With real costs the known solution must fit the model at its cost; if
     // it did not, the reduction would be wrong and no answer could be
     // trusted.  With whole costs the model holds only cheaper solutions.
@@ -166,17 +214,18 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
         proof.message = "the reduced model does not hold the known solution";
         return proof;
     }
-    if (time_is_up()) {
-        proof.status = Proof::TIME_LIMIT;
-        return proof;
-    }
+    if (time_is_up()) return proof;
     MipOptions options;
     options.time_limit = deadline > 0 ? deadline - wall_seconds() : 0;
     options.integral_objective = whole;
     options.cutoff = whole ? known - 0.5 : limit + 1e-9 * (1.0 + std::fabs(limit));
-    t = wall_seconds();
-    MipResult mip = solver.solve(model, options);
-    proof.mip_seconds = wall_seconds() - t;
+    MipResult mip;
+    {
+        PhaseClock clock(seconds.mip);
+        proof.mip_ran = true;
+        mip = solve_within_limit(solver, model, options);
+    }
+    proof.mip_overran = mip.overran;
     take_mip_answer(s, proof, model, mip, whole, limit);
     if (proof.status == Proof::OPTIMAL) proof.bound = proof.value;
     return proof;
@@ -187,17 +236,26 @@ Proof solve_plain(const pmedian::Solver &s, const MipSolver &solver, double dead
     proof.mip_used = true;
     proof.value = INFINITY;  // no solution yet
     proof.known = 0;
-    double t = wall_seconds();
-    Model model = classic_model(s, {});
+    proof.bound = -INFINITY;
+    proof.status = Proof::TIME_LIMIT;  // unless the MIP runs
+    Model model;
+    {
+        PhaseClock clock(proof.seconds.model);
+        model = classic_model(s, {}, deadline);
+    }
+    if (model.interrupted || (deadline > 0 && wall_seconds() >= deadline)) return proof;
     proof.after = proof.before = {model.rows(), model.columns, model.nonzeros()};
-    proof.model_seconds = wall_seconds() - t;
     MipOptions options;
-    options.time_limit = deadline > 0 ? std::fmax(deadline - wall_seconds(), 0.001) : 0;
+    options.time_limit = deadline > 0 ? deadline - wall_seconds() : 0;
     options.integral_objective = costs_are_whole(s);
     options.tuned = false;
-    t = wall_seconds();
-    MipResult mip = solver.solve(model, options);
-    proof.mip_seconds = wall_seconds() - t;
+    MipResult mip;
+    {
+        PhaseClock clock(proof.seconds.mip);
+        proof.mip_ran = true;
+        mip = solve_within_limit(solver, model, options);
+    }
+    proof.mip_overran = mip.overran;
     take_mip_answer(s, proof, model, mip, options.integral_objective, INFINITY);
     if (mip.status == MipResult::INFEASIBLE) {
         proof.status = Proof::FAILED;

@@ -85,13 +85,7 @@ Candidates reduce(const Candidates &c, const DualPoint &point, double limit) {
     return r;
 }
 
-// Where each vertex stands in the clients' lists: entries first[v] ..
-// first[v + 1] - 1 of entries, and the client of every entry.
-struct VertexEntries {
-    std::vector<int> first, entries, client;
-};
-
-static VertexEntries vertex_entries(const Candidates &c) {
+VertexEntries vertex_entries(const Candidates &c) {
     const int n = c.n;
     VertexEntries x;
     x.first.assign(n + 1, 0);
@@ -108,8 +102,7 @@ static VertexEntries vertex_entries(const Candidates &c) {
     return x;
 }
 
-// The candidates without the entries marked 0 in keep.
-static Candidates keep_entries(const Candidates &c, const std::vector<char> &keep) {
+Candidates keep_entries(const Candidates &c, const std::vector<char> &keep) {
     const int n = c.n;
     Candidates kept;
     kept.n = c.n;
@@ -129,54 +122,6 @@ static Candidates keep_entries(const Candidates &c, const std::vector<char> &kee
     return kept;
 }
 
-// A probe is a short dual search with one vertex forced: it succeeds when
-// the bound passes limit, which proves that no solution within limit has
-// the vertex in that state.  The step aims beyond limit, by as much again
-// as the bound lies below it, so that it does not creep up on limit; the
-// search is short (probes that cannot succeed run out of steps quickly).  A vertex forced open that stays possible still
-// yields a bound L_i and multipliers u for every solution that opens it,
-// usually far above the unforced bound, so the pair test
-//     L_i + max(0, cost[i][j] - u[j]) <= limit
-// then drops most of its clients.
-ProbeResult probe_vertices(Candidates &c, const DualPoint &point, double limit, double deadline) {
-    const int n = c.n;
-    ProbeResult result;
-    std::vector<signed char> trial = c.fix;
-    DualSearch search;
-    search.target = limit + (limit - point.bound);
-    search.stop_at = limit;
-    search.patience = 10;
-    search.window = 1 << 30;
-    search.max_steps = 200;
-    search.deadline = deadline;
-    const VertexEntries at = vertex_entries(c);
-    std::vector<char> keep(c.pairs(), 1);
-    for (int i = 0; i < n; ++i) {
-        if (c.fix[i] != 0) continue;
-        if (deadline > 0 && wall_seconds() >= deadline) break;
-        trial[i] = point.open[i] ? -1 : 1;
-        DualPoint forced;
-        forced.u = point.u;
-        improve_dual(c, trial, forced, search);
-        if (forced.bound - forced.error > limit) {
-            c.fix[i] = (signed char)-trial[i];
-            ++result.fixed;
-        } else if (trial[i] > 0) {
-            const double slack = limit + forced.error - forced.bound;
-            for (int k = at.first[i]; k < at.first[i + 1]; ++k) {
-                int e = at.entries[k];
-                if (std::max(0.0, (double)c.cost[e] - forced.u[at.client[e]]) > slack) {
-                    keep[e] = 0;
-                    ++result.dropped;
-                }
-            }
-        }
-        trial[i] = c.fix[i];
-    }
-    if (result.dropped > 0) c = keep_entries(c, keep);
-    return result;
-}
-
 // Closing a set S of medians raises the bound of every solution that opens
 // none of them to
 //     sum of u + beta of the open-fixed medians + the least sum of beta
@@ -190,7 +135,7 @@ ProbeResult probe_vertices(Candidates &c, const DualPoint &point, double limit, 
 // or below and its dearer candidates go.  Each client's levels are scanned
 // in turn while S grows, with the clients' cheapest outside candidates kept
 // up to date, and undone for the next client.
-long long cover_clients(Candidates &c, const DualPoint &point, double limit) {
+long long cover_clients(Candidates &c, const DualPoint &point, double limit, double deadline) {
     const int n = c.n, p = c.p;
     const VertexEntries at = vertex_entries(c);
     // The free vertices by ascending beta, and the sum the relaxed solution takes.
@@ -242,6 +187,7 @@ long long cover_clients(Candidates &c, const DualPoint &point, double limit) {
     long long dropped = 0;
     for (int j = 0; j < n; ++j) {
         if (c.capped[j]) continue;
+        if (deadline > 0 && (j & 63) == 0 && wall_seconds() >= deadline) break;
         undo.clear();
         members.clear();
         for (int e = c.start[j]; e < c.start[j + 1];) {
