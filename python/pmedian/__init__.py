@@ -15,9 +15,11 @@ for sizes, shapes and non-numeric input, MemoryError when the instance does
 not fit, OSError for files.  Nothing is printed unless ``verbose`` is set.
 """
 
+import contextlib
 import numbers
 import operator
 import os
+import re
 import sys
 import warnings
 from collections import namedtuple
@@ -114,9 +116,48 @@ class Result:
         )
 
 
+# The program's messages in English, by their Portuguese text.
+_ENGLISH = [
+    (r"Arquivo de dados \(pmeddata\.dat\) nao pode ser aberto", "cannot open the data file pmeddata.dat"),
+    (r"Matriz de distancias \(pmedmtrx\.dat\) nao pode ser aberto", "cannot open the distance file pmedmtrx.dat"),
+    (r"Cabecalho de pmeddata\.dat ilegivel", "pmeddata.dat: unreadable header, the integers n and p were expected"),
+    (r"Tamanho invalido em pmeddata\.dat: n = (-?\d+), p = (-?\d+)",
+     r"pmeddata.dat: invalid sizes n = \1, p = \2 (n >= 1 and 1 <= p <= n are required)"),
+    (r"Memoria insuficiente para (\S+)", r"not enough memory for \1"),
+    (r"Memoria insuficiente", "not enough memory"),
+    (r"(\S+) incompleto ou com texto nao numerico: (\d+) de (\d+) valores lidos",
+     r"\1 is short or holds text that is not a number: \2 of \3 values read, the unread values stay 0"),
+]
+
+
+def _english(text):
+    """The program's message in English, with its own words after it."""
+    for pattern, words in _ENGLISH:
+        found = re.search(pattern, text)
+        if found:
+            return f"{found.expand(words)} (the program says: {text})"
+    return text
+
+
+@contextlib.contextmanager
+def _in_english():
+    """Re-raises the native part's errors with English messages; the
+    program's own text stays in the exception's program_message."""
+    try:
+        yield
+    except OSError as e:
+        error = type(e)(e.errno, _english(e.strerror or str(e)), e.filename)
+        error.program_message = e.strerror
+        raise error from None
+    except (ValueError, MemoryError) as e:
+        error = type(e)(_english(str(e)))
+        error.program_message = str(e)
+        raise error from None
+
+
 def _warn(messages):
     for message in messages:
-        warnings.warn(message, InstanceWarning, stacklevel=3)
+        warnings.warn(_english(message), InstanceWarning, stacklevel=3)
 
 
 def _matrix(value, name):
@@ -216,7 +257,10 @@ def solve(cost, p, *, dist=None, radius=None, verbose=False, time_limit=None, ga
         raise ValueError(f"threads must be a positive integer, not {threads!r}")
     if progress is not None and not callable(progress):
         raise ValueError("progress must be callable")
-    values = _pmedian.solve(cost, p, dist, radius, time_limit, gap, threads or 0, progress)
+    if dist is not None and radius is None:
+        _warn(["dist is used only with a radius: without one every exchange is tried and dist is ignored"])
+    with _in_english():
+        values = _pmedian.solve(cost, p, dist, radius, time_limit, gap, threads or 0, progress)
     _warn(values["warnings"])
     history = values["history"]
     records = np.zeros(len(history), dtype=[("dual", "f4"), ("lower_bound", "f4"), ("upper_bound", "f4")])
@@ -246,8 +290,9 @@ def read(folder):
     Returns an Instance; solve(inst.cost, inst.p, dist=inst.dist,
     radius=inst.radius) is the program's run in that folder."""
     folder = os.fspath(folder)
-    cost, p, dist, radius, messages = _pmedian.read(
-        os.path.join(folder, "pmeddata.dat"), os.path.join(folder, "pmedmtrx.dat"))
+    with _in_english():
+        cost, p, dist, radius, messages = _pmedian.read(
+            os.path.join(folder, "pmeddata.dat"), os.path.join(folder, "pmedmtrx.dat"))
     _warn(messages)
     return Instance(cost, p, dist, radius)
 
