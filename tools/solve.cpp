@@ -34,6 +34,7 @@
 
 #include "command_line.h"
 #include "output_files.h"
+#include "progress_log.h"
 #include "tool_error.h"
 
 namespace {
@@ -74,66 +75,14 @@ struct Settings {
     bool quiet = false;
 };
 
-// The progress log on standard error.
-class ProgressLog {
+// The progress log on standard error; an interrupt stops the run.
+class InterruptibleLog : public ProgressLog {
 public:
-    ProgressLog(const Settings &settings, double read_seconds)
-        : quiet_(settings.quiet), live_(isatty(2)), limit_(settings.time_limit), read_seconds_(read_seconds) {}
-
-    // Called once per outer iteration; false asks the run to stop.
+    using ProgressLog::ProgressLog;
     bool update(const pmedian::Progress &now) {
-        last_ = now;
-        have_last_ = true;
-        if (quiet_) return !interrupted;
-        double t = read_seconds_ + now.elapsed_seconds;
-        bool due;
-        if (live_)
-            due = shown_at_ < 0 || t - shown_at_ >= 0.25;
-        else
-            due = shown_at_ < 0 || t - shown_at_ >= 5.0 || now.upper_bound < shown_upper_bound_;
-        if (due) show(now, t);
+        ProgressLog::update(now);
         return !interrupted;
     }
-
-    // The last state stays on the terminal, on a line of its own.
-    void finish() {
-        if (quiet_ || !live_ || !have_last_) return;
-        show(last_, read_seconds_ + last_.elapsed_seconds);
-        fputc('\n', stderr);
-        fflush(stderr);
-    }
-
-private:
-    void show(const pmedian::Progress &now, double t) {
-        char ub[48] = "none yet", gap[48] = "-", limit[48] = "";
-        if (now.upper_bound < NO_SOLUTION) {
-            snprintf(ub, sizeof ub, "%.2f", now.upper_bound);
-            snprintf(gap, sizeof gap, "%.2f %%",
-                     100.0 * (now.upper_bound - now.lower_bound) / std::fabs(now.upper_bound));
-        }
-        if (limit_ > 0) snprintf(limit, sizeof limit, " of %g s", limit_);
-        char text[256];
-        int length = snprintf(text, sizeof text, "iteration %d  UB %s  LB %.2f  gap %s  %.1f s%s", now.iteration, ub,
-                              now.lower_bound, gap, t, limit);
-        if (live_) {
-            // Blanks over the rest of a longer previous line.
-            fprintf(stderr, "\r%s%*s", text, width_ > length ? width_ - length : 0, "");
-            width_ = length;
-        } else {
-            fprintf(stderr, "%s\n", text);
-        }
-        fflush(stderr);
-        shown_at_ = t;
-        shown_upper_bound_ = now.upper_bound;
-    }
-
-    bool quiet_, live_;
-    double limit_, read_seconds_;
-    double shown_at_ = -1;
-    double shown_upper_bound_ = INFINITY;
-    int width_ = 0;
-    pmedian::Progress last_;
-    bool have_last_ = false;
 };
 
 const char *reason_name(pmedian::StopReason reason) {
@@ -292,7 +241,7 @@ int run(const Settings &settings) {
     print_warnings(instance.warnings);
     const double read_seconds = seconds_since(started);
 
-    ProgressLog log(settings, read_seconds);
+    InterruptibleLog log(settings.quiet, settings.time_limit, read_seconds);
     pmedian::Options options;
     options.progress = [&log](const pmedian::Progress &now) { return log.update(now); };
     // The limit counts from the start, reading included; the solver always

@@ -28,6 +28,7 @@
 
 #include "../version.h"
 #include "exact.h"
+#include "progress_log.h"
 
 static const char *SOLUTION_NAME = "solucao_exata.txt";
 
@@ -294,10 +295,22 @@ int main(int argc, char **argv) {
         {
             PhaseClock clock(seconds.core);
             s.best_multiplier = multipliers.data();
-            if (deadline > 0) s.iteration_hook = [deadline]() { return wall_seconds() >= deadline; };
+            // Its progress goes to standard error, as pmedian-solve shows it.
+            ProgressLog log(false, deadline, 0.0);
+            s.iteration_hook = [&s, &log, deadline]() {
+                pmedian::Progress now;
+                now.iteration = s.iterations;
+                now.upper_bound = s.UB;
+                now.lower_bound = s.LB;
+                now.dual_value = s.ZD;
+                now.elapsed_seconds = wall_seconds();
+                log.update(now);
+                return deadline > 0 && wall_seconds() >= deadline;
+            };
             s.start_run();
             s.subgradient_optimization();
             s.iteration_hook = nullptr;
+            log.finish();
             s.best_multiplier = nullptr;
         }
         printf("\n");

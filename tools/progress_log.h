@@ -1,0 +1,77 @@
+// progress_log.h - the progress of a solve on standard error, as
+// pmedian-solve and pmedian-exact show it: on a terminal one line, redrawn at
+// most four times a second; elsewhere one plain line every few seconds and
+// at each new best upper bound.
+#ifndef PMEDIAN_PROGRESS_LOG_H
+#define PMEDIAN_PROGRESS_LOG_H
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include <pmedian/pmedian.hpp>
+
+class ProgressLog {
+public:
+    // quiet: show nothing; time_limit: shown beside the time (0 for none);
+    // read_seconds: time spent before the solve began, added to its own.
+    ProgressLog(bool quiet, double time_limit, double read_seconds)
+        : quiet_(quiet), live_(isatty(2)), limit_(time_limit), read_seconds_(read_seconds) {}
+
+    // Called once per outer iteration.
+    void update(const pmedian::Progress &now) {
+        last_ = now;
+        have_last_ = true;
+        if (quiet_) return;
+        double t = read_seconds_ + now.elapsed_seconds;
+        bool due;
+        if (live_)
+            due = shown_at_ < 0 || t - shown_at_ >= 0.25;
+        else
+            due = shown_at_ < 0 || t - shown_at_ >= 5.0 || now.upper_bound < shown_upper_bound_;
+        if (due) show(now, t);
+    }
+
+    // The last state stays on the terminal, on a line of its own.
+    void finish() {
+        if (quiet_ || !live_ || !have_last_) return;
+        show(last_, read_seconds_ + last_.elapsed_seconds);
+        fputc('\n', stderr);
+        fflush(stderr);
+    }
+
+private:
+    void show(const pmedian::Progress &now, double t) {
+        char ub[48] = "none yet", gap[48] = "-", limit[48] = "";
+        if (now.upper_bound < (double)pmedian::INFINITE_COST) {
+            snprintf(ub, sizeof ub, "%.2f", now.upper_bound);
+            snprintf(gap, sizeof gap, "%.2f %%",
+                     100.0 * (now.upper_bound - now.lower_bound) / std::fabs(now.upper_bound));
+        }
+        if (limit_ > 0) snprintf(limit, sizeof limit, " of %g s", limit_);
+        char text[256];
+        int length = snprintf(text, sizeof text, "iteration %d  UB %s  LB %.2f  gap %s  %.1f s%s", now.iteration, ub,
+                              now.lower_bound, gap, t, limit);
+        if (live_) {
+            // Blanks over the rest of a longer previous line.
+            fprintf(stderr, "\r%s%*s", text, width_ > length ? width_ - length : 0, "");
+            width_ = length;
+        } else {
+            fprintf(stderr, "%s\n", text);
+        }
+        fflush(stderr);
+        shown_at_ = t;
+        shown_upper_bound_ = now.upper_bound;
+    }
+
+    bool quiet_, live_;
+    double limit_, read_seconds_;
+    double shown_at_ = -1;
+    double shown_upper_bound_ = INFINITY;
+    int width_ = 0;
+    pmedian::Progress last_;
+    bool have_last_ = false;
+};
+
+#endif
