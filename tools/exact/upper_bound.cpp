@@ -22,7 +22,7 @@
 // the carried-on dual, and goes on from the better with kicks: four random
 // medians each move to a vertex among the 64 nearest kept for it, the
 // descent follows, and the result stays when it is better, else the swaps
-// are undone.  It makes 10 p kicks, fewer when they have visited 1.5e9
+// are undone.  It makes 10 p kicks, fewer when they have visited 1e9
 // pairs and clients (a measure of work, not of time, so that the result is
 // the same on every run without a deadline): few where p is small and
 // solutions are usually good already, a few seconds on the large ones.  On
@@ -39,7 +39,7 @@ namespace {
 const int MOST_MOVES = 4000;              // swaps per descent
 const int KICK = 4;                       // medians moved by a kick
 const int KICKS_PER_MEDIAN = 10;          // kicks: ten times p at most ...
-const long long WORK_BUDGET = 1500000000; // ... and no more entries and clients visited than this (3-6 s on fl1400)
+const long long WORK_BUDGET = 1000000000; // ... and no more entries and clients visited than this
 
 class SwapSearch {
 public:
