@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cfloat>
 #include <cstdarg>
 #include <cmath>
 #include <cstdio>
@@ -26,34 +27,13 @@
 #include <new>
 #include <string>
 
-#include "../version.h"
+#include "command_line.h"
 #include "exact.h"
 #include "progress_log.h"
 
 static const char *SOLUTION_NAME = "solucao_exata.txt";
 
 enum Exit { PROVEN = 0, BAD_INPUT = 1, USAGE = 2, TIME_LIMIT = 3, MIP_FAILED = 4 };
-
-// The usage on standard output for --help (status 0), on standard error
-// after a wrong command line (status 2).
-static void usage(FILE *to, const std::string &message) {
-    std::string names;
-    for (const MipSolver &s : mip_solvers()) names += std::string(names.empty() ? "" : "|") + s.name;
-    if (!message.empty()) fprintf(to, "pmedian-exact: %s\n", message.c_str());
-    fprintf(to,
-            "usage: pmedian-exact [DIR] [--time-limit S] [--mip %s] [--plain]\n"
-            "  DIR             folder with pmeddata.dat and pmedmtrx.dat (default .)\n"
-            "  --time-limit S  stop after S seconds of wall time with the best bound (default: none)\n"
-            "  --mip NAME      the MIP solver (default %s)\n"
-            "  --plain         solve the classic model of the whole instance, without the bound\n"
-            "                  or the reduction (for comparison)\n",
-            names.c_str(), mip_solvers().empty() ? "none" : mip_solvers()[0].name);
-}
-
-[[noreturn]] static void usage_error(const std::string &message) {
-    usage(stderr, message);
-    exit(USAGE);
-}
 
 struct Options {
     std::string dir = ".";
@@ -62,42 +42,28 @@ struct Options {
     bool plain = false;
 };
 
-static Options parse(int argc, char **argv) {
-    Options o;
-    if (mip_solvers().empty()) usage_error("this build has no MIP solver");
-    o.solver = &mip_solvers()[0];
-    int positional = 0;
-    for (int a = 1; a < argc; ++a) {
-        std::string arg = argv[a];
-        if (arg == "-h" || arg == "--help") {
-            usage(stdout, "");
-            exit(PROVEN);
-        } else if (arg == "--version") {
-            print_version("pmedian-exact");
-            exit(PROVEN);
-        } else if (arg == "--time-limit" || arg == "--mip") {
-            if (a + 1 >= argc) usage_error("missing value for " + arg);
-            std::string value = argv[++a];
-            if (arg == "--mip") {
-                o.solver = nullptr;
-                for (const MipSolver &s : mip_solvers())
-                    if (value == s.name) o.solver = &s;
-                if (!o.solver) usage_error("unknown MIP solver " + value);
-            } else {
-                char *end = nullptr;
-                o.time_limit = strtod(value.c_str(), &end);
-                if (value.empty() || *end || !(o.time_limit > 0) || std::isinf(o.time_limit))
-                    usage_error("--time-limit needs a positive number of seconds, not " + value);
-            }
-        } else if (arg == "--plain") {
-            o.plain = true;
-        } else if (arg.rfind("-", 0) == 0 || ++positional > 1) {
-            usage_error("unexpected argument " + arg);
-        } else {
-            o.dir = arg;
-        }
-    }
-    return o;
+// Reads the command line; returns -1 when the program goes on, else the
+// status to exit with (0 after --help or --version, 2 after a wrong one).
+static int parse(int argc, char **argv, Options &o) {
+    std::vector<std::string> names;
+    for (const MipSolver &s : mip_solvers()) names.push_back(s.name);
+    CommandLine cli("pmedian-exact",
+                    "Proves the optimum of the instance in DIR: the core's Lagrangian bound, carried on, a "
+                    "reduction and a MIP solver close the gap; the answer goes to solucao_exata.txt.",
+                    "0 proven optimal, 1 the instance cannot be read or has costs the proof does not take, "
+                    "2 wrong command line, 3 the time limit ended the run first, 4 the proof failed.");
+    std::string mip = names.empty() ? "" : names[0];
+    cli.text("DIR", o.dir, "DIR", "folder with pmeddata.dat and pmedmtrx.dat (default .)");
+    cli.number("--time-limit", o.time_limit, "S", DBL_TRUE_MIN, DBL_MAX, "a positive number of seconds",
+               "stop after S seconds of wall time with the best bound (default: none)");
+    if (!names.empty()) cli.choice("--mip", mip, names, "NAME", "the MIP solver (default " + names[0] + ")");
+    cli.flag("--plain", o.plain, "solve the classic model of the whole instance, without the bound or the "
+                                 "reduction (for comparison)");
+    if (int status = cli.parse(argc, argv); status >= 0) return status;
+    if (names.empty()) return cli.wrong("this build has no MIP solver");
+    for (const MipSolver &s : mip_solvers())
+        if (mip == s.name) o.solver = &s;
+    return -1;
 }
 
 // The program accepts any cost; the proof needs finite costs of 0 or more
@@ -245,7 +211,8 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
 
 int main(int argc, char **argv) {
     wall_seconds();  // the clock starts here
-    Options options = parse(argc, argv);
+    Options options;
+    if (int status = parse(argc, argv, options); status >= 0) return status;
     if (chdir(options.dir.c_str()) != 0) {
         fprintf(stderr, "pmedian-exact: cannot enter %s: %s\n", options.dir.c_str(), strerror(errno));
         return BAD_INPUT;
