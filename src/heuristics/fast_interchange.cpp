@@ -55,11 +55,10 @@
 // candidates side by side, or with a symmetric matrix the trials of every
 // vertex at once from one sweep of the clients' rows (direct_trials.h).
 // Either way each trial is its float sum in client-position order, and no
-// bracket is needed.  A cost model in measured
-// nanoseconds chooses per pass whether to keep gains at all and per
-// position which way to judge it; both ways find the same float trials, so
-// the choice never changes a bit.  A position whose median may be exchanged
-// with no client is skipped.
+// bracket is needed.  A cost model in measured nanoseconds chooses per pass
+// whether to keep gains at all and per position which way to judge it; all
+// ways find the same float trials, so the choice never changes a bit.  A
+// position whose median may be exchanged with no client is skipped.
 //
 // The lowest trial below the current cost wins, and among equal trials the
 // lowest position, as in the straightforward scan, so the pass chooses the
