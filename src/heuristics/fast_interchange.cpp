@@ -213,7 +213,7 @@ struct Pass {
     int bracket_candidates(Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling);
     int settle_candidates(const Position &q, int count, double ceiling, float &best_trial);
     int choose_candidate(Position &q, const Bounds &b, const int *list, int count, float &best_trial);
-    void list_vertex(int u, int &listed);
+    __attribute__((always_inline)) void list_vertex(int u, int &listed);
     void mark_position(Position &q);
     void clear_position(const Position &q);
     int gather_candidates(const Position &q, const Bounds &b);
@@ -975,7 +975,7 @@ void Pass::add_rows_corrections(const int *list, int count) {
 // Adds vertex u to the walks' list, once.  Without a branch: neighbouring
 // clients share most of their walks, so whether u is new is a coin toss for
 // the branch predictor.  touched has room for n + 1, the slot past the end.
-void Pass::list_vertex(int u, int &listed) {
+inline void Pass::list_vertex(int u, int &listed) {
     touched[listed] = u;
     listed += in_list[u] ^ 1;
     in_list[u] = 1;
