@@ -155,15 +155,15 @@ TEST_F(Differential, InterchangeFromSevenHundredVerticesOn) {
 }
 
 // The fast pass judges a position from its gains or by direct trials of
-// the candidates that the neighbourhood bound allows, as its cost model
-// finds cheaper.  Both methods, each forced, and the model's choice must
-// give the straightforward pass's bits on the shapes where the choice
-// matters: radius 0 with many or almost no pairs at distance 0, a radius
+// the candidates that the neighbourhood bound allows (eight at a time, or
+// all vertices at once from the clients' rows), as its cost model finds
+// cheaper.  Each method, forced, and the model's choice must give the
+// straightforward pass's bits on the shapes where the choice matters: radius 0 with many or almost no pairs at distance 0, a radius
 // that allows a few pairs, every pair; p = 1 and 2 and a few more medians;
 // ties everywhere and the other cost kinds.
 TEST_F(Differential, InterchangeMethodsOnSparseNeighbourhoods) {
     std::mt19937 rng(962);
-    const InterchangeMethod methods[] = {METHOD_BY_COST, METHOD_GAINS, METHOD_DIRECT};
+    const InterchangeMethod methods[] = {METHOD_BY_COST, METHOD_GAINS, METHOD_DIRECT, METHOD_ROWS};
     for (int round = 0; round < 150 && !HasFailure(); ++round) {
         int nv = 12 + (int)(rng() % (round % 4 == 0 ? 150 : 60));
         int pv = round % 3 == 0 ? 1 : round % 3 == 1 ? 2 : 1 + (int)(rng() % (nv < 40 ? nv : 40));
@@ -392,7 +392,7 @@ TEST_F(Differential, InterchangeTiesAtMinusInfinity) {
         for (int i = 0; i < k.nv; ++i) sv_node[i] = i;
         allocate_clients();
         Snapshot reference = snapshot(*this, interchange_reference());
-        for (InterchangeMethod method : {METHOD_BY_COST, METHOD_GAINS, METHOD_DIRECT}) {
+        for (InterchangeMethod method : {METHOD_BY_COST, METHOD_GAINS, METHOD_DIRECT, METHOD_ROWS}) {
             interchange_work->method = method;
             for (int i = 0; i < k.nv; ++i) sv_node[i] = i;
             allocate_clients();

@@ -16,6 +16,8 @@
 #ifndef PMEDIAN_DIRECT_TRIALS_H
 #define PMEDIAN_DIRECT_TRIALS_H
 
+#include <cstring>
+
 #include "arith.h"
 
 namespace pmedian {
@@ -53,6 +55,59 @@ static void direct_trial_sums(const float *const *rows, int lanes, const int *cl
         sum += position == where ? moved : term;
     }
     for (int i = 0; i < lanes; ++i) sums[i] = sum[i];
+}
+
+// With a symmetric matrix, client c's costs to every candidate are row c,
+// in sequence: the trials of all vertices at once are then one sweep of the
+// clients' rows in client-position order, each vertex's lane adding
+// min(row[u], other) to its sum.  rows_trial_sums makes that sweep for
+// count (1 to 4) clients in order: rows[r] is the row of client client[r],
+// other[r] its cheapest cost from the medians that stay, moved[r] the
+// displaced median's cost from it, which the client's own lane adds instead
+// (the trial where that client takes the median's place).  sums has n
+// entries, one per vertex.
+template <int COUNT>
+static inline void add_rows_block(trial_float8 &sum, const float *const *rows, const trial_float8 *stay, int u) {
+    for (int r = 0; r < COUNT; ++r) {
+        trial_float8 x;
+        memcpy(&x, rows[r] + u, sizeof x);
+        sum += x < stay[r] ? x : stay[r];
+    }
+}
+
+VECTOR_CLONES
+static void rows_trial_sums(const float *const *rows, const int *client, const float *other, const float *moved,
+                            int count, int n, float *sums) {
+    float kept[4];
+    trial_float8 stay[4];
+    for (int r = 0; r < count; ++r) {
+        kept[r] = sums[client[r]];
+        stay[r] = trial_float8{other[r], other[r], other[r], other[r], other[r], other[r], other[r], other[r]};
+    }
+    int u = 0;
+    for (; u + 8 <= n; u += 8) {
+        trial_float8 sum;
+        memcpy(&sum, sums + u, sizeof sum);
+        if (count == 4)
+            add_rows_block<4>(sum, rows, stay, u);
+        else
+            for (int r = 0; r < count; ++r) add_rows_block<1>(sum, rows + r, stay + r, u);
+        memcpy(sums + u, &sum, sizeof sum);
+    }
+    for (; u < n; ++u)
+        for (int r = 0; r < count; ++r) {
+            float x = rows[r][u];
+            sums[u] += x < other[r] ? x : other[r];
+        }
+    // The clients' own lanes again, in order, with their displaced terms.
+    for (int i = 0; i < count; ++i) {
+        float sum = kept[i];
+        for (int r = 0; r < count; ++r) {
+            float x = rows[r][client[i]];
+            sum += r == i ? moved[i] : x < other[r] ? x : other[r];
+        }
+        sums[client[i]] = sum;
+    }
 }
 
 }  // namespace pmedian

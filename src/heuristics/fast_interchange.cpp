@@ -52,11 +52,13 @@
 // neighbourhood bound leaves a position few candidates, or p is so small
 // that every walk is a whole column, it is cheaper to cost the allowed
 // candidates one by one from near1 and near2, n - p terms each, eight
-// candidates side by side (direct_trials.h).  A cost model in measured
-// nanoseconds chooses per pass whether to keep gains at all and per
-// position which way to judge it; both ways find the same float trials, so
-// the choice never changes a bit.  A position whose median may be exchanged
-// with no client is skipped.
+// candidates side by side, or with a symmetric matrix the trials of every
+// vertex at once from one sweep of the clients' rows (direct_trials.h).
+// Either way each trial is its float sum in client-position order, and no
+// bracket is needed.  A cost model in measured nanoseconds chooses per pass
+// whether to keep gains at all and per position which way to judge it; all
+// ways find the same float trials, so the choice never changes a bit.  A
+// position whose median may be exchanged with no client is skipped.
 //
 // The lowest trial below the current cost wins, and among equal trials the
 // lowest position, as in the straightforward scan, so the pass chooses the
@@ -215,7 +217,7 @@ struct Pass {
     int bracket_candidates(Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling);
     int settle_candidates(const Position &q, int count, double ceiling, float &best_trial);
     int choose_candidate(Position &q, const Bounds &b, const int *list, int count, float &best_trial);
-    void list_vertex(int u, int &listed);
+    __attribute__((always_inline)) void list_vertex(int u, int &listed);
     void mark_position(Position &q);
     void clear_position(const Position &q);
     int gather_candidates(const Position &q, const Bounds &b);
@@ -223,8 +225,10 @@ struct Pass {
     int choose_from_gains(int j, const ClientSums &sums, const Bounds &b, float &best_trial);
     int allowed_count(int j);
     bool any_allowed();
-    int choose_directly(int j, int allowed, float other_median, float &best_trial);
+    int choose_directly(int j, int allowed, float other_median, bool by_rows, float &best_trial);
     double term_work();
+    double row_term_work();
+    double direct_work(int allowed, double term, bool &by_rows);
     double update_work(int c, float limit);
     double position_overhead();
     double position_work(int j, double limit);
@@ -975,7 +979,7 @@ void Pass::add_rows_corrections(const int *list, int count) {
 // Adds vertex u to the walks' list, once.  Without a branch: neighbouring
 // clients share most of their walks, so whether u is new is a coin toss for
 // the branch predictor.  touched has room for n + 1, the slot past the end.
-void Pass::list_vertex(int u, int &listed) {
+inline void Pass::list_vertex(int u, int &listed) {
     touched[listed] = u;
     listed += in_list[u] ^ 1;
     in_list[u] = 1;
@@ -1158,21 +1162,42 @@ bool Pass::any_allowed() {
 // lowest float trial below best_trial wins, the lowest position among equal
 // trials.  allowed is allowed_count(j).  Needs near1, near2 and position_of
 // only.  The candidates are the clients near the median, found from its
-// distance bits a word at a time.
-int Pass::choose_directly(int j, int allowed, float other_median, float &best_trial) {
+// distance bits a word at a time; their trials come eight at a time, or,
+// by_rows (a symmetric matrix), for every vertex at once from a sweep of
+// the clients' rows into to_displaced, which is put back to rest after.
+int Pass::choose_directly(int j, int allowed, float other_median, bool by_rows, float &best_trial) {
     const int median = sv_node[j];
     // Vector lanes pay for the table of other costs from a few candidates
     // on; below, each trial looks them up as it goes.
-    const bool lanes_pay = allowed >= 3;
+    const bool lanes_pay = !by_rows && allowed >= 3;
     float *other = changed_from;  // free until the next exchange
     if (lanes_pay)
         for (int k = p; k < n; ++k) {
             int c = sv_node[k];
             other[k - p] = near1_pos[c] == j ? near2[c] : near1[c];
         }
+    float *sums = to_displaced;
+    if (by_rows) {
+        for (int u = 0; u < n; ++u) sums[u] = 0.0f;
+        const float *rows[4];
+        int client[4], count = 0;
+        float stay[4], moved[4];
+        for (int k = p; k < n; ++k) {
+            int c = sv_node[k];
+            float x = cost[c][median];
+            rows[count] = cost[c];
+            client[count] = c;
+            stay[count] = near1_pos[c] == j ? near2[c] : near1[c];
+            moved[count] = x < other_median ? x : other_median;
+            if (++count == 4 || k == n - 1) {
+                rows_trial_sums(rows, client, stay, moved, count, n, sums);
+                count = 0;
+            }
+        }
+    }
     const float *rows[TRIAL_LANES];
     int at[TRIAL_LANES], lanes = 0, chosen = -1;
-    float displaced[TRIAL_LANES], sums[TRIAL_LANES];
+    float displaced[TRIAL_LANES], lane_sums[TRIAL_LANES];
     auto take = [&](float trial, int d) {
         if (trial < best_trial || (trial == best_trial && chosen >= 0 && d < chosen)) {
             best_trial = trial;
@@ -1180,11 +1205,15 @@ int Pass::choose_directly(int j, int allowed, float other_median, float &best_tr
         }
     };
     auto settle = [&]() {
-        direct_trial_sums(rows, lanes, sv_node + p, other, n - p, at, displaced, sums);
-        for (int i = 0; i < lanes; ++i) take(sums[i], p + at[i]);
+        direct_trial_sums(rows, lanes, sv_node + p, other, n - p, at, displaced, lane_sums);
+        for (int i = 0; i < lanes; ++i) take(lane_sums[i], p + at[i]);
         lanes = 0;
     };
     auto judge = [&](int d) {
+        if (by_rows) {
+            take(sums[sv_node[d]], d);
+            return;
+        }
         const float *row = cost[sv_node[d]];
         float x = row[median], moved = x < other_median ? x : other_median;
         if (!lanes_pay) {
@@ -1208,22 +1237,25 @@ int Pass::choose_directly(int j, int allowed, float other_median, float &best_tr
             }
     }
     if (lanes > 0) settle();
+    if (by_rows)
+        for (int u = 0; u < n; ++u) sums[u] = INFINITY;
     return chosen;
 }
 
 // The cost model that chooses between the gains and direct trials, in
 // nanoseconds as measured on an x86-64 server core: a term of a direct trial
-// (eight candidates side by side); a walk's step, which reads one row of
-// the cost order and updates a vertex at random; a row sweep's update of a
-// vertex, four at a time in sequence; a column read, a row per cost; a
-// bracket; a term of a single float sum that settles the candidates.  The
-// corrections of a position's own clients come with as much work again in
-// their candidates and, after an exchange, in the gains of the clients
-// that change (`exchange`).
+// (eight candidates side by side); a term of the trials of all vertices from
+// the clients' rows; a walk's step, which reads one row of the cost order
+// and updates a vertex at random; a row sweep's update of a vertex, four
+// rows at a time; a column read, a row per cost; a bracket; a term of a
+// single float sum that settles the candidates.  The corrections of a
+// position's own clients come with as much work again (`exchange`) in the
+// gains of the clients that an exchange changes, which a pass without gains
+// saves.
 struct WorkUnits {
-    double term, walk, sweep, column, bracket, trial, exchange;
+    double term, row_term, walk, sweep, column, bracket, trial, exchange, setup_share;
 };
-const WorkUnits UNITS = {0.25, 8.0, 1.0, 6.0, 2.0, 4.0, 1.0};
+const WorkUnits UNITS = {0.25, 0.1, 8.0, 0.45, 6.0, 2.0, 4.0, 1.0, 0.5};
 
 // A direct term reads eight cost rows at random columns: quick while the
 // rows stay in the first-level cache (up to about a thousand vertices),
@@ -1231,6 +1263,22 @@ const WorkUnits UNITS = {0.25, 8.0, 1.0, 6.0, 2.0, 4.0, 1.0};
 double Pass::term_work() {
     double spill = std::min(1.0, std::max(0.0, (n - 1000.0) / 2000.0));
     return UNITS.term * (1.0 + 2.8 * spill);
+}
+
+// A row term streams the matrix: quick while it stays in the last-level
+// cache (a thousand vertices), three times slower from memory.
+double Pass::row_term_work() {
+    double spill = std::min(1.0, std::max(0.0, (n - 1000.0) / 2000.0));
+    return UNITS.row_term * (1.0 + 2.0 * spill);
+}
+
+// The work of direct trials for `allowed` candidates: eight at a time, or
+// with a symmetric matrix, when that is cheaper, all vertices at once from
+// the clients' rows (by_rows), a term of every vertex for every client.
+double Pass::direct_work(int allowed, double term, bool &by_rows) {
+    double lanes = (double)allowed * (n - p) * term, rows = (double)(n - p) * n * row_term_work();
+    by_rows = costs_symmetric && rows < lanes;
+    return by_rows ? rows : lanes;
 }
 
 // The work of updating client c below limit: a sweep of its row, or a walk
@@ -1256,19 +1304,21 @@ double Pass::position_overhead() {
 
 // The work of the gains at position j, or `limit` if that is less: the
 // overhead and the corrections of its own clients; just the overhead when
-// their most would stay below limit.  Needs the groups.
+// their most would stay below limit.  Needs the groups.  Once gains are
+// kept, an exchange updates them whichever way the position was judged.
 double Pass::position_work(int j, double limit) {
     double work = position_overhead();
     // No client costs more than a read of its row or column and a walk of all of it.
-    double most = (1.0 + UNITS.exchange) * n * ((costs_symmetric ? UNITS.sweep : UNITS.column) + UNITS.walk);
+    double most = n * ((costs_symmetric ? UNITS.sweep : UNITS.column) + UNITS.walk);
     if (work + (attached_start[j + 1] - attached_start[j]) * most < limit) return work;
     for (int a = attached_start[j]; a < attached_start[j + 1] && work < limit; ++a)
-        work += (1.0 + UNITS.exchange) * update_work(attached[a], near2[attached[a]]);
+        work += update_work(attached[a], near2[attached[a]]);
     return work < limit ? work : limit;
 }
 
-// Whether to make gains for this pass from scratch: they cost their setup
-// and the work of each position, where direct trials cost n - p terms per
+// Whether to make gains for this pass from scratch: they cost their setup,
+// of which the passes after this one on the arrangement it leaves take a
+// share (setup_share is this pass's), and the work of each position, where direct trials cost n - p terms per
 // allowed candidate; a position where direct trials are cheaper takes them
 // in either case.  The groups are not built yet, so the own clients' work
 // is summed per position in `gain`, which fresh_gains makes afresh; and
@@ -1277,12 +1327,14 @@ bool Pass::gains_pay() {
     double direct = 0.0, with_gains = 0.0, overhead = position_overhead(), term = term_work();
     double *alone = gain_error, *own = gain;  // both free until fresh_gains
     for (int j = 0; j < p; ++j) {
-        alone[j] = (double)allowed_count(j) * (n - p) * term;
+        bool by_rows;
+        alone[j] = direct_work(allowed_count(j), term, by_rows);
         direct += alone[j];
         with_gains += std::min(alone[j], overhead);
         own[j] = overhead;
     }
-    for (int k = p; k < n && with_gains < direct; ++k) with_gains += update_work(sv_node[k], near1[sv_node[k]]);
+    for (int k = p; k < n && with_gains < direct; ++k)
+        with_gains += UNITS.setup_share * update_work(sv_node[k], near1[sv_node[k]]);
     if (with_gains >= direct) return false;
     for (int k = p; k < n; ++k) {
         int c = sv_node[k];
@@ -1337,9 +1389,11 @@ float Pass::run() {
         if (allowed == 0) continue;
         float best_trial = current;
         int chosen;
-        double alone = (double)allowed * (n - p) * term;
+        bool by_rows;
+        double alone = direct_work(allowed, term, by_rows);
+        if (method == METHOD_DIRECT || method == METHOD_ROWS) by_rows = method == METHOD_ROWS && costs_symmetric;
         if (!gains || (method == METHOD_BY_COST && position_work(j, alone) >= alone)) {
-            chosen = choose_directly(j, allowed, cheapest_other_median(j), best_trial);
+            chosen = choose_directly(j, allowed, cheapest_other_median(j), by_rows, best_trial);
         } else {
             chosen = choose_from_gains(j, sums, b, best_trial);
         }

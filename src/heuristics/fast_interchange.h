@@ -19,7 +19,8 @@ struct TrialBracket {
 enum InterchangeMethod : int {
     METHOD_BY_COST = 0,  // whichever the cost model finds cheaper, per pass and per position
     METHOD_GAINS = 1,    // always from the gains (tests force one method or the other)
-    METHOD_DIRECT = 2,   // always by direct trials
+    METHOD_DIRECT = 2,   // always by direct trials, eight candidates at a time
+    METHOD_ROWS = 3,     // always by direct trials, all vertices at once from the clients' rows (symmetric costs; else as METHOD_DIRECT)
 };
 
 struct InterchangeScratch {
