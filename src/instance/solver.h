@@ -166,6 +166,7 @@ struct Solver {
     void sort_by_beta(int lo, int hi);
     void sum_dual_value();
     void swept_values();
+    void column_swept_values();
     void walked_values();
     void compute_subgradient();
     void compute_subgradient_reference();
