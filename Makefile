@@ -160,15 +160,19 @@ bench-scaling: build bench-plot-tool $(if $(SCALING_BASELINE),bench-baseline)
 # straightforward one, outputs compared byte for byte, into
 # SHAPES_RESULTS/shapes.md.  SHAPES_BASELINE=1 runs the 6b2ac2a build beside
 # them; SHAPES_INSTANCES restricts the run (comma-separated label parts);
-# SHAPES_LIMIT stops a run after that many seconds.
+# SHAPES_LIMIT stops a run after that many seconds.  SHAPES_LARGE random
+# points (p a tenth of them; 0 skips it) are then converted and solved by the
+# fast build alone, with the time and peak memory of both; at 20,000 the
+# instance files take 5.7 GB of disk in the work folder.
 SHAPES_BASELINE ?=
 SHAPES_INSTANCES ?=
 SHAPES_LIMIT ?= 600
+SHAPES_LARGE ?= 20000
 SHAPES_RESULTS ?= $(BUILD_DIR)/bench-shapes
 bench-shapes: build $(if $(SHAPES_BASELINE),bench-baseline)
 	python3 bench/shape_bench.py --bin "$(BUILD_DIR)" --tsplib "$(TSPLIB_DIR)" \
 	    --work "$(BUILD_DIR)/bench-shapes" --results "$(SHAPES_RESULTS)" \
-	    --limit $(SHAPES_LIMIT) --only "$(SHAPES_INSTANCES)" \
+	    --limit $(SHAPES_LIMIT) --only "$(SHAPES_INSTANCES)" --large $(SHAPES_LARGE) \
 	    $(if $(SHAPES_BASELINE),--compare "6b2ac2a=$(BASELINE_DIR)/build/pmedian")
 
 bench-baseline:

@@ -23,6 +23,13 @@ between runs):
                      about a third of the pairs
   euclid-1000 r=0    1000 random points, p = 2, radius 0 (no exchange)
 
+At scale (--large N, 20000 by default, 0 to skip): N random points
+(seed 7), exact distances, p = N / 10, converted by pmedian-convert (on
+every run) and solved by the fast build alone (the others would take
+hours); the table gives the time and peak memory of both.  The instance
+files take about 14 N^2 bytes of disk (5.7 GB at 20,000), kept in the work
+folder.
+
 A run that exceeds --limit seconds of wall time is stopped and shown as
 such.  Writes RESULTS/shapes.md; exit status 1 if any outputs differ or a
 run fails.
@@ -42,8 +49,10 @@ sys.path.insert(0, HERE)
 from perf_bench import machine  # noqa: E402
 
 
-def run(program, folder, name, limit):
-    """Runs a solver with one thread in folder/run-NAME; returns (user s, output) or (None, None) past limit."""
+def run(program, folder, name, limit, peaks=None):
+    """Runs a solver with one thread in folder/run-NAME; returns (user s, output) or (None, None) past limit.
+
+    Appends the peak memory in MiB to peaks, when given."""
     work = os.path.join(folder, "run-" + name)
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
@@ -60,10 +69,14 @@ def run(program, folder, name, limit):
             if limit and time.monotonic() - start > limit:
                 child.kill()
                 os.wait4(child.pid, 0)
+                if peaks is not None:
+                    peaks.append(None)
                 return None, None
             time.sleep(0.05)
     if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 1:
         raise RuntimeError(f"{program} ended abnormally in {work}")
+    if peaks is not None:
+        peaks.append(usage.ru_maxrss / 1024.0)
     with open(os.path.join(work, "stdout.txt"), "rb") as f:
         output = b"".join(line for line in f if b"Total CPU Time" not in line)
     with open(os.path.join(work, "solucao.txt"), "rb") as f:
@@ -89,6 +102,42 @@ def write_matrix(folder, count, p, seed, draw_cost, draw_distance, radius):
         f.write(f"{count} {p} {radius}\n")
         for i in range(count):
             f.write(" ".join(str(dists[i][j]) for j in range(i + 1, count)) + "\n")
+
+
+def convert_large(options, count):
+    """Converts the large instance, every run since its time is measured; returns (folder, wall s, user s, peak MiB)."""
+    folder = os.path.join(options.work, f"uniform-{count}")
+    os.makedirs(folder, exist_ok=True)
+    tsp = os.path.join(options.work, f"points-{count}.tsp")
+    if not os.path.exists(tsp):
+        subprocess.run([sys.executable, os.path.join(HERE, "generate_points.py"), str(count), "7", tsp], check=True)
+    start = time.monotonic()
+    child = subprocess.Popen([os.path.join(options.bin, "pmedian-convert"), "tsplib", tsp, "--p", str(count // 10),
+                              "--out", folder], stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
+        shutil.rmtree(folder, ignore_errors=True)
+        raise RuntimeError(f"pmedian-convert failed on {tsp}")
+    return folder, time.monotonic() - start, usage.ru_utime, usage.ru_maxrss / 1024.0
+
+
+def large_table(options, count):
+    """Converts and solves the large instance with the fast build; returns the lines of its table."""
+    print(f"uniform-{count}: converting ...", flush=True)
+    folder, wall, user, peak = convert_large(options, count)
+    print(f"uniform-{count}: solving ...", flush=True)
+    peaks = []
+    solve_user, _ = run(os.path.join(options.bin, "pmedian"), folder, "fast", options.limit, peaks)
+    lines = ["", f"## At scale: {count} random points, p = {count // 10}", "",
+             "The fast build alone, one thread; the converter writes the two instance files (exact distances).",
+             "", "| step | wall s | user CPU s | peak memory MiB |", "|---|---|---|---|"]
+    lines.append(f"| pmedian-convert tsplib | {wall:.1f} | {user:.1f} | {peak:.0f} |")
+    if solve_user is None:
+        lines.append(f"| pmedian | stopped after {options.limit:.0f} s | - | - |")
+    else:
+        lines.append(f"| pmedian | | {solve_user:.1f} | {peaks[0]:.0f} |")
+    print("\n".join(lines[-2:]), flush=True)
+    return lines
 
 
 def prepare(options, label, kind, count, p):
@@ -141,6 +190,8 @@ def main():
                         help="another build of pmedian to run side by side (repeatable)")
     parser.add_argument("--limit", type=float, default=600.0, help="wall seconds after which a run is stopped")
     parser.add_argument("--only", default="", help="comma-separated substrings of the instance labels to run")
+    parser.add_argument("--large", type=int, default=20000,
+                        help="vertices of the instance at scale, solved by the fast build alone (0: skip it)")
     options = parser.parse_args()
     options.bin = os.path.abspath(options.bin)
     options.work = os.path.abspath(options.work)
@@ -174,6 +225,10 @@ def main():
         shown = ", ".join(f"{name} {'-' if t is None else f'{t:.2f} s'}" for (name, _), t in zip(programs, times))
         print(f"{label}: {shown}, {'identical' if same else 'OUTPUTS DIFFER'}", flush=True)
 
+    large = []
+    if options.large > 0 and (not wanted or any(w in f"uniform-{options.large}" for w in wanted)):
+        large = large_table(options, options.large)
+
     os.makedirs(options.results, exist_ok=True)
     fast_index = len(programs) - 1
     with open(os.path.join(options.results, "shapes.md"), "w") as f:
@@ -193,6 +248,7 @@ def main():
             verdict = ("identical" if finished > 1 else "one run") if same else "DIFFER"
             f.write(f"| {label} | {count} | {p} | " + " | ".join(cells) + " | " + " | ".join(ratios) +
                     f" | {verdict} |\n")
+        f.write("".join(line + "\n" for line in large))
     return 1 if failures else 0
 
 
