@@ -217,6 +217,54 @@ TEST_F(Exact, ProofEndsAtTheBruteForceOptimum) {
     }
 }
 
+// Before the first reduction the proof reads every pair from the core's
+// cost order and cost rows (AllPairs) instead of a sorted copy: the dual,
+// the reduction and the model size must come out with the same bits as from
+// the copy, with multipliers inside the kept rows and beyond them, on
+// symmetric and asymmetric costs with and without ties.
+TEST_F(Exact, PairsReadFromTheCoreMatchTheSortedCopy) {
+    std::mt19937 rng(2424);
+    int beyond = 0;
+    for (int round = 0; round < 60; ++round) {
+        int nv = 70 + (int)(rng() % 200), pv = 1 + (int)(rng() % 20), kind = (int)(rng() % 3);
+        load_random(rng, nv, pv, kind);
+        ASSERT_LT(order_depth, n);
+        const Candidates copy = all_candidates(*this);
+        const AllPairs view(*this);
+        double dearest = 0;
+        for (float c : copy.cost) dearest = std::max(dearest, (double)c);
+        const double scale = dearest * std::uniform_real_distribution<double>(0.05, 1.5)(rng);
+        DualPoint a, b;
+        for (int j = 0; j < n; ++j) a.u.push_back(std::uniform_real_distribution<double>(0, scale)(rng));
+        for (int j = 0; j < n; ++j) beyond += column_overflows(j, float_at_least(a.u[j]));
+        b.u = a.u;
+        std::vector<int> ga, gb;
+        evaluate_dual(copy, copy.fix, a, &ga);
+        evaluate_dual(view, view.fix, b, &gb);
+        ASSERT_EQ(a.beta, b.beta) << "round " << round;
+        ASSERT_EQ(ga, gb) << "round " << round;
+        ASSERT_EQ(a.bound, b.bound) << "round " << round;
+        DualSearch search;
+        search.target = search.stop_at = a.bound + scale * n;
+        search.max_steps = 30;
+        ASSERT_EQ(improve_dual(copy, copy.fix, a, search), improve_dual(view, view.fix, b, search));
+        ASSERT_EQ(a.u, b.u) << "round " << round;
+        ASSERT_EQ(a.bound, b.bound) << "round " << round;
+        const double limit = a.bound + std::uniform_real_distribution<double>(0, scale)(rng);
+        const Candidates ra = reduce(copy, a, limit), rb = reduce(view, b, limit);
+        ASSERT_EQ(ra.start, rb.start) << "round " << round;
+        ASSERT_EQ(ra.vertex, rb.vertex) << "round " << round;
+        ASSERT_EQ(ra.cost, rb.cost) << "round " << round;
+        ASSERT_EQ(ra.fix, rb.fix) << "round " << round;
+        ASSERT_EQ(ra.capped, rb.capped) << "round " << round;
+        const ModelSize sa = radius_model_size(copy), sb = radius_model_size(view);
+        ASSERT_EQ(sa.rows, sb.rows);
+        ASSERT_EQ(sa.columns, sb.columns);
+        ASSERT_EQ(sa.nonzeros, sb.nonzeros);
+    }
+    EXPECT_GT(beyond, 1000);  // many multipliers lie beyond the kept rows
+}
+
 // The swap search over every pair ends at a solution that no single swap
 // improves, never worse than its start; over the pairs a reduction kept it
 // may stop earlier but still never gets worse.

@@ -14,14 +14,20 @@
 // main.cpp is the program around it.  Everything here works on the
 // instance of one solver value (n, p, cost), read by its read_instance; the
 // candidate lists carry n and p along.
+//
+// Before the first reduction every pair is a candidate; those lists are
+// not copied out of the core (AllPairs reads its cost order and its cost
+// rows), so the proof needs little more memory than the program: the
+// reduced lists are a small part of the n^2 pairs.
 #ifndef PMEDIAN_EXACT_H
 #define PMEDIAN_EXACT_H
 
+#include <cfloat>
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "solver.h"
+#include "cost_order.h"
 
 // ---- Who may serve whom ---------------------------------------------------------
 // For every client j the medians that may serve it, in ascending cost (ties
@@ -38,8 +44,42 @@ struct Candidates {
     std::vector<char> capped;      // per client: 1 when its list ends at an open vertex
     long long pairs() const { return (long long)vertex.size(); }
     int count(int state) const;    // vertices in that state
+    // For the candidates i of client j that cost less than u: adds cost - u
+    // to beta[i], or counts those open.
+    void add_values(int j, double u, double *beta) const;
+    int count_open(int j, double u, const char *open) const;
 };
+// Every pair as a list (8 n^2 bytes): for small instances and the tests.
 Candidates all_candidates(const pmedian::Solver &s);
+
+// The smallest float that is at least x (+inf beyond the floats): a float
+// lies below x exactly when it lies below this one.
+inline float float_at_least(double x) {
+    if (!(x <= FLT_MAX)) return x > 0 ? INFINITY : NAN;
+    float f = (float)x;
+    return (double)f < x ? std::nextafter(f, INFINITY) : f;
+}
+
+// Every pair of the instance, as the lists stand before any reduction,
+// read from the solver core instead of copied: a client's pairs below a
+// multiplier come from the core's cost order (each column's cheapest rows)
+// and, where a multiplier reaches beyond those rows, from its whole column.
+// Its pairs come in no particular order; the sums over them are made per
+// vertex, one term per client, so the order does not change them.
+struct AllPairs {
+    const pmedian::Solver &s;
+    int n, p;
+    std::vector<signed char> fix;  // every vertex free
+    explicit AllPairs(const pmedian::Solver &solver) : s(solver), n(solver.n), p(solver.p), fix(solver.n, 0) {}
+    // Calls visit(i, cost) for every vertex i that serves client j for less
+    // than u.
+    template <class Visit> void below(int j, double u, Visit visit) const {
+        s.rows_below(j, float_at_least(u), visit);
+    }
+    // As Candidates does them.
+    void add_values(int j, double u, double *beta) const;
+    int count_open(int j, double u, const char *open) const;
+};
 
 // ---- Lagrangian dual in double precision ----------------------------------------
 // One evaluation of the relaxation at multipliers u (the effective
@@ -58,7 +98,9 @@ struct DualPoint {
     double beta_next = 0;      // smallest beta among the free ones it leaves closed (+inf if none)
     double error = 0;          // bound on the rounding error of bound, and of any beta
 };
-void evaluate_dual(const Candidates &candidates, const std::vector<signed char> &fix, DualPoint &point,
+// Pairs is Candidates or AllPairs.
+template <class Pairs>
+void evaluate_dual(const Pairs &candidates, const std::vector<signed char> &fix, DualPoint &point,
                    std::vector<int> *subgradient);
 // The part of evaluate_dual after the values: the relaxed solution, bound and
 // error at point.beta, given the sum of the multipliers.
@@ -77,12 +119,14 @@ struct DualSearch {
     int max_steps = 1 << 30;
     double deadline = 0;     // seconds since the start of the run, 0 for none
 };
-int improve_dual(const Candidates &candidates, const std::vector<signed char> &fix, DualPoint &point,
+template <class Pairs>
+int improve_dual(const Pairs &candidates, const std::vector<signed char> &fix, DualPoint &point,
                  const DualSearch &search);  // returns the number of steps
 
 // ---- Reduction ----------------------------------------------------------------
 // Keeps what a solution no dearer than limit can use: see reduction.cpp.
 Candidates reduce(const Candidates &candidates, const DualPoint &point, double limit);
+Candidates reduce(const AllPairs &all, const DualPoint &point, double limit);
 // Where each vertex stands in the clients' lists: entries first[v] ..
 // first[v + 1] - 1 of entries, and the client of every entry.
 struct VertexEntries {
@@ -143,7 +187,8 @@ struct ModelSize {
 // of the run, 0 for none) returns at once with Model::interrupted set.
 Model radius_model(const Candidates &candidates, const std::vector<int> &start_medians, double deadline);
 Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medians, double deadline);  // the plain model of the whole instance
-ModelSize radius_model_size(const Candidates &all);          // the radius model before any reduction
+ModelSize radius_model_size(const Candidates &candidates);  // the radius model of these lists
+ModelSize radius_model_size(const AllPairs &all);           // ... and before any reduction
 std::vector<int> model_medians(const Model &model, const std::vector<double> &x);
 bool model_feasible(const Model &model, const std::vector<double> &x, double tolerance);
 double model_value(const Model &model, const std::vector<double> &x);
@@ -181,7 +226,7 @@ struct PhaseSeconds {
     double core = 0;       // the solver core's Lagrangian optimisation and heuristics
     double search = 0;     // the swap search for a better solution
     double dual = 0;       // the carried-on dual (subgradient steps)
-    double reduction = 0;  // sorting the candidates, the reduction and the client covers
+    double reduction = 0;  // the reduction and the client covers
     double probing = 0;    // probing the free vertices
     double model = 0;      // building the model
     double mip = 0;        // the MIP solver

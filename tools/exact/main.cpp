@@ -286,7 +286,7 @@ int main(int argc, char **argv) {
             return report(s, with_times(prove_optimum(s, start, multipliers, *options.solver, deadline)),
                           *options.solver, false, deadline);
         } catch (const std::bad_alloc &) {
-            // The proof keeps the costs sorted by client (8 n^2 bytes) besides
+            // The proof's lists and the MIP solver's model come on top of
             // the core's storage; the program itself never gets here.
             Proof failed;
             failed.medians = start;

@@ -171,21 +171,53 @@ Model classic_model(const pmedian::Solver &s, const std::vector<int> &start_medi
     return m;
 }
 
-ModelSize radius_model_size(const Candidates &all) {
-    const int n = all.n;
+// The size of the radius model whose client j has pairs[j] pairs at
+// levels[j] distinct costs (at least one).
+static ModelSize size_from_levels(const std::vector<long long> &pairs, const std::vector<long long> &levels) {
+    const int n = (int)pairs.size();
     ModelSize s;
     s.columns = n;
     s.rows = 1;
     s.nonzeros = n;
-    std::vector<int> level;
     for (int j = 0; j < n; ++j) {
-        client_levels(all, j, level);
-        long long levels = (long long)level.size() - 1;
-        s.columns += levels - 1;
-        s.rows += levels;
-        s.nonzeros += (all.start[j + 1] - all.start[j]) + 2 * (levels - 1);
+        s.columns += levels[j] - 1;
+        s.rows += levels[j];
+        s.nonzeros += pairs[j] + 2 * (levels[j] - 1);
     }
     return s;
+}
+
+ModelSize radius_model_size(const Candidates &c) {
+    const int n = c.n;
+    std::vector<long long> pairs(n), levels(n);
+    std::vector<int> level;
+    for (int j = 0; j < n; ++j) {
+        client_levels(c, j, level);
+        pairs[j] = c.start[j + 1] - c.start[j];
+        levels[j] = (long long)level.size() - 1;
+    }
+    return size_from_levels(pairs, levels);
+}
+
+// Each column's levels are counted on a sorted copy of it.
+ModelSize radius_model_size(const AllPairs &all) {
+    const int n = all.n;
+    std::vector<long long> pairs(n), levels(n);
+#pragma omp parallel if (n >= 256)
+    {
+        std::vector<float> column;
+        column.reserve(n);
+#pragma omp for schedule(dynamic, 16)
+        for (int j = 0; j < n; ++j) {
+            column.clear();
+            all.below(j, INFINITY, [&column](int, float c) { column.push_back(c); });
+            std::sort(column.begin(), column.end());
+            pairs[j] = (long long)column.size();
+            levels[j] = 1;
+            for (size_t k = 1; k < column.size(); ++k) levels[j] += column[k] != column[k - 1];
+        }
+    }
+    return size_from_levels(pairs, levels);
 }
 
 std::vector<int> model_medians(const Model &m, const std::vector<double> &x) {

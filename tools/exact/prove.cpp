@@ -99,11 +99,8 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
 
     // The dual carried on until the bound stalls, then reduction, dual and
     // probing in turn while they fix or drop much.
-    Candidates all, candidates;
-    {
-        PhaseClock clock(seconds.reduction);
-        all = all_candidates(s);
-    }
+    const AllPairs all(s);
+    Candidates candidates;
     DualPoint point;
     point.u = multipliers;
     DualSearch search;
@@ -198,7 +195,6 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
     {
         PhaseClock clock(seconds.model);
         proof.before = radius_model_size(all);
-        all = Candidates();  // n^2 entries no longer needed
         model = radius_model(candidates, proof.medians, deadline);
     }
     if (model.interrupted) return proof;

@@ -30,23 +30,48 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "exact.h"
 
 static const double INF = std::numeric_limits<double>::infinity();
 
-Candidates reduce(const Candidates &c, const DualPoint &point, double limit) {
-    const int n = c.n;
+namespace {
+
+// A client's pairs in ascending cost, ties by vertex: the first size
+// entries of its list, or more.
+struct ClientList {
+    const float *cost;
+    const int *vertex;
+    int size;
+};
+
+// The pairs of client j whose cost minus u exceeds slack fail the pair
+// test; those below are a prefix of its list.  A float cost c at least
+// top = u + slack + margin fails it even with the rounding of c - u (that
+// rounding is at most 2^-53 |c - u|), so the prefix lies below top.
+double prefix_top(double u, double slack) {
+    double top = u + slack + 1e-9 * (std::fabs(u) + std::fabs(slack) + 1.0);
+    return top == top ? top : -INF;  // slack = -inf: no pair passes
+}
+
+// Keeps what a solution no dearer than limit can use, from the lists that
+// list(j, top) gives: each client's pairs in ascending cost, ties by
+// vertex, at least those below top.
+template <class Lists>
+Candidates reduce_lists(int n, int p, const std::vector<signed char> &fix, const DualPoint &point, double limit,
+                        Lists list) {
     Candidates r;
-    r.n = c.n;
-    r.p = c.p;
+    r.n = n;
+    r.p = p;
     // What a solution may cost above the bound, widened by the bound's
     // rounding error.
     const double slack = limit + point.error - point.bound;
     std::vector<double> delta(n, 0.0);
-    r.fix = c.fix;
+    r.fix = fix;
     for (int i = 0; i < n; ++i) {
-        if (c.fix[i] != 0) continue;
+        if (fix[i] != 0) continue;
         if (!point.open[i]) {
             delta[i] = point.beta_last == -INF ? INF : std::max(0.0, point.beta[i] - point.beta_last);
             if (delta[i] > slack) r.fix[i] = -1;
@@ -63,26 +88,52 @@ Candidates reduce(const Candidates &c, const DualPoint &point, double limit) {
         // An open median at cost f serves j for at most f in every solution,
         // so dearer candidates never matter.
         float cap = INFINITY;
-        for (int e = c.start[j]; e < c.start[j + 1] && c.cost[e] <= cap; ++e) {
-            if ((double)c.cost[e] - u > slack) break;  // fails the pair test for every median from here on
-            int i = c.vertex[e];
+        const ClientList l = list(j, prefix_top(u, slack));
+        for (int e = 0; e < l.size && l.cost[e] <= cap; ++e) {
+            if ((double)l.cost[e] - u > slack) break;  // fails the pair test for every median from here on
+            int i = l.vertex[e];
             if (r.fix[i] < 0) continue;
-            bool kept = delta[i] + std::max(0.0, (double)c.cost[e] - u) <= slack;
+            bool kept = delta[i] + std::max(0.0, (double)l.cost[e] - u) <= slack;
             if (kept) {
                 r.vertex.push_back(i);
-                r.cost.push_back(c.cost[e]);
+                r.cost.push_back(l.cost[e]);
             }
             if (r.fix[i] > 0) {
                 if (kept) {
                     r.capped[j] = 1;
                     break;
                 }
-                cap = c.cost[e];
+                cap = l.cost[e];
             }
         }
     }
     r.start[n] = (int)r.vertex.size();
     return r;
+}
+
+}  // namespace
+
+Candidates reduce(const Candidates &c, const DualPoint &point, double limit) {
+    return reduce_lists(c.n, c.p, c.fix, point, limit, [&c](int j, double) {
+        return ClientList{c.cost.data() + c.start[j], c.vertex.data() + c.start[j], c.start[j + 1] - c.start[j]};
+    });
+}
+
+// Each client's pairs below top, gathered from the core and sorted as the
+// lists are.
+Candidates reduce(const AllPairs &all, const DualPoint &point, double limit) {
+    std::vector<std::pair<float, int>> pairs;
+    std::vector<float> cost;
+    std::vector<int> vertex;
+    return reduce_lists(all.n, all.p, all.fix, point, limit, [&](int j, double top) {
+        pairs.clear();
+        all.below(j, top, [&pairs](int i, float c) { pairs.push_back({c, i}); });
+        std::sort(pairs.begin(), pairs.end());
+        cost.resize(pairs.size());
+        vertex.resize(pairs.size());
+        for (size_t k = 0; k < pairs.size(); ++k) cost[k] = pairs[k].first, vertex[k] = pairs[k].second;
+        return ClientList{cost.data(), vertex.data(), (int)pairs.size()};
+    });
 }
 
 VertexEntries vertex_entries(const Candidates &c) {
