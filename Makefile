@@ -158,7 +158,8 @@ bench-scaling: build bench-plot-tool $(if $(SCALING_BASELINE),bench-baseline)
 
 # Few medians, radius 0, ties and negative costs: the fast build against the
 # straightforward one, outputs compared byte for byte, into
-# SHAPES_RESULTS/shapes.md.  SHAPES_BASELINE=1 runs the 6b2ac2a build beside
+# SHAPES_RESULTS/shapes.md (bench/results with BENCH_UPDATE=1, the scratch
+# folder for a restricted run).  SHAPES_BASELINE=1 runs the 6b2ac2a build beside
 # them; SHAPES_INSTANCES restricts the run (comma-separated label parts);
 # SHAPES_LIMIT stops a run after that many seconds.  SHAPES_LARGE random
 # points (p a tenth of them; 0 skips it) are then converted and solved by the
@@ -168,7 +169,7 @@ SHAPES_BASELINE ?=
 SHAPES_INSTANCES ?=
 SHAPES_LIMIT ?= 600
 SHAPES_LARGE ?= 20000
-SHAPES_RESULTS ?= $(BUILD_DIR)/bench-shapes
+SHAPES_RESULTS ?= $(if $(SHAPES_INSTANCES),$(BUILD_DIR)/bench-shapes,$(BENCH_RESULTS))
 bench-shapes: build $(if $(SHAPES_BASELINE),bench-baseline)
 	python3 bench/shape_bench.py --bin "$(BUILD_DIR)" --tsplib "$(TSPLIB_DIR)" \
 	    --work "$(BUILD_DIR)/bench-shapes" --results "$(SHAPES_RESULTS)" \
