@@ -85,6 +85,17 @@ private:
     int kind;
 };
 
+// A numpy matrix handed to the writer a row at a time, converted as the
+// reader converts: writing an instance holds a row, not a copy of each matrix.
+class ArrayRows : public MatrixRows {
+public:
+    ArrayRows(const Matrix &values, int size) : MatrixRows(size), values(values) {}
+    void row(int i, int from, float *out) const override { values.row(i, n - from, out + from, from); }
+
+private:
+    const Matrix &values;
+};
+
 bool same_float(float a, float b) { return a == b || (a != a && b != b); }
 
 // Raises the Python exception for an error of the library or of the tools.
@@ -326,27 +337,17 @@ py::tuple py_read_tsplib(const std::string &path, const std::string &round) {
 double py_write(const std::string &folder, py::array cost_array, long long pv, py::object dist_object,
                 py::object radius_object) {
     Matrix costs(cost_array);
-    Matrix distances(dist_object.is_none() ? cost_array : dist_object.cast<py::array>());
+    bool same = dist_object.is_none();
+    Matrix distances(same ? cost_array : dist_object.cast<py::array>());
     bool default_radius = radius_object.is_none();
     float r = default_radius ? 0.0f : pmedian::reader_float(radius_object.cast<double>());
     try {
         py::gil_scoped_release release;
-        Instance inst;
-        inst.n = (int)cost_array.shape(0);
-        inst.p = pv;
-        long long nv = inst.n;
-        inst.cost.resize((size_t)(nv * nv));
-        inst.matrix.resize((size_t)(nv * nv));
-        for (long long i = 0; i < nv; ++i) {
-            float *cost_row = &inst.cost[(size_t)(i * nv)];
-            float *dist_row = &inst.matrix[(size_t)(i * nv)];
-            costs.row(i, nv, cost_row);
-            cost_row[i] = 0.0f;
-            distances.row(i, nv, dist_row);
-            std::fill(dist_row, dist_row + i + 1, 0.0f);  // the file holds the upper triangle
-        }
-        if (default_radius) r = full_radius(inst);
-        write_instance_files(inst, r, folder);
+        int nv = (int)cost_array.shape(0);
+        ArrayRows cost_rows(costs, nv), dist_rows(distances, nv);
+        const MatrixRows &dist = same ? (const MatrixRows &)cost_rows : dist_rows;
+        if (default_radius) r = full_radius(dist);
+        write_instance_files(cost_rows, dist, pv, r, VertexInfo(), folder);
     } catch (const ToolError &e) {
         PyErr_SetString(PyExc_OSError, e.what());
         throw py::error_already_set();
