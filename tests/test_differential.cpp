@@ -202,10 +202,13 @@ TEST_F(Differential, InterchangeMethodsOnSparseNeighbourhoods) {
 // sweeps where a column's kept rows run out, and threads share the large
 // loops.  Shallow orders and a zero threshold for threads make every
 // instance take those paths: interchange chains, relaxations and
-// subgradients must still match the straightforward routines.
+// subgradients must still match the straightforward routines.  Every fourth
+// instance has NaN, infinite, signed-zero and huge costs mixed in, and every
+// third set of multipliers a few non-finite ones, for the dense sweeps.
 TEST_F(Differential, ShallowCostOrderAndThreads) {
     std::mt19937 rng(3038);
     const int depths[] = {1, 2, 5};
+    const float specials[] = {std::nanf(""), INFINITY, -INFINITY, INFINITE_COST, 3e38f, -0.0f};
     parallel_work = 1;
 #ifdef _OPENMP
     omp_set_num_threads(3);  // uneven shares
@@ -214,12 +217,15 @@ TEST_F(Differential, ShallowCostOrderAndThreads) {
         int nv = 2 + (int)(rng() % 90);
         int pv = 1 + (int)(rng() % (nv < 20 ? nv : 20));
         Generated g = generate(nv, (CostKind)(round % KIND_COUNT), round % 2 == 0, rng);
+        if (round % 4 == 3)
+            for (int k = 0; k < 1 + nv / 4; ++k) g.costs[rng() % nv][rng() % nv] = specials[rng() % 6];
         load_instance(nv, pv, g.costs, g.dists, g.rad);
         build_cost_order(depths[round % 3]);
         std::string label = "round " + std::to_string(round) + " n " + std::to_string(nv) + " p " + std::to_string(pv);
         if (costs_finite) compare_interchange_chains(*this, nv, pv, rng, label);
         for (int trial = 0; trial < 3 && !HasFailure(); ++trial) {
             for (int j = 0; j < nv; ++j) lambda[j] = draw_cost((CostKind)(rng() % KIND_COUNT), rng);
+            if (trial == 2) lambda[rng() % nv] = specials[rng() % 6];
             TFator = trial == 0 ? 0.25f : 1.0f + (float)trial;
             solve_relaxation_reference();
             std::vector<float> ref_beta(beta, beta + nv);

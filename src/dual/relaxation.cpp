@@ -16,7 +16,8 @@
 // loop's bits.  Near the end of a run a column passes a few dozen rows out of
 // thousands.  When many columns pass more rows than the order keeps, a dense
 // sweep is cheaper, and it too adds in the order of j: of the columns, side
-// by side for many rows, when the matrix is symmetric, else of the rows.
+// by side for many rows, when the matrix is symmetric, else of the rows,
+// sixteen at a time in vector lanes.
 // Rows are independent, so threads share them.
 #include <algorithm>
 #include <cmath>
@@ -121,63 +122,99 @@ void Solver::form_multipliers() {
     }
 }
 
-typedef float float8 __attribute__((vector_size(32)));
-typedef int int8 __attribute__((vector_size(32)));
-
-// Adds to value the terms of columns j .. j + 7 of row whose costs lie below
-// their ceilings, in column order.
-__attribute__((always_inline)) static inline void add_block(float &value, const float *row, int j,
-                                                            const double *multiplier, const float *multiplier_ceiling) {
-    float8 x, ceiling;
-    memcpy(&x, row + j, sizeof x);
-    memcpy(&ceiling, multiplier_ceiling + j, sizeof ceiling);
-    int8 taken = x < ceiling;
-    unsigned long long lanes[4];
-    memcpy(lanes, &taken, sizeof lanes);
-    if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) == 0) return;
-    for (int k = 0; k < 8; ++k)
-        if (taken[k]) value = float_add(value, (double)row[j + k] - multiplier[j + k]);
-}
-
-// Values of four vertices at once: eight costs of each row at a time are
-// tested against the ceilings in float, and only the terms that pass are
-// added, in column order, exactly as the straightforward loop adds them.
-// The four rows' sums are independent chains of additions, so the processor
-// overlaps them.
-VECTOR_CLONES
-static void four_vertex_values(const float *const *rows, float *values, int n, const double *multiplier,
-                               const float *multiplier_ceiling) {
-    float value0 = 0.0f, value1 = 0.0f, value2 = 0.0f, value3 = 0.0f;
-    int j = 0;
-    for (; j + 8 <= n; j += 8) {
-        add_block(value0, rows[0], j, multiplier, multiplier_ceiling);
-        add_block(value1, rows[1], j, multiplier, multiplier_ceiling);
-        add_block(value2, rows[2], j, multiplier, multiplier_ceiling);
-        add_block(value3, rows[3], j, multiplier, multiplier_ceiling);
-    }
-    float *value[4] = {&value0, &value1, &value2, &value3};
-    for (; j < n; ++j)
-        for (int r = 0; r < 4; ++r)
-            if (rows[r][j] < multiplier_ceiling[j]) *value[r] = float_add(*value[r], (double)rows[r][j] - multiplier[j]);
-    for (int r = 0; r < 4; ++r) values[r] = *value[r];
-}
-
-// Every value from a sweep of its whole row, four rows at a time.
-void Solver::swept_values() {
-#pragma omp parallel for schedule(static) if ((long long)n * n >= 4096LL * parallel_work)
-    for (int i = 0; i < n; i += 4) {
-        // The last group repeats its final row where n is not a multiple of 4.
-        const float *rows[4];
-        float values[4];
-        for (int r = 0; r < 4; ++r) rows[r] = cost[i + r < n ? i + r : n - 1];
-        four_vertex_values(rows, values, n, multiplier, multiplier_ceiling);
-        for (int r = 0; r < 4 && i + r < n; ++r) beta[i + r] = values[r];
-    }
-}
-
 typedef float float4 __attribute__((vector_size(16)));
 typedef int int4 __attribute__((vector_size(16)));
 typedef double double4 __attribute__((vector_size(32)));
+typedef long long long4 __attribute__((vector_size(32)));
+
+// Four floats widened to double, written lane by lane: GCC turns this into
+// one conversion of the whole vector, where __builtin_convertvector splits
+// it in halves on x86.
+__attribute__((always_inline)) static inline void widen(double4 &wide, float4 x) {
+    wide = double4{(double)x[0], (double)x[1], (double)x[2], (double)x[3]};
+}
+
+// One step of four rows' sums, one column whose costs, widened, lie in
+// wide: a row whose cost passes (multiplier > cost, exactly) adds cost -
+// multiplier in double and rounds the sum to float, as the straightforward
+// loop does; the others keep their value.  The sums are kept widened to
+// double, where every float is exact, so the chain from one column to the
+// next is an addition and the two conversions of the rounding.  No branch
+// on data.
+__attribute__((always_inline)) static inline void step_lanes(double4 &value, double4 wide, double multiplier) {
+    long4 taken = wide < multiplier;
+    double4 sum;
+    widen(sum, __builtin_convertvector(value + (wide - multiplier), float4));
+    value = taken ? sum : value;
+}
+
+// Turns four rows of four widened costs into four columns of four rows, in
+// place: afterwards tile[k] holds column k, lane r row r.
+__attribute__((always_inline)) static inline void transpose_tile(double4 *tile) {
+    double4 t0 = __builtin_shufflevector(tile[0], tile[1], 0, 4, 2, 6);
+    double4 t1 = __builtin_shufflevector(tile[0], tile[1], 1, 5, 3, 7);
+    double4 t2 = __builtin_shufflevector(tile[2], tile[3], 0, 4, 2, 6);
+    double4 t3 = __builtin_shufflevector(tile[2], tile[3], 1, 5, 3, 7);
+    tile[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    tile[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    tile[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    tile[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+}
+
+// The values of 4 x GROUPS rows from a sweep of their rows, without a
+// branch on data.  Each four columns of each four rows are loaded as a tile,
+// widened and transposed, so that a column's costs lie in the lanes of the
+// rows;
+// the columns are then stepped in order, every row in its own lane, and the
+// GROUPS row vectors are independent chains that the processor overlaps.
+// Every value takes its terms in the order of j.
+template <int GROUPS>
+VECTOR_CLONES static void tiled_row_values(const float *const *rows, float *values, int n, const double *multiplier) {
+    double4 value[GROUPS] = {};
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        double4 tile[GROUPS][4];
+#pragma GCC unroll 16
+        for (int g = 0; g < GROUPS; ++g) {
+#pragma GCC unroll 4
+            for (int r = 0; r < 4; ++r) {
+                float4 x;
+                memcpy(&x, rows[4 * g + r] + j, sizeof x);
+                widen(tile[g][r], x);
+            }
+            transpose_tile(tile[g]);
+        }
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k)
+#pragma GCC unroll 16
+            for (int g = 0; g < GROUPS; ++g) step_lanes(value[g], tile[g][k], multiplier[j + k]);
+    }
+    for (int g = 0; g < GROUPS; ++g)
+        for (int r = 0; r < 4; ++r) values[4 * g + r] = (float)value[g][r];
+    for (; j < n; ++j)
+        for (int r = 0; r < 4 * GROUPS; ++r)
+            if ((double)rows[r][j] < multiplier[j]) values[r] = float_add(values[r], (double)rows[r][j] - multiplier[j]);
+}
+
+// Every value from a sweep of its whole row, SWEPT_ROWS rows at a time.
+// Four groups of four rows keep enough independent chains in flight; six
+// are no quicker, two take half as long again.  The cost is the same
+// whatever passes: a sweep that adds only the passing terms, branching on
+// each cost, is quicker only where fewer than one cost in two hundred
+// passes, and a sweep is chosen only where far more do.
+static const int SWEPT_GROUPS = 4, SWEPT_ROWS = 4 * SWEPT_GROUPS;
+void Solver::swept_values() {
+#pragma omp parallel for schedule(static) if ((long long)n * n >= 4096LL * parallel_work)
+    for (int i = 0; i < n; i += SWEPT_ROWS) {
+        // The last group repeats its final row where n is not a multiple of
+        // SWEPT_ROWS.
+        const float *rows[SWEPT_ROWS];
+        float values[SWEPT_ROWS];
+        for (int r = 0; r < SWEPT_ROWS; ++r) rows[r] = cost[i + r < n ? i + r : n - 1];
+        tiled_row_values<SWEPT_GROUPS>(rows, values, n, multiplier);
+        for (int r = 0; r < SWEPT_ROWS && i + r < n; ++r) beta[i + r] = values[r];
+    }
+}
 
 // Adds one column's terms to the values of count consecutive rows, whose
 // costs in that column are costs[0 .. count - 1].  Each row takes its own
