@@ -229,9 +229,10 @@ static void add_column_terms(float *values, const float *costs, int count, float
         memcpy(&c, costs + k, sizeof c);
         memcpy(&value, values + k, sizeof value);
         int4 taken = c < ceiling;
-        double4 term = __builtin_convertvector(c, double4) - multiplier;
-        float4 sum = __builtin_convertvector(__builtin_convertvector(value, double4) + term, float4);
-        value = taken ? sum : value;
+        double4 wide, sum;
+        widen(wide, c);
+        widen(sum, value);
+        value = taken ? __builtin_convertvector(sum + (wide - multiplier), float4) : value;
         memcpy(values + k, &value, sizeof value);
     }
     for (; k < count; ++k)
