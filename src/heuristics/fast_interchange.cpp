@@ -894,23 +894,60 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
 // bracketed ones in brackets[]: the lowest float trial below the current
 // cost, and the lowest position among equal trials; -1 if none.  Float sums
 // are made in order of the intervals' lower ends and only while an interval
-// can still hold a trial that wins.
+// can still hold a trial that wins.  Where several intervals are still open
+// at once, their sums are made side by side, eight at a time
+// (direct_trials.h), from a table of the other costs made on first need:
+// a sum that the scan then does not use is only work lost.
 int Pass::settle_candidates(const Position &q, int count, double ceiling, float &best_trial) {
     std::sort(brackets, brackets + count, [](const TrialBracket &x, const TrialBracket &y) { return x.low < y.low; });
     int chosen = -1;
     best_trial = q.current;
+    float *other = nullptr;  // changed_from, free until the next exchange
+    float lane_sums[TRIAL_LANES];
+    int summed_to = 0;  // the open brackets before this one that need a sum have it in lane_sums
+    int lane_of[TRIAL_LANES];
     for (int a = 0; a < count; ++a) {
         const TrialBracket &t = brackets[a];
         if (t.low > ceiling || t.low > (double)best_trial) break;
         int d = t.position;
         if (t.low == (double)best_trial && (chosen < 0 || d > chosen)) continue;
-        int u = sv_node[d];
         float trial;
         if (t.low == t.high) {
             trial = (float)t.low;
         } else {
-            float displaced_cost = to_displaced[u] < q.other_median ? to_displaced[u] : q.other_median;
-            trial = trial_sum(cost[u], q.j, d, displaced_cost);
+            if (a >= summed_to) {
+                // The open intervals from here on that need a sum, up to a lane's worth.
+                const float *rows[TRIAL_LANES];
+                int at[TRIAL_LANES], lanes = 0;
+                float displaced[TRIAL_LANES];
+                int e = a;
+                for (; e < count && lanes < TRIAL_LANES; ++e) {
+                    const TrialBracket &x = brackets[e];
+                    if (x.low > ceiling || x.low > (double)best_trial) break;
+                    if (x.low == x.high) continue;
+                    int v = sv_node[x.position];
+                    rows[lanes] = cost[v];
+                    at[lanes] = x.position - p;
+                    displaced[lanes] = to_displaced[v] < q.other_median ? to_displaced[v] : q.other_median;
+                    lane_of[lanes++] = e;
+                }
+                summed_to = e;
+                if (lanes == 1) {
+                    lane_sums[0] = trial_sum(rows[0], q.j, d, displaced[0]);
+                } else {
+                    if (!other) {
+                        other = changed_from;
+                        for (int k = p; k < n; ++k) {
+                            int c = sv_node[k];
+                            other[k - p] = near1_pos[c] == q.j ? near2[c] : near1[c];
+                        }
+                    }
+                    direct_trial_sums(rows, lanes, sv_node + p, other, n - p, at, displaced, lane_sums);
+                }
+            }
+            int lane = 0;
+            while (lane_of[lane] != a) ++lane;
+            trial = lane_sums[lane];
         }
         if (trial < best_trial || (trial == best_trial && chosen >= 0 && d < chosen)) {
             best_trial = trial;
