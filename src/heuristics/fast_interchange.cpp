@@ -133,6 +133,21 @@ struct ClientSums;
 struct Position;
 struct Bounds;
 
+// A bound shared by the candidates that a position's walks did not reach
+// (Pass::unreached): one whose gain + gain_error is at most `key` and whose
+// taken clients are at most `taken` cannot improve on the position when
+// rules_out says so.
+struct Unreached {
+    bool usable;
+    double room, spacing, fixed, drift, double_error;
+    bool rules_out(double key, int taken) const {
+        if (!usable) return false;
+        // A little more than the sum, for the rounding of the sums it bounds.
+        double error = (fixed + (double)taken * spacing) * (1.0 + std::ldexp(1.0, -40));
+        return error <= drift && key + double_error * std::fabs(key) + error <= room;
+    }
+};
+
 // The fast pass's view of the solver: the solver's arrays and the pass's own
 // working arrays under their names, for one call of interchange_fast.
 struct Pass {
@@ -162,6 +177,7 @@ struct Pass {
     TrialBracket *const brackets;
     int *const position_of;
     double *const block_gain;
+    int *const block_taken;
     int *const changed;
     float *const changed_from;
     int *const attached, *const attached_start;
@@ -179,7 +195,7 @@ struct Pass {
           to_displaced(solver.interchange_work->to_displaced), touched(solver.interchange_work->touched),
           in_list(solver.interchange_work->in_list), candidates(solver.interchange_work->candidates),
           brackets(solver.interchange_work->brackets), position_of(solver.interchange_work->position_of),
-          block_gain(solver.interchange_work->block_gain), changed(solver.interchange_work->changed),
+          block_gain(solver.interchange_work->block_gain), block_taken(solver.interchange_work->block_taken), changed(solver.interchange_work->changed),
           changed_from(solver.interchange_work->changed_from), attached(solver.interchange_work->attached),
           attached_start(solver.interchange_work->attached_start) {}
 
@@ -221,6 +237,7 @@ struct Pass {
     void mark_position(Position &q);
     void clear_position(const Position &q);
     int gather_candidates(const Position &q, const Bounds &b);
+    Unreached unreached(const Position &q, const Bounds &b);
     float cheapest_other_median(int j);
     int choose_from_gains(int j, const ClientSums &sums, const Bounds &b, float &best_trial);
     int allowed_count(int j);
@@ -293,6 +310,7 @@ struct ClientSums {
     double partials;   // sum over client positions k of the sum of near1 up to k
     float ordered;     // the float sum of near1 in client-position order (prefix in base_prefix)
     int ties;          // additions of that sum that fell exactly halfway between two floats
+    double most;       // the largest near1 of a client
 };
 
 // Whether rounding r, a sum of two floats (exact in double), to float was
@@ -305,11 +323,12 @@ static inline bool halfway(double r) {
 }
 
 ClientSums Pass::client_totals() {
-    ClientSums s = {0.0, 0.0, 0.0, 0.0f, 0};
+    ClientSums s = {0.0, 0.0, 0.0, 0.0f, 0, -INFINITY};
     float ordered = 0.0f;
     for (int k = p; k < n; ++k) {
         float term = near1[sv_node[k]];
         double value = term;
+        if (value > s.most) s.most = value;
         s.total += value;
         s.abs_total += std::fabs(value);
         s.partials += s.total;
@@ -321,14 +340,17 @@ ClientSums Pass::client_totals() {
     return s;
 }
 
-// Keeps block_gain an upper bound of gain + gain_error over each block of 64
-// client positions, after vertex u's gain rose or it came to a client position.
+// Keeps block_gain an upper bound of gain + gain_error, and block_taken one
+// of taken_clients, over each block of 64 client positions, after vertex u's
+// gain or taken clients rose or it came to a client position.
 void Pass::raise_block_gain(int u) {
     int d = position_of[u];
     if (d < p) return;
     double key = gain[u] + gain_error[u];
     double &top = block_gain[(d - p) >> 6];
     if (key > top) top = key;
+    int &taken = block_taken[(d - p) >> 6];
+    if (taken_clients[u] > taken) taken = taken_clients[u];
 }
 
 // Whether client c's updates below limit are better made along its row (a
@@ -343,12 +365,17 @@ bool Pass::sweeps_row(int c, float limit) {
 
 // block_gain made afresh from the gains of the vertices at client positions.
 void Pass::bound_block_gains() {
-    for (int b = 0; b * 64 < n - p; ++b) block_gain[b] = -INFINITY;
+    for (int b = 0; b * 64 < n - p; ++b) {
+        block_gain[b] = -INFINITY;
+        block_taken[b] = 0;
+    }
     for (int k = p; k < n; ++k) {
         int u = sv_node[k];
         double key = gain[u] + gain_error[u];
         double &top = block_gain[(k - p) >> 6];
         if (key > top) top = key;
+        int &taken = block_taken[(k - p) >> 6];
+        if (taken_clients[u] > taken) taken = taken_clients[u];
     }
 }
 
@@ -867,23 +894,60 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
 // bracketed ones in brackets[]: the lowest float trial below the current
 // cost, and the lowest position among equal trials; -1 if none.  Float sums
 // are made in order of the intervals' lower ends and only while an interval
-// can still hold a trial that wins.
+// can still hold a trial that wins.  Where several intervals are still open
+// at once, their sums are made side by side, eight at a time
+// (direct_trials.h), from a table of the other costs made on first need:
+// a sum that the scan then does not use is only work lost.
 int Pass::settle_candidates(const Position &q, int count, double ceiling, float &best_trial) {
     std::sort(brackets, brackets + count, [](const TrialBracket &x, const TrialBracket &y) { return x.low < y.low; });
     int chosen = -1;
     best_trial = q.current;
+    float *other = nullptr;  // changed_from, free until the next exchange
+    float lane_sums[TRIAL_LANES];
+    int summed_to = 0;  // the open brackets before this one that need a sum have it in lane_sums
+    int lane_of[TRIAL_LANES];
     for (int a = 0; a < count; ++a) {
         const TrialBracket &t = brackets[a];
         if (t.low > ceiling || t.low > (double)best_trial) break;
         int d = t.position;
         if (t.low == (double)best_trial && (chosen < 0 || d > chosen)) continue;
-        int u = sv_node[d];
         float trial;
         if (t.low == t.high) {
             trial = (float)t.low;
         } else {
-            float displaced_cost = to_displaced[u] < q.other_median ? to_displaced[u] : q.other_median;
-            trial = trial_sum(cost[u], q.j, d, displaced_cost);
+            if (a >= summed_to) {
+                // The open intervals from here on that need a sum, up to a lane's worth.
+                const float *rows[TRIAL_LANES];
+                int at[TRIAL_LANES], lanes = 0;
+                float displaced[TRIAL_LANES];
+                int e = a;
+                for (; e < count && lanes < TRIAL_LANES; ++e) {
+                    const TrialBracket &x = brackets[e];
+                    if (x.low > ceiling || x.low > (double)best_trial) break;
+                    if (x.low == x.high) continue;
+                    int v = sv_node[x.position];
+                    rows[lanes] = cost[v];
+                    at[lanes] = x.position - p;
+                    displaced[lanes] = to_displaced[v] < q.other_median ? to_displaced[v] : q.other_median;
+                    lane_of[lanes++] = e;
+                }
+                summed_to = e;
+                if (lanes == 1) {
+                    lane_sums[0] = trial_sum(rows[0], q.j, d, displaced[0]);
+                } else {
+                    if (!other) {
+                        other = changed_from;
+                        for (int k = p; k < n; ++k) {
+                            int c = sv_node[k];
+                            other[k - p] = near1_pos[c] == q.j ? near2[c] : near1[c];
+                        }
+                    }
+                    direct_trial_sums(rows, lanes, sv_node + p, other, n - p, at, displaced, lane_sums);
+                }
+            }
+            int lane = 0;
+            while (lane_of[lane] != a) ++lane;
+            trial = lane_sums[lane];
         }
         if (trial < best_trial || (trial == best_trial && chosen >= 0 && d < chosen)) {
             best_trial = trial;
@@ -1062,6 +1126,14 @@ void Pass::clear_position(const Position &q) {
 // other_median - gain[u], and it can only beat the current cost if gain[u] +
 // gain_error[u] reaches a threshold; blocks of 64 positions whose upper bound
 // stays below it are passed over whole.
+//
+// Two thresholds apply, as in bracket_candidates.  The first allows for the
+// rounding of a whole float sum, which grows with the square of the client
+// count (at 20,000 vertices it exceeds most positions' loss, and then it
+// lets every candidate through).  The second is the shifted bound: such a
+// candidate's trial lies within shifted_error of the current float sum moved
+// by its exact change, and that error is bounded for all of them at once
+// (Unreached); only their taken clients differ, bounded per block too.
 int Pass::gather_candidates(const Position &q, const Bounds &b) {
     int count = 0;
     for (int a = 0; a < q.listed; ++a) {
@@ -1075,19 +1147,60 @@ int Pass::gather_candidates(const Position &q, const Bounds &b) {
                   b.double_error * (q.sums.total + q.loss + top + other);
     double slack = std::ldexp(1.0, -40) * (q.sums.total + q.loss + other + std::fabs((double)q.current) + rest + top);
     double threshold = q.sums.total + q.loss + other - (double)q.current - rest - slack;
+    Unreached shifted = unreached(q, b);
     for (int k = 0; k < blocks; ++k) {
-        if (!(block_gain[k] >= threshold)) continue;
+        if (!(block_gain[k] >= threshold) || shifted.rules_out(block_gain[k], block_taken[k])) continue;
         int from = p + 64 * k, to = from + 64 < n ? from + 64 : n;
         double exact_top = -INFINITY;
+        int taken_top = 0;
         for (int d = from; d < to; ++d) {
             int u = sv_node[d];
             double key = gain[u] + gain_error[u];
             if (key > exact_top) exact_top = key;
-            if (key >= threshold && !in_list[u]) candidates[count++] = d;
+            if (taken_clients[u] > taken_top) taken_top = taken_clients[u];
+            if (key >= threshold && !in_list[u] && !shifted.rules_out(key, taken_clients[u])) candidates[count++] = d;
         }
         block_gain[k] = exact_top;
+        block_taken[k] = taken_top;
     }
     return count;
+}
+
+// The shifted bound of every candidate that the walks of position q.j did
+// not reach, from what they share (non-negative costs, not whole ones, whose
+// brackets are their exact costs).  Such a candidate u displaces the median
+// at other_median and leaves its own near1[u] >= 0 in place, so its rise
+// (shifted_error's up) is at most loss + other_median, q.widest_up, and its
+// fall at most the top gain plus near1[u] - other_median, below `down`.
+// Its top binade is then at most q.widest_binade and its drift at least the
+// one of the current sum alone, and the crossing part, which only grows
+// with the rises, the falls and the top binade, is at most `crossing`.  So
+// its shifted error is at most fixed + taken_clients[u] x spacing and is
+// finite while that stays within the least drift.
+Unreached Pass::unreached(const Position &q, const Bounds &b) {
+    Unreached r = {false, 0.0, 0.0, 0.0, 0.0, 0.0};
+    if (!costs_nonnegative || costs_whole) return r;
+    double top = (double)q.sums.ordered + q.widest_up + 1.0;
+    if (!(top < 1e38) || !(q.widest_drift < INFINITY)) return r;
+    double most = q.sums.most - (double)q.other_median;
+    double down = q.gain_top + std::max(0.0, std::max(most, q.loss));
+    double drift = q.widest_drift;
+    double crossing = crossing_error(q.widest_up + drift, down + drift, q.widest_binade);
+    long long own_count = attached_start[q.j + 1] - attached_start[q.j];
+    r.spacing = power_of_two(q.widest_binade - 23);
+    r.fixed = (double)(own_count + 1 + q.sums.ties) * r.spacing + crossing;
+    r.drift = 4096.0 * power_of_two(binade_of((double)q.sums.ordered + 1.0) - 23);
+    // The candidate's low end is at least ordered + loss + other - gain -
+    // (gain_error + shifted error + double_error x (total + loss + gain +
+    // other)); it must lie below the current cost.
+    double other = q.other_median, parts = q.sums.total + q.loss + other;
+    double room = (double)q.sums.ordered + q.loss + other - (double)q.current - b.double_error * parts;
+    double slack = std::ldexp(1.0, -40) * (std::fabs((double)q.sums.ordered) + parts + std::fabs((double)q.current) +
+                                           q.gain_top + r.drift);
+    r.room = room - slack;
+    r.double_error = b.double_error;
+    r.usable = r.fixed <= r.drift;
+    return r;
 }
 
 // The cheapest cost of serving the median at position j from the other

@@ -39,6 +39,7 @@ struct InterchangeScratch {
     TrialBracket *brackets = nullptr; // the candidates that may win there, with their trial costs' bounds
     int *position_of = nullptr;       // position_of[v]: where vertex v stands in nearest_for
     double *block_gain = nullptr;     // per 64 client positions: an upper bound of gain + gain_error there
+    int *block_taken = nullptr;       // per 64 client positions: an upper bound of taken_clients there
     int *changed = nullptr;           // clients whose cheapest cost an exchange changed
     float *changed_from = nullptr;    // their cheapest cost before that exchange
     int *attached = nullptr;          // client vertices grouped by the median position that serves them

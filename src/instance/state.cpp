@@ -148,6 +148,7 @@ void Solver::allocate_storage() {
     take(x.brackets, n, sized("brackets", n).c_str());
     take(x.position_of, n, sized("position_of", n).c_str());
     take(x.block_gain, n / 64 + 1, sized("block_gain", n / 64 + 1).c_str());
+    take(x.block_taken, n / 64 + 1, sized("block_taken", n / 64 + 1).c_str());
     take(nearest_for, n, sized("nearest_for", n).c_str());
     take(x.changed, n, sized("changed", n).c_str());
     take(x.changed_from, n, sized("changed_from", n).c_str());
