@@ -169,6 +169,7 @@ struct Pass {
     double *const gain, *const gain_error;
     int *const taken_clients;
     float *const base_prefix;
+    PrefixSums *const prefix_sums;
     double *const own_correction;
     float *const to_displaced;
     int *const touched;
@@ -191,7 +192,8 @@ struct Pass {
           costs_nonnegative(solver.costs_nonnegative), vc(solver.vc), nearest_for(solver.nearest_for),
           nearest_valid(solver.nearest_valid), gain(solver.interchange_work->gain),
           gain_error(solver.interchange_work->gain_error), taken_clients(solver.interchange_work->taken_clients),
-          base_prefix(solver.interchange_work->base_prefix), own_correction(solver.interchange_work->own_correction),
+          base_prefix(solver.interchange_work->base_prefix), prefix_sums(solver.interchange_work->prefix_sums),
+          own_correction(solver.interchange_work->own_correction),
           to_displaced(solver.interchange_work->to_displaced), touched(solver.interchange_work->touched),
           in_list(solver.interchange_work->in_list), candidates(solver.interchange_work->candidates),
           brackets(solver.interchange_work->brackets), position_of(solver.interchange_work->position_of),
@@ -217,15 +219,18 @@ struct Pass {
     void find_nearest_of(int c);
     double fresh_gain_error(double sum);
     void group_clients();
-    ClientSums client_totals();
+    ClientSums client_totals(int from);
     void raise_block_gain(int u);
     bool sweeps_row(int c, float limit);
     void bound_block_gains();
     ClientSums fresh_gains();
     void move_gains(int count);
     int exchanged_nearest_only(int j, int removed, int added);
+    void exchange_one(int c, int j, const float *added_row, int &count);
     int renewed_nearest(int removed, int added);
     ClientSums exchanged_nearest(int j, int removed, int added);
+
+    int first_moved;  // the first client position whose near1 an exchange changed (exchanged_nearest_only)
     float trial_sum(const float *row, int j, int d, float displaced_cost);
     Bounds rounding_bounds();
     double crossing_error(double up, double down, int top_binade);
@@ -322,10 +327,23 @@ static inline bool halfway(double r) {
     return (bits & 0x1FFFFFFFULL) == 0x10000000ULL || (r != 0.0 && r < std::ldexp(1.0, -125));
 }
 
-ClientSums Pass::client_totals() {
+// The sums for the arrangement in sv_node, made again from client position
+// `from` on (p: afresh); the terms before it must be those of the previous
+// call.  Each position keeps the sums up to it in base_prefix and
+// prefix_sums.
+ClientSums Pass::client_totals(int from) {
     ClientSums s = {0.0, 0.0, 0.0, 0.0f, 0, -INFINITY};
     float ordered = 0.0f;
-    for (int k = p; k < n; ++k) {
+    if (from > p) {
+        const PrefixSums &r = prefix_sums[from - 1];
+        s.total = r.total;
+        s.abs_total = r.abs_total;
+        s.partials = r.partials;
+        s.most = r.most;
+        s.ties = r.ties;
+        ordered = base_prefix[from - 1];
+    }
+    for (int k = from; k < n; ++k) {
         float term = near1[sv_node[k]];
         double value = term;
         if (value > s.most) s.most = value;
@@ -335,6 +353,7 @@ ClientSums Pass::client_totals() {
         if (halfway((double)ordered + value)) ++s.ties;
         ordered = float_sum(ordered, term);
         base_prefix[k] = ordered;
+        prefix_sums[k] = PrefixSums{s.total, s.abs_total, s.partials, s.most, s.ties};
     }
     s.ordered = ordered;
     return s;
@@ -529,7 +548,7 @@ ClientSums Pass::fresh_gains() {
     move_rows_gains(by_row, from, rows, 0.0);
     for (int v = 0; v < n; ++v) gain_error[v] = fresh_gain_error(gain[v]);
     bound_block_gains();
-    return client_totals();
+    return client_totals(p);
 }
 
 // Gain updates after an exchange: every vertex u gains, for each changed
@@ -574,44 +593,77 @@ void Pass::move_gains(int count) {
     if (rows > 0) bound_block_gains();
 }
 
+// The start of the first run of 16 vertices from `from` on that holds one
+// the exchange at position j may change (served first or second by position
+// j, or with a cost on added_row at most its second-nearest), or else of
+// the shorter run that ends at count.  Medians may set a run off too.
+VECTOR_CLONES
+static int next_affected(const int *first_pos, const int *second_pos, const float *added_row, const float *second,
+                         int j, int from, int count) {
+    for (; from + 16 <= count; from += 16) {
+        int hit = 0;
+        for (int i = from; i < from + 16; ++i)
+            hit |= (first_pos[i] == j) | (second_pos[i] == j) | (added_row[i] <= second[i]);
+        if (hit) return from;
+    }
+    return from;
+}
+
+// Client c's near1 and near2 after the median at position j became the
+// vertex of added_row; lists c in changed when its cheapest cost changed,
+// and lowers first_moved to c's position when its bits did.
+inline void Pass::exchange_one(int c, int j, const float *added_row, int &count) {
+    float before = near1[c];
+    if (near1_pos[c] == j || near2_pos[c] == j) {
+        find_nearest_of(c);
+    } else {
+        // Position j competes with the others as a scan in position
+        // order would have it: an equal cost at a lower position wins.
+        float value = added_row[c];
+        if (value < near1[c] || (value == near1[c] && j < near1_pos[c])) {
+            near2[c] = near1[c];
+            near2_pos[c] = near1_pos[c];
+            near1[c] = value;
+            near1_pos[c] = j;
+        } else if (value < near2[c] || (value == near2[c] && j < near2_pos[c])) {
+            near2[c] = value;
+            near2_pos[c] = j;
+        } else {
+            return;
+        }
+    }
+    if (near1[c] != before) {
+        changed[count] = c;
+        changed_from[count++] = before;
+    }
+    if (memcmp(&near1[c], &before, sizeof before) != 0 && position_of[c] < first_moved) first_moved = position_of[c];
+}
+
 // Brings near1 and near2 up to date after the exchange that put `added` at
 // median position j and `removed` among the clients, and lists the clients
 // whose cheapest cost changed, with the cost before, in changed and
 // changed_from; returns their count.  Only clients that position j served
 // first or second need a new scan of the medians; the others just compare
-// the new median's cost.
+// the new median's cost, and only those at most their second-nearest from
+// it can change at all.  Vertices are visited in index order, where runs of
+// them that hold no such client are passed over side by side.
 int Pass::exchanged_nearest_only(int j, int removed, int added) {
-    if (p <= 16) return renewed_nearest(removed, added);
+    if (p <= 16) {
+        first_moved = p;  // renewed_nearest borrows base_prefix
+        return renewed_nearest(removed, added);
+    }
     int count = 0;
     changed[count] = added;
     changed_from[count++] = near1[added];
     near1[added] = -INFINITY;  // medians are known by this mark
     near1[removed] = INFINITE_COST;
+    first_moved = n;
     const float *added_row = cost[added];
-    for (int k = p; k < n; ++k) {
-        int c = sv_node[k];
-        if (c == removed) continue;
-        float before = near1[c];
-        if (near1_pos[c] == j || near2_pos[c] == j) {
-            find_nearest_of(c);
-        } else {
-            // Position j competes with the others as a scan in position
-            // order would have it: an equal cost at a lower position wins.
-            float value = added_row[c];
-            if (value < near1[c] || (value == near1[c] && j < near1_pos[c])) {
-                near2[c] = near1[c];
-                near2_pos[c] = near1_pos[c];
-                near1[c] = value;
-                near1_pos[c] = j;
-            } else if (value < near2[c] || (value == near2[c] && j < near2_pos[c])) {
-                near2[c] = value;
-                near2_pos[c] = j;
-            }
-        }
-        if (near1[c] != before) {
-            changed[count] = c;
-            changed_from[count++] = before;
-        }
+    for (int from = 0; from < n; from += 16) {
+        from = next_affected(near1_pos, near2_pos, added_row, near2, j, from, n);
+        int to = from + 16 < n ? from + 16 : n;
+        for (int c = from; c < to; ++c)
+            if (position_of[c] >= p && c != removed) exchange_one(c, j, added_row, count);
     }
     find_nearest_of(removed);
     changed[count] = removed;
@@ -648,13 +700,16 @@ int Pass::renewed_nearest(int removed, int added) {
 // the clients and through `removed` joining them.
 ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
     int count = exchanged_nearest_only(j, removed, added);
+    // Client positions before the first changed term keep their sums: the
+    // removed median came to the added client's position.
+    int from = position_of[removed] < first_moved ? position_of[removed] : first_moved;
     move_gains(count);
     group_clients();
     gain[removed] = positive_gap_sum(near1, cost[removed], n);  // it was a median: start afresh
     gain_error[removed] = fresh_gain_error(gain[removed]);
     taken_clients[removed] = count_below(cost[removed], near1, n);
     raise_block_gain(removed);
-    return client_totals();
+    return client_totals(from);
 }
 
 // The ordered float sum of a trial: the straightforward pass's trial cost,
@@ -1488,7 +1543,8 @@ float Pass::run() {
     const InterchangeMethod method = w.method;
     bool gains = method == METHOD_BY_COST ? have_gains || gains_pay() : method == METHOD_GAINS;
     if (gains && !have_gains) group_clients();
-    ClientSums sums = have_gains ? client_totals() : gains ? fresh_gains() : ClientSums{};
+    // Kept gains come with the sums of the pass that left them, whole.
+    ClientSums sums = have_gains ? client_totals(n) : gains ? fresh_gains() : ClientSums{};
 
     // A pass that starts where the previous one ended judged the positions
     // after its last exchange on this arrangement already, against a cost

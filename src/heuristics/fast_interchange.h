@@ -23,6 +23,14 @@ enum InterchangeMethod : int {
     METHOD_ROWS = 3,     // always by direct trials, all vertices at once from the clients' rows (symmetric costs; else as METHOD_DIRECT)
 };
 
+// The running sums of near1 over the client positions up to one of them,
+// so that after an exchange they are made again only from the first
+// position whose term changed.
+struct PrefixSums {
+    double total, abs_total, partials, most;
+    int ties;
+};
+
 struct InterchangeScratch {
     InterchangeMethod method = METHOD_BY_COST;
     int settled_from = 1 << 30;       // positions from here on of nearest_for's arrangement have no exchange below settled_below
@@ -31,6 +39,7 @@ struct InterchangeScratch {
     double *gain_error = nullptr;     // bound on the rounding error that gain[u] carries
     int *taken_clients = nullptr;     // taken_clients[u]: the clients u would serve cheaper than their nearest
     float *base_prefix = nullptr;     // per client position: the float sum of near1 up to it, in position order
+    PrefixSums *prefix_sums = nullptr; // per client position: the other sums of near1 up to it, as base_prefix
     double *own_correction = nullptr; // per vertex: its extra saving on the clients of the position under exchange, 0 elsewhere
     float *to_displaced = nullptr;    // per vertex: its cost to the median under exchange where below the others', else +inf
     int *touched = nullptr;           // vertices the walks of the position under exchange reached, n + 1 slots

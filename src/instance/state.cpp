@@ -140,6 +140,7 @@ void Solver::allocate_storage() {
     take(x.gain_error, n, sized("gain_error", n).c_str());
     take(x.taken_clients, n, sized("taken_clients", n).c_str());
     take(x.base_prefix, n, sized("base_prefix", n).c_str());
+    take(x.prefix_sums, n, sized("prefix_sums", n).c_str());
     take(x.own_correction, n, sized("own_correction", n).c_str());
     take(x.to_displaced, n, sized("to_displaced", n).c_str());
     take(x.touched, n + 1, sized("touched", n).c_str());  // the fast interchange writes one past its list
