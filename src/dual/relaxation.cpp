@@ -141,7 +141,7 @@ __attribute__((always_inline)) static inline void widen(double4 &wide, float4 x)
 // double, where every float is exact, so the chain from one column to the
 // next is an addition and the two conversions of the rounding.  No branch
 // on data.
-__attribute__((always_inline)) static inline void step_lanes(double4 &value, double4 wide, double multiplier) {
+__attribute__((always_inline)) static inline void step_lanes(double4 &value, const double4 &wide, double multiplier) {
     long4 taken = wide < multiplier;
     double4 sum;
     widen(sum, __builtin_convertvector(value + (wide - multiplier), float4));
@@ -161,21 +161,24 @@ __attribute__((always_inline)) static inline void transpose_tile(double4 *tile) 
     tile[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
-// The values of 4 x GROUPS rows from a sweep of their rows, without a
+// Row vectors of four that a sweep steps side by side (see swept_values).
+static const int SWEPT_GROUPS = 4, SWEPT_ROWS = 4 * SWEPT_GROUPS;
+
+// The values of SWEPT_ROWS rows from a sweep of their rows, without a
 // branch on data.  Each four columns of each four rows are loaded as a tile,
 // widened and transposed, so that a column's costs lie in the lanes of the
 // rows;
 // the columns are then stepped in order, every row in its own lane, and the
-// GROUPS row vectors are independent chains that the processor overlaps.
-// Every value takes its terms in the order of j.
-template <int GROUPS>
+// SWEPT_GROUPS row vectors are independent chains that the processor
+// overlaps.  Every value takes its terms in the order of j.  (Not a
+// template: clang cannot clone templates per target.)
 VECTOR_CLONES static void tiled_row_values(const float *const *rows, float *values, int n, const double *multiplier) {
-    double4 value[GROUPS] = {};
+    double4 value[SWEPT_GROUPS] = {};
     int j = 0;
     for (; j + 4 <= n; j += 4) {
-        double4 tile[GROUPS][4];
+        double4 tile[SWEPT_GROUPS][4];
 #pragma GCC unroll 16
-        for (int g = 0; g < GROUPS; ++g) {
+        for (int g = 0; g < SWEPT_GROUPS; ++g) {
 #pragma GCC unroll 4
             for (int r = 0; r < 4; ++r) {
                 float4 x;
@@ -187,12 +190,12 @@ VECTOR_CLONES static void tiled_row_values(const float *const *rows, float *valu
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k)
 #pragma GCC unroll 16
-            for (int g = 0; g < GROUPS; ++g) step_lanes(value[g], tile[g][k], multiplier[j + k]);
+            for (int g = 0; g < SWEPT_GROUPS; ++g) step_lanes(value[g], tile[g][k], multiplier[j + k]);
     }
-    for (int g = 0; g < GROUPS; ++g)
+    for (int g = 0; g < SWEPT_GROUPS; ++g)
         for (int r = 0; r < 4; ++r) values[4 * g + r] = (float)value[g][r];
     for (; j < n; ++j)
-        for (int r = 0; r < 4 * GROUPS; ++r)
+        for (int r = 0; r < 4 * SWEPT_GROUPS; ++r)
             if ((double)rows[r][j] < multiplier[j]) values[r] = float_add(values[r], (double)rows[r][j] - multiplier[j]);
 }
 
@@ -202,7 +205,6 @@ VECTOR_CLONES static void tiled_row_values(const float *const *rows, float *valu
 // whatever passes: a sweep that adds only the passing terms, branching on
 // each cost, is quicker only where fewer than one cost in two hundred
 // passes, and a sweep is chosen only where far more do.
-static const int SWEPT_GROUPS = 4, SWEPT_ROWS = 4 * SWEPT_GROUPS;
 void Solver::swept_values() {
 #pragma omp parallel for schedule(static) if ((long long)n * n >= 4096LL * parallel_work)
     for (int i = 0; i < n; i += SWEPT_ROWS) {
@@ -211,7 +213,7 @@ void Solver::swept_values() {
         const float *rows[SWEPT_ROWS];
         float values[SWEPT_ROWS];
         for (int r = 0; r < SWEPT_ROWS; ++r) rows[r] = cost[i + r < n ? i + r : n - 1];
-        tiled_row_values<SWEPT_GROUPS>(rows, values, n, multiplier);
+        tiled_row_values(rows, values, n, multiplier);
         for (int r = 0; r < SWEPT_ROWS && i + r < n; ++r) beta[i + r] = values[r];
     }
 }
