@@ -246,9 +246,8 @@ static void add_column_terms(float *values, const float *costs, int count, float
 // order, so each value still gets its terms in the order of j; the blocks
 // are independent, so threads share them.  A block's values (at most 4096,
 // 16 KB) stay in the first-level cache while the columns stream past, and
-// its part of a row is long enough for the prefetcher to keep up.  Where
-// the matrix fits in the last-level cache this is four times quicker than
-// the row sweep, whose per-row chains of additions branch on every cost.
+// its part of a row is long enough for the prefetcher to keep up, and
+// unlike the row sweep it needs no transposing.
 void Solver::column_swept_values() {
     bool shared = (long long)n * n >= 4096LL * parallel_work;
     int threads = 1;
