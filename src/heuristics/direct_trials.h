@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "arith.h"
+#include "fast_interchange.h"
 
 namespace pmedian {
 
@@ -55,6 +56,57 @@ static void direct_trial_sums(const float *const *rows, int lanes, const int *cl
         sum += position == where ? moved : term;
     }
     for (int i = 0; i < lanes; ++i) sums[i] = sum[i];
+}
+
+// Where a candidate's trial differs from the current arrangement's sum only
+// at a few client positions (the clients of the median under exchange, the
+// clients the candidate would serve cheaper than their nearest median, and
+// its own position), its terms everywhere else are the current ones.  Its
+// float sum is then the current partial sum up to the first such position,
+// followed by the current terms with those few replaced: the same additions
+// in the same order, read from one array in sequence instead of gathered
+// from the candidates' rows.
+//
+// (TrialEvent, fast_interchange.h, is such a change.)
+//
+// The float trial sums of up to TRIAL_LANES candidates with rows rows[] (all
+// TRIAL_LANES filled) into sums[], from client position `from` (the first
+// with a change), where the partial sum before it is start, to count;
+// base_terms[k] is the current term at client position k and clients[k]
+// the vertex there.
+VECTOR_CLONES
+static void sparse_trial_sums(const float *const *rows, const int *clients, const float *base_terms, float start,
+                              int from, int count, const TrialEvent *events, int event_count, float *sums) {
+    trial_float8 sum = {start, start, start, start, start, start, start, start};
+    int k = from;
+    for (int e = 0; e < event_count;) {
+        int at = events[e].position;
+        for (; k < at; ++k) {
+            float b = base_terms[k];
+            sum += trial_float8{b, b, b, b, b, b, b, b};
+        }
+        float b = base_terms[at];
+        trial_float8 term = {b, b, b, b, b, b, b, b};
+        for (; e < event_count && events[e].position == at; ++e) {
+            if (events[e].lane < 0) {
+                int c = clients[at];
+                float o = events[e].value;
+                trial_float8 x = {rows[0][c], rows[1][c], rows[2][c], rows[3][c],
+                                  rows[4][c], rows[5][c], rows[6][c], rows[7][c]};
+                trial_float8 stay = {o, o, o, o, o, o, o, o};
+                term = x < stay ? x : stay;
+            } else {
+                term[events[e].lane] = events[e].value;
+            }
+        }
+        sum += term;
+        k = at + 1;
+    }
+    for (; k < count; ++k) {
+        float b = base_terms[k];
+        sum += trial_float8{b, b, b, b, b, b, b, b};
+    }
+    for (int i = 0; i < TRIAL_LANES; ++i) sums[i] = sum[i];
 }
 
 // With a symmetric matrix, client c's costs to every candidate are row c,

@@ -44,7 +44,9 @@
 // a rigorous bound on the rounding of that float sum, and with non-negative
 // costs, much tighter, the current arrangement's own float sum moved by the
 // exact change (shifted_error).  Float sums are then made in order of the
-// brackets, only while a bracket can still hold the lowest trial.  When the
+// brackets, only while a bracket can still hold the lowest trial, each from
+// the current arrangement's partial sums and the few terms the trial
+// changes (sparse_trial_sums), where those are few.  When the
 // costs are small whole numbers every float sum is exact, and delta alone
 // decides.
 //
@@ -169,6 +171,7 @@ struct Pass {
     double *const gain, *const gain_error;
     int *const taken_clients;
     float *const base_prefix;
+    float *const base_terms;
     PrefixSums *const prefix_sums;
     double *const own_correction;
     float *const to_displaced;
@@ -182,6 +185,8 @@ struct Pass {
     int *const changed;
     float *const changed_from;
     int *const attached, *const attached_start;
+    TrialEvent *const trial_events;
+    int *const trial_hits;
 
     explicit Pass(Solver &solver)
         : s(solver), n(solver.n), p(solver.p), order_depth(solver.order_depth), cost(solver.cost),
@@ -192,14 +197,16 @@ struct Pass {
           costs_nonnegative(solver.costs_nonnegative), vc(solver.vc), nearest_for(solver.nearest_for),
           nearest_valid(solver.nearest_valid), gain(solver.interchange_work->gain),
           gain_error(solver.interchange_work->gain_error), taken_clients(solver.interchange_work->taken_clients),
-          base_prefix(solver.interchange_work->base_prefix), prefix_sums(solver.interchange_work->prefix_sums),
+          base_prefix(solver.interchange_work->base_prefix), base_terms(solver.interchange_work->base_terms),
+          prefix_sums(solver.interchange_work->prefix_sums),
           own_correction(solver.interchange_work->own_correction),
           to_displaced(solver.interchange_work->to_displaced), touched(solver.interchange_work->touched),
           in_list(solver.interchange_work->in_list), candidates(solver.interchange_work->candidates),
           brackets(solver.interchange_work->brackets), position_of(solver.interchange_work->position_of),
           block_gain(solver.interchange_work->block_gain), block_taken(solver.interchange_work->block_taken), changed(solver.interchange_work->changed),
           changed_from(solver.interchange_work->changed_from), attached(solver.interchange_work->attached),
-          attached_start(solver.interchange_work->attached_start) {}
+          attached_start(solver.interchange_work->attached_start),
+          trial_events(solver.interchange_work->trial_events), trial_hits(solver.interchange_work->trial_hits) {}
 
     // The solver's procedures and accessors that the pass uses.
     bool is_far(int i, int j) const { return far && (far[i][j >> 6] >> (j & 63) & 1); }
@@ -236,6 +243,9 @@ struct Pass {
     double crossing_error(double up, double down, int top_binade);
     double shifted_error(Position &q, int u, float displaced_cost);
     int bracket_candidates(Position &q, const Bounds &b, const int *list, int from, int to, double &ceiling);
+    int taken_by(int u, const float *row, float most, int room);
+    bool sparse_sums(const Position &q, const float *const *rows, const int *d, const float *displaced, int lanes,
+                     float *sums);
     int settle_candidates(const Position &q, int count, double ceiling, float &best_trial);
     int choose_candidate(Position &q, const Bounds &b, const int *list, int count, float &best_trial);
     __attribute__((always_inline)) void list_vertex(int u, int &listed);
@@ -352,6 +362,7 @@ ClientSums Pass::client_totals(int from) {
         s.partials += s.total;
         if (halfway((double)ordered + value)) ++s.ties;
         ordered = float_sum(ordered, term);
+        base_terms[k] = term;
         base_prefix[k] = ordered;
         prefix_sums[k] = PrefixSums{s.total, s.abs_total, s.partials, s.most, s.ties};
     }
@@ -945,6 +956,85 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
     return stored - from;
 }
 
+// The vertices v with row[v] < near[v], in index order, into hits; -1 when
+// they are more than room.
+VECTOR_CLONES
+static int cheaper_clients(const float *row, const float *near, int n, int *hits, int room) {
+    int count = 0, v = 0;
+    for (; v + 16 <= n; v += 16) {
+        int any = 0;
+        for (int i = v; i < v + 16; ++i) any |= row[i] < near[i];
+        if (!any) continue;
+        for (int i = v; i < v + 16; ++i)
+            if (row[i] < near[i]) {
+                if (count == room) return -1;
+                hits[count++] = i;
+            }
+    }
+    for (; v < n; ++v)
+        if (row[v] < near[v]) {
+            if (count == room) return -1;
+            hits[count++] = v;
+        }
+    return count;
+}
+
+// The clients that vertex u (cost row `row`) would serve cheaper than their
+// nearest median, and perhaps medians, into trial_hits; -1 when more than
+// room.  None of them costs u as much as `most`, the dearest client's
+// nearest cost, so with a symmetric matrix a walk of u's column (its row)
+// up to there finds them, unless it runs past the kept rows.
+int Pass::taken_by(int u, const float *row, float most, int room) {
+    if (!costs_symmetric || column_overflows(u, most)) return cheaper_clients(row, near1, n, trial_hits, room);
+    int count = 0;
+    bool full = false;
+    rows_below(u, most, [&](int c, float x) {
+        if (x < near1[c] && !full) {
+            full = count == room;
+            if (!full) trial_hits[count++] = c;
+        }
+    });
+    return full ? -1 : count;
+}
+
+// The float trial sums at position q.j of `lanes` candidates at client
+// positions d[], with rows rows[] (all TRIAL_LANES filled) and displaced
+// costs, from the terms their trials change (sparse_trial_sums): position
+// j's own clients, the clients each candidate would serve cheaper than their
+// nearest median, and the candidate's own position.  False, with nothing
+// summed, when those are too many for that to pay: sorting them would cost
+// more than gathering every term.
+bool Pass::sparse_sums(const Position &q, const float *const *rows, const int *d, const float *displaced, int lanes,
+                       float *sums) {
+    const int room = std::min(n, std::max(64, (n - p) / 16));  // trial_events has n slots
+    const int *own = attached + attached_start[q.j];
+    const int own_count = attached_start[q.j + 1] - attached_start[q.j];
+    if (own_count + lanes > room) return false;
+    TrialEvent *events = trial_events;
+    int count = 0;
+    for (int a = 0; a < own_count; ++a) events[count++] = TrialEvent{position_of[own[a]], -1, near2[own[a]]};
+    for (int i = 0; i < lanes; ++i) {
+        const int u = sv_node[d[i]];
+        events[count++] = TrialEvent{d[i], i, displaced[i]};
+        int hits = taken_by(u, rows[i], (float)q.sums.most, room - count);
+        if (hits < 0) return false;
+        for (int h = 0; h < hits; ++h) {
+            int c = trial_hits[h];
+            // Medians (near1 -infinity) never come; own clients and the
+            // candidate's own position have their changes already.
+            if (c == u || near1_pos[c] == q.j || position_of[c] < p) continue;
+            events[count++] = TrialEvent{position_of[c], i, rows[i][c]};
+        }
+    }
+    std::sort(events, events + count, [](const TrialEvent &x, const TrialEvent &y) {
+        return x.position != y.position ? x.position < y.position : x.lane < y.lane;
+    });
+    const int from = events[0].position;
+    const float start = from > p ? base_prefix[from - 1] : 0.0f;
+    sparse_trial_sums(rows, sv_node, base_terms, start, from, n, events, count, sums);
+    return true;
+}
+
 // The candidate that a scan in position order would choose among the count
 // bracketed ones in brackets[]: the lowest float trial below the current
 // cost, and the lowest position among equal trials; -1 if none.  Float sums
@@ -987,7 +1077,12 @@ int Pass::settle_candidates(const Position &q, int count, double ceiling, float 
                     lane_of[lanes++] = e;
                 }
                 summed_to = e;
-                if (lanes == 1) {
+                int d_of[TRIAL_LANES];
+                for (int i = 0; i < lanes; ++i) d_of[i] = at[i] + p;
+                for (int i = lanes; i < TRIAL_LANES; ++i) rows[i] = rows[lanes - 1];
+                if (sparse_sums(q, rows, d_of, displaced, lanes, lane_sums)) {
+                    // summed from the changed terms
+                } else if (lanes == 1) {
                     lane_sums[0] = trial_sum(rows[0], q.j, d, displaced[0]);
                 } else {
                     if (!other) {

@@ -9,6 +9,17 @@
 
 namespace pmedian {
 
+// A change of term at client position `position` in the trials that
+// sparse_trial_sums (direct_trials.h) adds up: for lane `lane`, the term
+// becomes `value`; for lane -1 (a client of the median under exchange),
+// every lane's term becomes min(its row's cost, value), value being that
+// client's cost from its second-nearest median.  Changes are sorted by
+// position, lane -1 first at a position.
+struct TrialEvent {
+    int position, lane;
+    float value;
+};
+
 // A candidate exchange whose float trial cost is known to lie in [low, high].
 struct TrialBracket {
     int position;  // client position of the candidate
@@ -39,6 +50,7 @@ struct InterchangeScratch {
     double *gain_error = nullptr;     // bound on the rounding error that gain[u] carries
     int *taken_clients = nullptr;     // taken_clients[u]: the clients u would serve cheaper than their nearest
     float *base_prefix = nullptr;     // per client position: the float sum of near1 up to it, in position order
+    float *base_terms = nullptr;      // per client position: near1 of the client there, as base_prefix adds it
     PrefixSums *prefix_sums = nullptr; // per client position: the other sums of near1 up to it, as base_prefix
     double *own_correction = nullptr; // per vertex: its extra saving on the clients of the position under exchange, 0 elsewhere
     float *to_displaced = nullptr;    // per vertex: its cost to the median under exchange where below the others', else +inf
@@ -53,6 +65,8 @@ struct InterchangeScratch {
     float *changed_from = nullptr;    // their cheapest cost before that exchange
     int *attached = nullptr;          // client vertices grouped by the median position that serves them
     int *attached_start = nullptr;    // p + 1 offsets of those groups in attached
+    TrialEvent *trial_events = nullptr; // the changed terms of the trials being summed (sparse_trial_sums), n slots
+    int *trial_hits = nullptr;        // the clients one candidate would serve cheaper than their nearest, n slots
 };
 
 }  // namespace pmedian

@@ -140,6 +140,7 @@ void Solver::allocate_storage() {
     take(x.gain_error, n, sized("gain_error", n).c_str());
     take(x.taken_clients, n, sized("taken_clients", n).c_str());
     take(x.base_prefix, n, sized("base_prefix", n).c_str());
+    take(x.base_terms, n, sized("base_terms", n).c_str());
     take(x.prefix_sums, n, sized("prefix_sums", n).c_str());
     take(x.own_correction, n, sized("own_correction", n).c_str());
     take(x.to_displaced, n, sized("to_displaced", n).c_str());
@@ -155,6 +156,8 @@ void Solver::allocate_storage() {
     take(x.changed_from, n, sized("changed_from", n).c_str());
     take(x.attached, n, sized("attached", n).c_str());
     take(x.attached_start, (long long)p + 1, sized("attached_start", p + 1).c_str());
+    take(x.trial_events, n, sized("trial_events", n).c_str());
+    take(x.trial_hits, n, sized("trial_hits", n).c_str());
     take(row_abs, n, sized("row_abs", n).c_str());
 }
 
