@@ -298,22 +298,22 @@ void Pass::find_nearest_of(int c) {
 double Pass::fresh_gain_error(double sum) { return ((double)n + 2.0) * std::ldexp(1.0, -52) * sum; }
 
 // Groups the clients by the position that serves them (attached,
-// attached_start); a client that no median serves below INFINITE_COST
-// belongs to no group.  Medians get near1 = -infinity, so that they count
-// as no client anywhere.
+// attached_start), each group in vertex order; a client that no median
+// serves below INFINITE_COST belongs to no group.  Medians get near1 =
+// -infinity, so that they count as no client anywhere.  The order within a
+// group is free: what is summed over a group is a double with a bound on
+// its rounding, or exact.
 void Pass::group_clients() {
-    for (int j = 0; j <= p; ++j) attached_start[j] = 0;
-    for (int k = p; k < n; ++k) {
-        int c = sv_node[k];
-        if (near1_pos[c] >= 0) ++attached_start[near1_pos[c] + 1];
-    }
-    for (int j = 0; j < p; ++j) attached_start[j + 1] += attached_start[j];
-    for (int k = p; k < n; ++k) {
-        int c = sv_node[k];
-        if (near1_pos[c] >= 0) attached[attached_start[near1_pos[c]]++] = c;
-    }
-    for (int j = p; j > 0; --j) attached_start[j] = attached_start[j - 1];
-    attached_start[0] = 0;
+    int *start = attached_start, *group = attached;
+    const int *served_by = near1_pos, *at = position_of;
+    for (int j = 0; j <= p; ++j) start[j] = 0;
+    for (int c = 0; c < n; ++c)
+        if (at[c] >= p && served_by[c] >= 0) ++start[served_by[c] + 1];
+    for (int j = 0; j < p; ++j) start[j + 1] += start[j];
+    for (int c = 0; c < n; ++c)
+        if (at[c] >= p && served_by[c] >= 0) group[start[served_by[c]]++] = c;
+    for (int j = p; j > 0; --j) start[j] = start[j - 1];
+    start[0] = 0;
     for (int l = 0; l < p; ++l) near1[sv_node[l]] = -INFINITY;
 }
 
