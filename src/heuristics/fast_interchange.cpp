@@ -184,7 +184,9 @@ struct Pass {
     int *const block_taken;
     int *const changed;
     float *const changed_from;
-    int *const attached, *const attached_start;
+    int *const attached;
+    int *const group_head, *const group_next, *const group_prev, *const member_of;
+    int *const regroup;
     TrialEvent *const trial_events;
     int *const trial_hits;
 
@@ -205,7 +207,9 @@ struct Pass {
           brackets(solver.interchange_work->brackets), position_of(solver.interchange_work->position_of),
           block_gain(solver.interchange_work->block_gain), block_taken(solver.interchange_work->block_taken), changed(solver.interchange_work->changed),
           changed_from(solver.interchange_work->changed_from), attached(solver.interchange_work->attached),
-          attached_start(solver.interchange_work->attached_start),
+          group_head(solver.interchange_work->group_head),
+          group_next(solver.interchange_work->group_next), group_prev(solver.interchange_work->group_prev),
+          member_of(solver.interchange_work->member_of), regroup(solver.interchange_work->regroup),
           trial_events(solver.interchange_work->trial_events), trial_hits(solver.interchange_work->trial_hits) {}
 
     // The solver's procedures and accessors that the pass uses.
@@ -226,6 +230,10 @@ struct Pass {
     void find_nearest_of(int c);
     double fresh_gain_error(double sum);
     void group_clients();
+    void link_client(int c, int group);
+    void unlink_client(int c);
+    void regroup_client(int c);
+    int own_clients(int j);
     ClientSums client_totals(int from);
     void raise_block_gain(int u);
     bool sweeps_row(int c, float limit);
@@ -238,6 +246,8 @@ struct Pass {
     ClientSums exchanged_nearest(int j, int removed, int added);
 
     int first_moved;  // the first client position whose near1 an exchange changed (exchanged_nearest_only)
+    int regrouped;    // the clients an exchange gave another serving position, in regroup (exchanged_nearest_only)
+    int own_count;    // the clients of the position under exchange, in attached (own_clients)
     float trial_sum(const float *row, int j, int d, float displaced_cost);
     Bounds rounding_bounds();
     double crossing_error(double up, double down, int top_binade);
@@ -263,7 +273,7 @@ struct Pass {
     double direct_work(int allowed, double term, bool &by_rows);
     double update_work(int c, float limit);
     double position_overhead();
-    double position_work(int j, double limit);
+    double position_work(double limit);
     bool gains_pay();
     float run();
 };
@@ -297,24 +307,58 @@ void Pass::find_nearest_of(int c) {
 // Rounding error bound of a fresh gain, a double sum of at most n terms.
 double Pass::fresh_gain_error(double sum) { return ((double)n + 2.0) * std::ldexp(1.0, -52) * sum; }
 
-// Groups the clients by the position that serves them (attached,
-// attached_start), each group in vertex order; a client that no median
-// serves below INFINITE_COST belongs to no group.  Medians get near1 =
-// -infinity, so that they count as no client anywhere.  The order within a
-// group is free: what is summed over a group is a double with a bound on
-// its rounding, or exact.
+// The clients grouped by the position that serves them: a list per
+// position (group_head, group_next, group_prev) and the group each client
+// is listed in (member_of, -1 for none).  A client that no median serves
+// below INFINITE_COST, and a median, belongs to no group.  An exchange
+// moves only the clients whose serving position it changed, so the lists
+// are made whole once per pass and then relinked (regroup_client); the
+// order within a group is free, as what is summed over one is exact or a
+// double with a bound on its rounding.  Medians get near1 = -infinity, so
+// that they count as no client anywhere.
 void Pass::group_clients() {
-    int *start = attached_start, *group = attached;
-    const int *served_by = near1_pos, *at = position_of;
-    for (int j = 0; j <= p; ++j) start[j] = 0;
-    for (int c = 0; c < n; ++c)
-        if (at[c] >= p && served_by[c] >= 0) ++start[served_by[c] + 1];
-    for (int j = 0; j < p; ++j) start[j + 1] += start[j];
-    for (int c = 0; c < n; ++c)
-        if (at[c] >= p && served_by[c] >= 0) group[start[served_by[c]]++] = c;
-    for (int j = p; j > 0; --j) start[j] = start[j - 1];
-    start[0] = 0;
+    for (int j = 0; j < p; ++j) group_head[j] = -1;
+    for (int c = n - 1; c >= 0; --c) {
+        member_of[c] = -1;
+        if (position_of[c] >= p && near1_pos[c] >= 0) link_client(c, near1_pos[c]);
+    }
     for (int l = 0; l < p; ++l) near1[sv_node[l]] = -INFINITY;
+}
+
+void Pass::link_client(int c, int group) {
+    int first = group_head[group];
+    group_next[c] = first;
+    group_prev[c] = -1;
+    if (first >= 0) group_prev[first] = c;
+    group_head[group] = c;
+    member_of[c] = group;
+}
+
+void Pass::unlink_client(int c) {
+    int group = member_of[c], before = group_prev[c], after = group_next[c];
+    if (before >= 0)
+        group_next[before] = after;
+    else
+        group_head[group] = after;
+    if (after >= 0) group_prev[after] = before;
+    member_of[c] = -1;
+}
+
+// Lists vertex c in the group it now belongs to.
+void Pass::regroup_client(int c) {
+    int want = position_of[c] >= p && near1_pos[c] >= 0 ? near1_pos[c] : -1;
+    if (member_of[c] == want) return;
+    if (member_of[c] >= 0) unlink_client(c);
+    if (want >= 0) link_client(c, want);
+}
+
+// Lays position j's clients out in attached; returns their count, also
+// kept in own_count for the judging of that position.
+int Pass::own_clients(int j) {
+    int count = 0;
+    for (int c = group_head[j]; c >= 0; c = group_next[c]) attached[count++] = c;
+    own_count = count;
+    return count;
 }
 
 // Everything the candidates of a pass are measured against, for the
@@ -664,6 +708,7 @@ int Pass::exchanged_nearest_only(int j, int removed, int added) {
         return renewed_nearest(removed, added);
     }
     int count = 0;
+    regrouped = 0;
     changed[count] = added;
     changed_from[count++] = near1[added];
     near1[added] = -INFINITY;  // medians are known by this mark
@@ -674,7 +719,11 @@ int Pass::exchanged_nearest_only(int j, int removed, int added) {
         from = next_affected(near1_pos, near2_pos, added_row, near2, j, from, n);
         int to = from + 16 < n ? from + 16 : n;
         for (int c = from; c < to; ++c)
-            if (position_of[c] >= p && c != removed) exchange_one(c, j, added_row, count);
+            if (position_of[c] >= p && c != removed) {
+                int served_by = near1_pos[c];
+                exchange_one(c, j, added_row, count);
+                if (near1_pos[c] != served_by) regroup[regrouped++] = c;
+            }
     }
     find_nearest_of(removed);
     changed[count] = removed;
@@ -715,7 +764,13 @@ ClientSums Pass::exchanged_nearest(int j, int removed, int added) {
     // removed median came to the added client's position.
     int from = position_of[removed] < first_moved ? position_of[removed] : first_moved;
     move_gains(count);
-    group_clients();
+    if (p <= 16) {
+        group_clients();  // renewed_nearest made every client afresh
+    } else {
+        for (int i = 0; i < regrouped; ++i) regroup_client(regroup[i]);
+        regroup_client(added);
+        regroup_client(removed);
+    }
     gain[removed] = positive_gap_sum(near1, cost[removed], n);  // it was a median: start afresh
     gain_error[removed] = fresh_gain_error(gain[removed]);
     taken_clients[removed] = count_below(cost[removed], near1, n);
@@ -876,7 +931,6 @@ double Pass::shifted_error(Position &q, int u, float displaced_cost) {
     // Besides position j's own clients, a trial changes the additions of the
     // clients that u would serve cheaper than their nearest median, which
     // the gain updates count (walks and row sweeps alike).
-    long long own_count = attached_start[q.j + 1] - attached_start[q.j];
     double error = (double)(own_count + 1 + q.sums.ties + taken_clients[u]) * spacing + crossing;
     return error <= drift ? error : INFINITY;
 }
@@ -1007,8 +1061,7 @@ int Pass::taken_by(int u, const float *row, float most, int room) {
 bool Pass::sparse_sums(const Position &q, const float *const *rows, const int *d, const float *displaced, int lanes,
                        float *sums) {
     const int room = std::min(n, std::max(64, (n - p) / 16));  // trial_events has n slots
-    const int *own = attached + attached_start[q.j];
-    const int own_count = attached_start[q.j + 1] - attached_start[q.j];
+    const int *own = attached;
     if (own_count + lanes > room) return false;
     TrialEvent *events = trial_events;
     int count = 0;
@@ -1207,8 +1260,7 @@ inline void Pass::list_vertex(int u, int &listed) {
 // are such (few medians, long columns), their rows or one sweep of all rows
 // serve them together, and then any vertex may have a correction (q.sweep).
 void Pass::mark_position(Position &q) {
-    const int *own = attached + attached_start[q.j];
-    int own_count = attached_start[q.j + 1] - attached_start[q.j];
+    const int *own = attached;
     // Until the candidates are gathered, `candidates` holds which own clients
     // need their whole column (or, symmetric, would walk far).
     int *wide = candidates, wide_count = 0;
@@ -1336,7 +1388,6 @@ Unreached Pass::unreached(const Position &q, const Bounds &b) {
     double down = q.gain_top + std::max(0.0, std::max(most, q.loss));
     double drift = q.widest_drift;
     double crossing = crossing_error(q.widest_up + drift, down + drift, q.widest_binade);
-    long long own_count = attached_start[q.j + 1] - attached_start[q.j];
     r.spacing = power_of_two(q.widest_binade - 23);
     r.fixed = (double)(own_count + 1 + q.sums.ties) * r.spacing + crossing;
     r.drift = 4096.0 * power_of_two(binade_of((double)q.sums.ordered + 1.0) - 23);
@@ -1379,7 +1430,7 @@ int Pass::choose_from_gains(int j, const ClientSums &sums, const Bounds &b, floa
     q.current = best_trial;
     q.sums = sums;
     q.loss = q.own_abs = 0.0;
-    for (int a = attached_start[j]; a < attached_start[j + 1]; ++a) {
+    for (int a = 0; a < own_count; ++a) {
         int c = attached[a];
         q.loss += (double)near2[c] - (double)near1[c];
         q.own_abs += std::fabs((double)near2[c]);
@@ -1565,16 +1616,16 @@ double Pass::position_overhead() {
     return work;
 }
 
-// The work of the gains at position j, or `limit` if that is less: the
-// overhead and the corrections of its own clients; just the overhead when
-// their most would stay below limit.  Needs the groups.  Once gains are
+// The work of the gains at the position whose clients own_clients laid
+// out, or `limit` if that is less: the overhead and the corrections of its
+// own clients; just the overhead when their most would stay below limit.  Once gains are
 // kept, an exchange updates them whichever way the position was judged.
-double Pass::position_work(int j, double limit) {
+double Pass::position_work(double limit) {
     double work = position_overhead();
     // No client costs more than a read of its row or column and a walk of all of it.
     double most = n * ((costs_symmetric ? UNITS.sweep : UNITS.column) + UNITS.walk);
-    if (work + (attached_start[j + 1] - attached_start[j]) * most < limit) return work;
-    for (int a = attached_start[j]; a < attached_start[j + 1] && work < limit; ++a)
+    if (work + own_count * most < limit) return work;
+    for (int a = 0; a < own_count && work < limit; ++a)
         work += update_work(attached[a], near2[attached[a]]);
     return work < limit ? work : limit;
 }
@@ -1656,7 +1707,8 @@ float Pass::run() {
         bool by_rows;
         double alone = direct_work(allowed, term, by_rows);
         if (method == METHOD_DIRECT || method == METHOD_ROWS) by_rows = method == METHOD_ROWS && costs_symmetric;
-        if (!gains || (method == METHOD_BY_COST && position_work(j, alone) >= alone)) {
+        if (gains) own_clients(j);
+        if (!gains || (method == METHOD_BY_COST && position_work(alone) >= alone)) {
             chosen = choose_directly(j, allowed, cheapest_other_median(j), by_rows, best_trial);
         } else {
             chosen = choose_from_gains(j, sums, b, best_trial);

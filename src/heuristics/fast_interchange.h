@@ -63,8 +63,12 @@ struct InterchangeScratch {
     int *block_taken = nullptr;       // per 64 client positions: an upper bound of taken_clients there
     int *changed = nullptr;           // clients whose cheapest cost an exchange changed
     float *changed_from = nullptr;    // their cheapest cost before that exchange
-    int *attached = nullptr;          // client vertices grouped by the median position that serves them
-    int *attached_start = nullptr;    // p + 1 offsets of those groups in attached
+    int *attached = nullptr;          // the clients of the median position under exchange (own_clients)
+    int *group_head = nullptr;        // per median position: the first client of its group, or -1
+    int *group_next = nullptr;        // per client: the next one in its group, or -1
+    int *group_prev = nullptr;        // per client: the one before it in its group, or -1
+    int *member_of = nullptr;         // per vertex: the median position whose group lists it, or -1
+    int *regroup = nullptr;           // clients whose serving position the last exchange changed
     TrialEvent *trial_events = nullptr; // the changed terms of the trials being summed (sparse_trial_sums), n slots
     int *trial_hits = nullptr;        // the clients one candidate would serve cheaper than their nearest, n slots
 };

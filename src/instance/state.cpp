@@ -155,7 +155,11 @@ void Solver::allocate_storage() {
     take(x.changed, n, sized("changed", n).c_str());
     take(x.changed_from, n, sized("changed_from", n).c_str());
     take(x.attached, n, sized("attached", n).c_str());
-    take(x.attached_start, (long long)p + 1, sized("attached_start", p + 1).c_str());
+    take(x.group_head, p, sized("group_head", p).c_str());
+    take(x.group_next, n, sized("group_next", n).c_str());
+    take(x.group_prev, n, sized("group_prev", n).c_str());
+    take(x.member_of, n, sized("member_of", n).c_str());
+    take(x.regroup, n, sized("regroup", n).c_str());
     take(x.trial_events, n, sized("trial_events", n).c_str());
     take(x.trial_hits, n, sized("trial_hits", n).c_str());
     take(row_abs, n, sized("row_abs", n).c_str());
