@@ -84,6 +84,19 @@ typedef float float4 __attribute__((vector_size(16)));
 typedef double double4 __attribute__((vector_size(32)));
 typedef long long long4 __attribute__((vector_size(32)));  // a double4 comparison: -1 where true
 typedef int int4 __attribute__((vector_size(16)));
+typedef float float8 __attribute__((vector_size(32)));
+typedef int int8 __attribute__((vector_size(32)));  // a float8 comparison: -1 where true
+
+// Bound on how far the row sweeps' float parts move a position's
+// corrections, relative to its loss (add_four_row_corrections_in).
+const double CORRECTION_PART_ERROR = 0x1p-21;
+// Rows are swept four at a time in float parts from this many vertices on:
+// then whole-number costs (below 2^24 / n) keep every part and every sum of
+// four parts a whole number below 2^24, exact in float.  Fewer vertices
+// take the double sweeps of one row.
+const int FLOAT_PARTS_FROM = 16;
+// The same for the gains' moves, relative to their float parts (move_four_row_gains_in).
+const double GAIN_PART_ERROR = 0x1p-20;
 
 // Sum over v of max(0, near[v] - row[v]), in double.  The order of this sum
 // is free: it is only an estimate with a known error bound (and exact for
@@ -284,8 +297,9 @@ void Pass::find_nearest_of(int c) {
     near2_pos[c] = second_pos;
 }
 
-// Rounding error bound of a fresh gain, a double sum of at most n terms.
-double Pass::fresh_gain_error(double sum) { return ((double)n + 2.0) * std::ldexp(1.0, -52) * sum; }
+// Rounding error bound of a fresh gain, a double sum of at most n terms,
+// rows of them added four at a time in float (move_four_row_gains_in).
+double Pass::fresh_gain_error(double sum) { return (((double)n + 2.0) * std::ldexp(1.0, -52) + GAIN_PART_ERROR) * sum; }
 
 // Groups the clients by the position that serves them (attached,
 // attached_start); a client that no median serves below INFINITE_COST
@@ -438,48 +452,56 @@ static void move_row_gains_in(const float *row, int n, double *gain, double *gai
     }
 }
 
-// The same for four clients at once, which reads and writes the gains once
-// for the four rows: the sweeps are bound by that traffic.  A vertex's four
-// differences are added together first and their sum to its gain, three
-// more roundings of at most 2^-53 times the sum of the differences' parts,
-// which the bound allows for with another 2^-51 times those parts.
+// The same for four clients at once, eight vertices at a time, which reads
+// and writes the gains once for the four rows.  As in the corrections'
+// sweep, the differences are made and the four rows' moves added in float
+// (add_four_row_corrections_in): each difference errs by at most 2^-24 of
+// itself, their difference and the three additions by 2^-24 of the sum of
+// their parts, so a vertex's move errs by under 2^-21 of its float parts,
+// which the bound allows for with GAIN_PART_ERROR of them.  Comparisons are
+// exact, and so are the parts of whole-number costs.  The next four rows
+// are fetched ahead: each row is too short a stream for the prefetchers.
 VECTOR_CLONES
-static void move_four_row_gains_in(const float *const *rows, int n, double *gain, double *gain_error,
-                                   int *taken_clients, const float *now, const float *before, double scale) {
-    double4 now4[4], before4[4], zero = {0.0, 0.0, 0.0, 0.0};
-    const double wider = scale + std::ldexp(1.0, -51);
+static void move_four_row_gains_in(const float *const *rows, const float *const *next, int n, double *gain,
+                                   double *gain_error, int *taken_clients, const float *now, const float *before,
+                                   double scale) {
+    float8 now8[4], before8[4], zero = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    const double wider = scale + GAIN_PART_ERROR;
     double4 wider4 = {wider, wider, wider, wider};
     for (int r = 0; r < 4; ++r) {
-        now4[r] = double4{now[r], now[r], now[r], now[r]};
-        before4[r] = double4{before[r], before[r], before[r], before[r]};
+        now8[r] = float8{now[r], now[r], now[r], now[r], now[r], now[r], now[r], now[r]};
+        before8[r] = float8{before[r], before[r], before[r], before[r], before[r], before[r], before[r], before[r]};
     }
     int v = 0;
-    for (; v + 4 <= n; v += 4) {
-        double4 moved = zero, parts = zero;
-        int4 taken = {0, 0, 0, 0};
+    for (; v + 8 <= n; v += 8) {
+        float8 moved = zero, parts = zero;
+        int8 taken = {0, 0, 0, 0, 0, 0, 0, 0};
+        for (int r = 0; r < 4; ++r) __builtin_prefetch(next[r] + v);
         for (int r = 0; r < 4; ++r) {
-            float4 x;
+            float8 x;
             memcpy(&x, rows[r] + v, sizeof x);
-            double4 value = __builtin_convertvector(x, double4);
-            double4 a = now4[r] - value, b = before4[r] - value;
-            long4 below_now = a > zero, below_before = b > zero;
-            a = below_now ? a : zero;
-            b = below_before ? b : zero;
+            int8 below_now = x < now8[r], below_before = x < before8[r];
+            float8 a = below_now ? now8[r] - x : zero, b = below_before ? before8[r] - x : zero;
             moved += a - b;
             parts += a + b;
-            taken += __builtin_convertvector(below_before - below_now, int4);
+            taken += below_before - below_now;
         }
-        double4 g, e;
-        int4 t;
-        memcpy(&g, gain + v, sizeof g);
-        memcpy(&e, gain_error + v, sizeof e);
+        int8 t;
         memcpy(&t, taken_clients + v, sizeof t);
-        g += moved;
-        e += wider4 * parts;
         t += taken;
-        memcpy(gain + v, &g, sizeof g);
-        memcpy(gain_error + v, &e, sizeof e);
         memcpy(taken_clients + v, &t, sizeof t);
+        for (int half = 0; half < 2; ++half) {
+            float4 m, q;
+            memcpy(&m, (const char *)&moved + half * sizeof m, sizeof m);
+            memcpy(&q, (const char *)&parts + half * sizeof q, sizeof q);
+            double4 g, e;
+            memcpy(&g, gain + v + 4 * half, sizeof g);
+            memcpy(&e, gain_error + v + 4 * half, sizeof e);
+            g += __builtin_convertvector(m, double4);
+            e += wider4 * __builtin_convertvector(q, double4);
+            memcpy(gain + v + 4 * half, &g, sizeof g);
+            memcpy(gain_error + v + 4 * half, &e, sizeof e);
+        }
     }
     for (; v < n; ++v)
         for (int r = 0; r < 4; ++r) {
@@ -488,7 +510,7 @@ static void move_four_row_gains_in(const float *const *rows, int n, double *gain
             a = a > 0.0 ? a : 0.0;
             b = b > 0.0 ? b : 0.0;
             gain[v] += a - b;
-            gain_error[v] += scale * (a + b);
+            gain_error[v] += wider * (a + b);
         }
 }
 
@@ -498,19 +520,29 @@ void Pass::move_row_gains(int c, float now, float before, double scale) {
 
 // Moves the gains by the rows of clients list[0..count-1], whose cheapest
 // cost went from from[i] to near1, four rows at a time.
+// A client that no median serves (near1 = INFINITE_COST, before or now)
+// takes the double sweep: its parts are whole numbers too large for a float.
 void Pass::move_rows_gains(const int *list, const float *from, int count, double scale) {
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const float *rows[4];
-        float now[4], before[4];
-        for (int r = 0; r < 4; ++r) {
-            rows[r] = cost[list[i + r]];
-            now[r] = near1[list[i + r]];
-            before[r] = from[i + r];
+    const float *rows[4], *next[4];
+    float now[4], before[4];
+    int grouped = 0;
+    for (int i = 0; i < count; ++i) {
+        int c = list[i];
+        if (n < FLOAT_PARTS_FROM || near1[c] == INFINITE_COST || from[i] == INFINITE_COST) {
+            move_row_gains(c, near1[c], from[i], scale);
+            continue;
         }
-        move_four_row_gains_in(rows, n, gain, gain_error, taken_clients, now, before, scale);
+        rows[grouped] = cost[c];
+        next[grouped] = cost[list[i + 4 < count ? i + 4 : i]];
+        now[grouped] = near1[c];
+        before[grouped] = from[i];
+        if (++grouped == 4) {
+            move_four_row_gains_in(rows, next, n, gain, gain_error, taken_clients, now, before, scale);
+            grouped = 0;
+        }
     }
-    for (; i < count; ++i) move_row_gains(list[i], near1[list[i]], from[i], scale);
+    for (int r = 0; r < grouped; ++r)
+        move_row_gains_in(rows[r], n, gain, gain_error, taken_clients, now[r], before[r], scale);
 }
 
 // gain_error[v] += scale x |gain[v]| for every vertex.
@@ -577,6 +609,9 @@ void Pass::move_gains(int count) {
         move_rows_gains(changed, changed_from, rows, scale);
         add_gain_rounding(scale);
     }
+    // After row sweeps the block bounds are made afresh below; the walks
+    // need not raise them one vertex at a time.
+    const bool raise = rows == 0;
     for (int i = rows; i < count; ++i) {
         int c = changed[i];
         float now = near1[c], before = changed_from[i];
@@ -587,7 +622,7 @@ void Pass::move_gains(int count) {
             gain[u] += a - b;
             gain_error[u] += term_error * (a + b) + sum_error * std::fabs(gain[u]);
             taken_clients[u] += (x < now) - (x < before);
-            raise_block_gain(u);
+            if (raise) raise_block_gain(u);
         });
     }
     if (rows > 0) bound_block_gains();
@@ -740,6 +775,7 @@ struct Position {
     ClientSums sums;
     int listed;            // vertices marked by the walks, in `touched`
     bool sweep;            // the corrections came from a row sweep: any vertex may have one
+    double correction_error;  // bound on the error of the corrections' float parts (row sweeps)
     double gain_top;       // an upper bound of gain + gain_error over the client positions
     double widest_up, widest_down, widest_drift;  // rises and falls of the partial sums that q.crossing covers
     int widest_binade;     // the top binade it covers
@@ -922,6 +958,7 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
                 double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
                 error = float_error + b.double_error * parts + gain_error[u];
             }
+            error += q.correction_error;
             low = may_overflow ? -INFINITY : exact - error;
             high = exact + error;
             if (!(low < current) || low > ceiling) continue;
@@ -930,7 +967,8 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
                 // tighter bound where it applies.
                 double center = (double)q.sums.ordered + (exact - q.sums.total);
                 double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
-                double near = shifted_error(q, u, displaced_cost) + b.double_error * parts + gain_error[u];
+                double near = shifted_error(q, u, displaced_cost) + b.double_error * parts + gain_error[u] +
+                              q.correction_error;
                 if (center - near > low) low = center - near;
                 if (center + near < high) high = center + near;
                 if (!(low < current) || low > ceiling) continue;
@@ -1043,56 +1081,77 @@ static void add_row_corrections_in(const float *row, int n, double first, double
     }
 }
 
-// The same for four own clients at once: own_correction is read and written
-// once for the four rows, which the sweep is bound by.  The four terms of a
-// vertex are added together first; the corrections' error bound
-// (Bounds::double_error) allows for any order of the additions.
+// The same for four own clients at once, eight vertices at a time, with the
+// next four rows fetched ahead (each row is too short a stream for the
+// prefetchers).  The parts are made in float, twice as many to an
+// instruction as in double, and the four rows' parts of a vertex are added
+// in float before one conversion adds them to its double correction.  A native
+// float operation on floats is their double result rounded once to float;
+// each part, in [0, near2 - near1], then errs by at most 2^-24 of itself and
+// each of the three additions by 2^-24 of the sum, so a correction errs by
+// under 2^-21 of itself beyond the rounding of its double sum, and so by
+// under CORRECTION_PART_ERROR of the position's loss.
 VECTOR_CLONES
-static void add_four_row_corrections_in(const float *const *rows, int n, const double *first, const double *second,
-                                        double *own_correction) {
-    double4 first4[4], second4[4], zero = {0.0, 0.0, 0.0, 0.0};
+static void add_four_row_corrections_in(const float *const *rows, const float *const *next, int n, const float *first,
+                                        const float *second, double *own_correction) {
+    float8 first8[4], second8[4], zero = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
     for (int r = 0; r < 4; ++r) {
-        first4[r] = double4{first[r], first[r], first[r], first[r]};
-        second4[r] = double4{second[r], second[r], second[r], second[r]};
+        first8[r] = float8{first[r], first[r], first[r], first[r], first[r], first[r], first[r], first[r]};
+        second8[r] = float8{second[r], second[r], second[r], second[r], second[r], second[r], second[r], second[r]};
     }
     int u = 0;
-    for (; u + 4 <= n; u += 4) {
-        double4 added = zero;
+    for (; u + 8 <= n; u += 8) {
+        float8 added = zero;
+        for (int r = 0; r < 4; ++r) __builtin_prefetch(next[r] + u);
         for (int r = 0; r < 4; ++r) {
-            float4 x;
+            float8 x;
             memcpy(&x, rows[r] + u, sizeof x);
-            double4 value = __builtin_convertvector(x, double4);
-            double4 taken = value > first4[r] ? value : first4[r];
-            added += value < second4[r] ? second4[r] - taken : zero;
+            float8 part = second8[r] - (x > first8[r] ? x : first8[r]);  // below 0 when x >= near2
+            added += part > zero ? part : zero;
         }
-        double4 sum;
-        memcpy(&sum, own_correction + u, sizeof sum);
-        sum += added;
-        memcpy(own_correction + u, &sum, sizeof sum);
+        float4 low, high;
+        memcpy(&low, &added, sizeof low);
+        memcpy(&high, (const char *)&added + sizeof low, sizeof high);
+        double4 sum_low, sum_high;
+        memcpy(&sum_low, own_correction + u, sizeof sum_low);
+        memcpy(&sum_high, own_correction + u + 4, sizeof sum_high);
+        sum_low += __builtin_convertvector(low, double4);
+        sum_high += __builtin_convertvector(high, double4);
+        memcpy(own_correction + u, &sum_low, sizeof sum_low);
+        memcpy(own_correction + u + 4, &sum_high, sizeof sum_high);
     }
     for (; u < n; ++u)
         for (int r = 0; r < 4; ++r) {
             double x = rows[r][u];
-            if (x < second[r]) own_correction[u] += second[r] - (x > first[r] ? x : first[r]);
+            if (x < second[r]) own_correction[u] += (double)second[r] - (x > first[r] ? x : (double)first[r]);
         }
 }
 
 void Pass::add_row_corrections(int c) { add_row_corrections_in(cost[c], n, near1[c], near2[c], own_correction); }
 
 // Own clients list[0..count-1]'s corrections of every vertex, by rows.
+// A client with no second median (near2 = INFINITE_COST) takes the double
+// sweep: its parts are whole numbers too large for a float.
 void Pass::add_rows_corrections(const int *list, int count) {
-    int a = 0;
-    for (; a + 4 <= count; a += 4) {
-        const float *rows[4];
-        double first[4], second[4];
-        for (int r = 0; r < 4; ++r) {
-            rows[r] = cost[list[a + r]];
-            first[r] = near1[list[a + r]];
-            second[r] = near2[list[a + r]];
+    const float *rows[4], *next[4];
+    float first[4], second[4];
+    int grouped = 0;
+    for (int a = 0; a < count; ++a) {
+        int c = list[a];
+        if (n < FLOAT_PARTS_FROM || near2[c] == INFINITE_COST) {
+            add_row_corrections(c);
+            continue;
         }
-        add_four_row_corrections_in(rows, n, first, second, own_correction);
+        rows[grouped] = cost[c];
+        next[grouped] = cost[list[a + 4 < count ? a + 4 : a]];
+        first[grouped] = near1[c];
+        second[grouped] = near2[c];
+        if (++grouped == 4) {
+            add_four_row_corrections_in(rows, next, n, first, second, own_correction);
+            grouped = 0;
+        }
     }
-    for (; a < count; ++a) add_row_corrections(list[a]);
+    for (int r = 0; r < grouped; ++r) add_row_corrections_in(rows[r], n, first[r], second[r], own_correction);
 }
 
 // Adds vertex u to the walks' list, once.  Without a branch: neighbouring
@@ -1141,6 +1200,7 @@ void Pass::mark_position(Position &q) {
     });
     q.listed = listed;
     q.sweep = sweep;
+    q.correction_error = sweep && costs_symmetric ? CORRECTION_PART_ERROR * q.loss : 0.0;
     if (!sweep) return;
     // Every candidate is judged after a sweep, so `candidates` stays free.
     int count = 0;
