@@ -518,31 +518,40 @@ void Pass::move_row_gains(int c, float now, float before, double scale) {
     move_row_gains_in(cost[c], n, gain, gain_error, taken_clients, now, before, scale);
 }
 
+// Rows gathered for the four-row sweeps, each with its two thresholds and
+// the row to fetch ahead.
+struct FourRows {
+    const float *rows[4], *next[4];
+    float first[4], second[4];
+    int count = 0;
+    // Adds a row; true when it makes four, which stay for the sweep while
+    // count starts again from 0.
+    bool add(const float *row, const float *ahead, float a, float b) {
+        rows[count] = row;
+        next[count] = ahead;
+        first[count] = a;
+        second[count] = b;
+        if (++count < 4) return false;
+        count = 0;
+        return true;
+    }
+};
+
 // Moves the gains by the rows of clients list[0..count-1], whose cheapest
 // cost went from from[i] to near1, four rows at a time.
 // A client that no median serves (near1 = INFINITE_COST, before or now)
 // takes the double sweep: its parts are whole numbers too large for a float.
 void Pass::move_rows_gains(const int *list, const float *from, int count, double scale) {
-    const float *rows[4], *next[4];
-    float now[4], before[4];
-    int grouped = 0;
+    FourRows g;
     for (int i = 0; i < count; ++i) {
         int c = list[i];
-        if (n < FLOAT_PARTS_FROM || near1[c] == INFINITE_COST || from[i] == INFINITE_COST) {
+        if (n < FLOAT_PARTS_FROM || near1[c] == INFINITE_COST || from[i] == INFINITE_COST)
             move_row_gains(c, near1[c], from[i], scale);
-            continue;
-        }
-        rows[grouped] = cost[c];
-        next[grouped] = cost[list[i + 4 < count ? i + 4 : i]];
-        now[grouped] = near1[c];
-        before[grouped] = from[i];
-        if (++grouped == 4) {
-            move_four_row_gains_in(rows, next, n, gain, gain_error, taken_clients, now, before, scale);
-            grouped = 0;
-        }
+        else if (g.add(cost[c], cost[list[i + 4 < count ? i + 4 : i]], near1[c], from[i]))
+            move_four_row_gains_in(g.rows, g.next, n, gain, gain_error, taken_clients, g.first, g.second, scale);
     }
-    for (int r = 0; r < grouped; ++r)
-        move_row_gains_in(rows[r], n, gain, gain_error, taken_clients, now[r], before[r], scale);
+    for (int r = 0; r < g.count; ++r)
+        move_row_gains_in(g.rows[r], n, gain, gain_error, taken_clients, g.first[r], g.second[r], scale);
 }
 
 // gain_error[v] += scale x |gain[v]| for every vertex.
@@ -1133,25 +1142,15 @@ void Pass::add_row_corrections(int c) { add_row_corrections_in(cost[c], n, near1
 // A client with no second median (near2 = INFINITE_COST) takes the double
 // sweep: its parts are whole numbers too large for a float.
 void Pass::add_rows_corrections(const int *list, int count) {
-    const float *rows[4], *next[4];
-    float first[4], second[4];
-    int grouped = 0;
+    FourRows g;
     for (int a = 0; a < count; ++a) {
         int c = list[a];
-        if (n < FLOAT_PARTS_FROM || near2[c] == INFINITE_COST) {
+        if (n < FLOAT_PARTS_FROM || near2[c] == INFINITE_COST)
             add_row_corrections(c);
-            continue;
-        }
-        rows[grouped] = cost[c];
-        next[grouped] = cost[list[a + 4 < count ? a + 4 : a]];
-        first[grouped] = near1[c];
-        second[grouped] = near2[c];
-        if (++grouped == 4) {
-            add_four_row_corrections_in(rows, next, n, first, second, own_correction);
-            grouped = 0;
-        }
+        else if (g.add(cost[c], cost[list[a + 4 < count ? a + 4 : a]], near1[c], near2[c]))
+            add_four_row_corrections_in(g.rows, g.next, n, g.first, g.second, own_correction);
     }
-    for (int r = 0; r < grouped; ++r) add_row_corrections_in(rows[r], n, first[r], second[r], own_correction);
+    for (int r = 0; r < g.count; ++r) add_row_corrections_in(g.rows[r], n, g.first[r], g.second[r], own_correction);
 }
 
 // Adds vertex u to the walks' list, once.  Without a branch: neighbouring
