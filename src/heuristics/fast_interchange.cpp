@@ -1417,7 +1417,9 @@ int Pass::choose_directly(int j, int allowed, float other_median, bool by_rows, 
             stay[count] = near1_pos[c] == j ? near2[c] : near1[c];
             moved[count] = x < other_median ? x : other_median;
             if (++count == 4 || k == n - 1) {
-                rows_trial_sums(rows, client, stay, moved, count, n, sums);
+                const float *next[4];
+                for (int r = 0; r < 4; ++r) next[r] = cost[sv_node[k + 1 + r < n ? k + 1 + r : n - 1]];
+                rows_trial_sums(rows, next, client, stay, moved, count, n, sums);
                 count = 0;
             }
         }
