@@ -271,22 +271,27 @@ struct Pass {
     float run();
 };
 
+// Up to this many medians a vertex's two nearest are quicker to find from
+// the median rows, which stay in cache from one vertex to the next, than by
+// a walk of its column, some 2n/p steps.
+const int ROW_SCAN_MEDIANS = 32;
+
 // near1, near2 and their positions for one vertex, from INFINITE_COST down.
 // The medians (near1 = -infinity) are met in its column's cost order, where
 // the walk stops at the first cost above the second-nearest; only a column
-// whose kept rows run out first is read across the median rows.
+// whose kept rows run out first, or few medians, read across the median rows.
 void Pass::find_nearest_of(int c) {
     float first = INFINITE_COST, second = INFINITE_COST;
     int first_pos = -1, second_pos = -1;
     long long at = (long long)c * order_depth;
-    int k = p <= 16 ? order_depth : 0;  // few medians: the median rows are quicker to read
+    int k = p <= ROW_SCAN_MEDIANS ? order_depth : 0;
     for (; k < order_depth; ++k) {
         float value = order_cost[at + k];
         if (value > second) break;
         int v = order_row(at + k);
         if (near1[v] == -INFINITY) take_median(value, position_of[v], first, first_pos, second, second_pos);
     }
-    if (k == order_depth && (order_depth < n || p <= 16)) {
+    if (k == order_depth && (order_depth < n || p <= ROW_SCAN_MEDIANS)) {
         first = second = INFINITE_COST;
         first_pos = second_pos = -1;
         for (int l = 0; l < p; ++l) take_median(cost[sv_node[l]][c], l, first, first_pos, second, second_pos);
