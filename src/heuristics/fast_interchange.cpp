@@ -36,7 +36,8 @@
 // when that starts from the same arrangement.  Such a pass also passes over,
 // until its first exchange, the positions after the previous pass's last
 // exchange: they found nothing on this arrangement.  With few medians the
-// walks would be whole columns, and rows are swept instead, four at a time.
+// walks would be whole columns, and rows are swept instead, four at a time,
+// their parts made in float within a bound that the brackets allow for.
 //
 // delta is formed in double.  What decides a trial, though, is its float
 // sum in client-position order, exactly as the straightforward pass adds it.
