@@ -117,7 +117,9 @@ static void sparse_trial_sums(const float *const *rows, const int *clients, cons
 // other[r] its cheapest cost from the medians that stay, moved[r] the
 // displaced median's cost from it, which the client's own lane adds instead
 // (the trial where that client takes the median's place).  sums has n
-// entries, one per vertex.
+// entries, one per vertex.  next holds the next four clients' rows, fetched
+// ahead: each row is too short a stream for the prefetchers.  The sweep
+// adds in the same order with or without them.
 template <int COUNT>
 static inline void add_rows_block(trial_float8 &sum, const float *const *rows, const trial_float8 *stay, int u) {
     for (int r = 0; r < COUNT; ++r) {
@@ -128,8 +130,8 @@ static inline void add_rows_block(trial_float8 &sum, const float *const *rows, c
 }
 
 VECTOR_CLONES
-static void rows_trial_sums(const float *const *rows, const int *client, const float *other, const float *moved,
-                            int count, int n, float *sums) {
+static void rows_trial_sums(const float *const *rows, const float *const *next, const int *client, const float *other,
+                            const float *moved, int count, int n, float *sums) {
     float kept[4];
     trial_float8 stay[4];
     for (int r = 0; r < count; ++r) {
@@ -139,6 +141,7 @@ static void rows_trial_sums(const float *const *rows, const int *client, const f
     int u = 0;
     for (; u + 8 <= n; u += 8) {
         trial_float8 sum;
+        for (int r = 0; r < 4; ++r) __builtin_prefetch(next[r] + u);
         memcpy(&sum, sums + u, sizeof sum);
         if (count == 4)
             add_rows_block<4>(sum, rows, stay, u);

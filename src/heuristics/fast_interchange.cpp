@@ -36,7 +36,8 @@
 // when that starts from the same arrangement.  Such a pass also passes over,
 // until its first exchange, the positions after the previous pass's last
 // exchange: they found nothing on this arrangement.  With few medians the
-// walks would be whole columns, and rows are swept instead, four at a time.
+// walks would be whole columns, and rows are swept instead, four at a time,
+// their parts made in float within a bound that the brackets allow for.
 //
 // delta is formed in double.  What decides a trial, though, is its float
 // sum in client-position order, exactly as the straightforward pass adds it.
@@ -86,6 +87,19 @@ typedef float float4 __attribute__((vector_size(16)));
 typedef double double4 __attribute__((vector_size(32)));
 typedef long long long4 __attribute__((vector_size(32)));  // a double4 comparison: -1 where true
 typedef int int4 __attribute__((vector_size(16)));
+typedef float float8 __attribute__((vector_size(32)));
+typedef int int8 __attribute__((vector_size(32)));  // a float8 comparison: -1 where true
+
+// Bound on how far the row sweeps' float parts move a position's
+// corrections, relative to its loss (add_four_row_corrections_in).
+const double CORRECTION_PART_ERROR = 0x1p-21;
+// Rows are swept four at a time in float parts from this many vertices on:
+// then whole-number costs (below 2^24 / n) keep every part and every sum of
+// four parts a whole number below 2^24, exact in float.  Fewer vertices
+// take the double sweeps of one row.
+const int FLOAT_PARTS_FROM = 16;
+// The same for the gains' moves, relative to their float parts (move_four_row_gains_in).
+const double GAIN_PART_ERROR = 0x1p-20;
 
 // Sum over v of max(0, near[v] - row[v]), in double.  The order of this sum
 // is free: it is only an estimate with a known error bound (and exact for
@@ -278,22 +292,27 @@ struct Pass {
     float run();
 };
 
+// Up to this many medians a vertex's two nearest are quicker to find from
+// the median rows, which stay in cache from one vertex to the next, than by
+// a walk of its column, some 2n/p steps.
+const int ROW_SCAN_MEDIANS = 32;
+
 // near1, near2 and their positions for one vertex, from INFINITE_COST down.
 // The medians (near1 = -infinity) are met in its column's cost order, where
 // the walk stops at the first cost above the second-nearest; only a column
-// whose kept rows run out first is read across the median rows.
+// whose kept rows run out first, or few medians, read across the median rows.
 void Pass::find_nearest_of(int c) {
     float first = INFINITE_COST, second = INFINITE_COST;
     int first_pos = -1, second_pos = -1;
     long long at = (long long)c * order_depth;
-    int k = p <= 16 ? order_depth : 0;  // few medians: the median rows are quicker to read
+    int k = p <= ROW_SCAN_MEDIANS ? order_depth : 0;
     for (; k < order_depth; ++k) {
         float value = order_cost[at + k];
         if (value > second) break;
         int v = order_row(at + k);
         if (near1[v] == -INFINITY) take_median(value, position_of[v], first, first_pos, second, second_pos);
     }
-    if (k == order_depth && (order_depth < n || p <= 16)) {
+    if (k == order_depth && (order_depth < n || p <= ROW_SCAN_MEDIANS)) {
         first = second = INFINITE_COST;
         first_pos = second_pos = -1;
         for (int l = 0; l < p; ++l) take_median(cost[sv_node[l]][c], l, first, first_pos, second, second_pos);
@@ -304,8 +323,9 @@ void Pass::find_nearest_of(int c) {
     near2_pos[c] = second_pos;
 }
 
-// Rounding error bound of a fresh gain, a double sum of at most n terms.
-double Pass::fresh_gain_error(double sum) { return ((double)n + 2.0) * std::ldexp(1.0, -52) * sum; }
+// Rounding error bound of a fresh gain, a double sum of at most n terms,
+// rows of them added four at a time in float (move_four_row_gains_in).
+double Pass::fresh_gain_error(double sum) { return (((double)n + 2.0) * std::ldexp(1.0, -52) + GAIN_PART_ERROR) * sum; }
 
 // The clients grouped by the position that serves them: a list per
 // position (group_head, group_next, group_prev) and the group each client
@@ -493,48 +513,56 @@ static void move_row_gains_in(const float *row, int n, double *gain, double *gai
     }
 }
 
-// The same for four clients at once, which reads and writes the gains once
-// for the four rows: the sweeps are bound by that traffic.  A vertex's four
-// differences are added together first and their sum to its gain, three
-// more roundings of at most 2^-53 times the sum of the differences' parts,
-// which the bound allows for with another 2^-51 times those parts.
+// The same for four clients at once, eight vertices at a time, which reads
+// and writes the gains once for the four rows.  As in the corrections'
+// sweep, the differences are made and the four rows' moves added in float
+// (add_four_row_corrections_in): each difference errs by at most 2^-24 of
+// itself, their difference and the three additions by 2^-24 of the sum of
+// their parts, so a vertex's move errs by under 2^-21 of its float parts,
+// which the bound allows for with GAIN_PART_ERROR of them.  Comparisons are
+// exact, and so are the parts of whole-number costs.  The next four rows
+// are fetched ahead: each row is too short a stream for the prefetchers.
 VECTOR_CLONES
-static void move_four_row_gains_in(const float *const *rows, int n, double *gain, double *gain_error,
-                                   int *taken_clients, const float *now, const float *before, double scale) {
-    double4 now4[4], before4[4], zero = {0.0, 0.0, 0.0, 0.0};
-    const double wider = scale + std::ldexp(1.0, -51);
+static void move_four_row_gains_in(const float *const *rows, const float *const *next, int n, double *gain,
+                                   double *gain_error, int *taken_clients, const float *now, const float *before,
+                                   double scale) {
+    float8 now8[4], before8[4], zero = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    const double wider = scale + GAIN_PART_ERROR;
     double4 wider4 = {wider, wider, wider, wider};
     for (int r = 0; r < 4; ++r) {
-        now4[r] = double4{now[r], now[r], now[r], now[r]};
-        before4[r] = double4{before[r], before[r], before[r], before[r]};
+        now8[r] = float8{now[r], now[r], now[r], now[r], now[r], now[r], now[r], now[r]};
+        before8[r] = float8{before[r], before[r], before[r], before[r], before[r], before[r], before[r], before[r]};
     }
     int v = 0;
-    for (; v + 4 <= n; v += 4) {
-        double4 moved = zero, parts = zero;
-        int4 taken = {0, 0, 0, 0};
+    for (; v + 8 <= n; v += 8) {
+        float8 moved = zero, parts = zero;
+        int8 taken = {0, 0, 0, 0, 0, 0, 0, 0};
+        for (int r = 0; r < 4; ++r) __builtin_prefetch(next[r] + v);
         for (int r = 0; r < 4; ++r) {
-            float4 x;
+            float8 x;
             memcpy(&x, rows[r] + v, sizeof x);
-            double4 value = __builtin_convertvector(x, double4);
-            double4 a = now4[r] - value, b = before4[r] - value;
-            long4 below_now = a > zero, below_before = b > zero;
-            a = below_now ? a : zero;
-            b = below_before ? b : zero;
+            int8 below_now = x < now8[r], below_before = x < before8[r];
+            float8 a = below_now ? now8[r] - x : zero, b = below_before ? before8[r] - x : zero;
             moved += a - b;
             parts += a + b;
-            taken += __builtin_convertvector(below_before - below_now, int4);
+            taken += below_before - below_now;
         }
-        double4 g, e;
-        int4 t;
-        memcpy(&g, gain + v, sizeof g);
-        memcpy(&e, gain_error + v, sizeof e);
+        int8 t;
         memcpy(&t, taken_clients + v, sizeof t);
-        g += moved;
-        e += wider4 * parts;
         t += taken;
-        memcpy(gain + v, &g, sizeof g);
-        memcpy(gain_error + v, &e, sizeof e);
         memcpy(taken_clients + v, &t, sizeof t);
+        for (int half = 0; half < 2; ++half) {
+            float4 m, q;
+            memcpy(&m, (const char *)&moved + half * sizeof m, sizeof m);
+            memcpy(&q, (const char *)&parts + half * sizeof q, sizeof q);
+            double4 g, e;
+            memcpy(&g, gain + v + 4 * half, sizeof g);
+            memcpy(&e, gain_error + v + 4 * half, sizeof e);
+            g += __builtin_convertvector(m, double4);
+            e += wider4 * __builtin_convertvector(q, double4);
+            memcpy(gain + v + 4 * half, &g, sizeof g);
+            memcpy(gain_error + v + 4 * half, &e, sizeof e);
+        }
     }
     for (; v < n; ++v)
         for (int r = 0; r < 4; ++r) {
@@ -543,7 +571,7 @@ static void move_four_row_gains_in(const float *const *rows, int n, double *gain
             a = a > 0.0 ? a : 0.0;
             b = b > 0.0 ? b : 0.0;
             gain[v] += a - b;
-            gain_error[v] += scale * (a + b);
+            gain_error[v] += wider * (a + b);
         }
 }
 
@@ -551,21 +579,40 @@ void Pass::move_row_gains(int c, float now, float before, double scale) {
     move_row_gains_in(cost[c], n, gain, gain_error, taken_clients, now, before, scale);
 }
 
+// Rows gathered for the four-row sweeps, each with its two thresholds and
+// the row to fetch ahead.
+struct FourRows {
+    const float *rows[4], *next[4];
+    float first[4], second[4];
+    int count = 0;
+    // Adds a row; true when it makes four, which stay for the sweep while
+    // count starts again from 0.
+    bool add(const float *row, const float *ahead, float a, float b) {
+        rows[count] = row;
+        next[count] = ahead;
+        first[count] = a;
+        second[count] = b;
+        if (++count < 4) return false;
+        count = 0;
+        return true;
+    }
+};
+
 // Moves the gains by the rows of clients list[0..count-1], whose cheapest
 // cost went from from[i] to near1, four rows at a time.
+// A client that no median serves (near1 = INFINITE_COST, before or now)
+// takes the double sweep: its parts are whole numbers too large for a float.
 void Pass::move_rows_gains(const int *list, const float *from, int count, double scale) {
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const float *rows[4];
-        float now[4], before[4];
-        for (int r = 0; r < 4; ++r) {
-            rows[r] = cost[list[i + r]];
-            now[r] = near1[list[i + r]];
-            before[r] = from[i + r];
-        }
-        move_four_row_gains_in(rows, n, gain, gain_error, taken_clients, now, before, scale);
+    FourRows g;
+    for (int i = 0; i < count; ++i) {
+        int c = list[i];
+        if (n < FLOAT_PARTS_FROM || near1[c] == INFINITE_COST || from[i] == INFINITE_COST)
+            move_row_gains(c, near1[c], from[i], scale);
+        else if (g.add(cost[c], cost[list[i + 4 < count ? i + 4 : i]], near1[c], from[i]))
+            move_four_row_gains_in(g.rows, g.next, n, gain, gain_error, taken_clients, g.first, g.second, scale);
     }
-    for (; i < count; ++i) move_row_gains(list[i], near1[list[i]], from[i], scale);
+    for (int r = 0; r < g.count; ++r)
+        move_row_gains_in(g.rows[r], n, gain, gain_error, taken_clients, g.first[r], g.second[r], scale);
 }
 
 // gain_error[v] += scale x |gain[v]| for every vertex.
@@ -632,6 +679,9 @@ void Pass::move_gains(int count) {
         move_rows_gains(changed, changed_from, rows, scale);
         add_gain_rounding(scale);
     }
+    // After row sweeps the block bounds are made afresh below; the walks
+    // need not raise them one vertex at a time.
+    const bool raise = rows == 0;
     for (int i = rows; i < count; ++i) {
         int c = changed[i];
         float now = near1[c], before = changed_from[i];
@@ -642,7 +692,7 @@ void Pass::move_gains(int count) {
             gain[u] += a - b;
             gain_error[u] += term_error * (a + b) + sum_error * std::fabs(gain[u]);
             taken_clients[u] += (x < now) - (x < before);
-            raise_block_gain(u);
+            if (raise) raise_block_gain(u);
         });
     }
     if (rows > 0) bound_block_gains();
@@ -806,6 +856,7 @@ struct Position {
     ClientSums sums;
     int listed;            // vertices marked by the walks, in `touched`
     bool sweep;            // the corrections came from a row sweep: any vertex may have one
+    double correction_error;  // bound on the error of the corrections' float parts (row sweeps)
     double gain_top;       // an upper bound of gain + gain_error over the client positions
     double widest_up, widest_down, widest_drift;  // rises and falls of the partial sums that q.crossing covers
     int widest_binade;     // the top binade it covers
@@ -987,6 +1038,7 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
                 double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
                 error = float_error + b.double_error * parts + gain_error[u];
             }
+            error += q.correction_error;
             low = may_overflow ? -INFINITY : exact - error;
             high = exact + error;
             if (!(low < current) || low > ceiling) continue;
@@ -995,7 +1047,8 @@ int Pass::bracket_candidates(Position &q, const Bounds &b, const int *list, int 
                 // tighter bound where it applies.
                 double center = (double)q.sums.ordered + (exact - q.sums.total);
                 double parts = q.sums.total + q.loss + gain[u] + correction + (double)displaced_cost;
-                double near = shifted_error(q, u, displaced_cost) + b.double_error * parts + gain_error[u];
+                double near = shifted_error(q, u, displaced_cost) + b.double_error * parts + gain_error[u] +
+                              q.correction_error;
                 if (center - near > low) low = center - near;
                 if (center + near < high) high = center + near;
                 if (!(low < current) || low > ceiling) continue;
@@ -1191,56 +1244,67 @@ static void add_row_corrections_in(const float *row, int n, double first, double
     }
 }
 
-// The same for four own clients at once: own_correction is read and written
-// once for the four rows, which the sweep is bound by.  The four terms of a
-// vertex are added together first; the corrections' error bound
-// (Bounds::double_error) allows for any order of the additions.
+// The same for four own clients at once, eight vertices at a time, with the
+// next four rows fetched ahead (each row is too short a stream for the
+// prefetchers).  The parts are made in float, twice as many to an
+// instruction as in double, and the four rows' parts of a vertex are added
+// in float before one conversion adds them to its double correction.  A native
+// float operation on floats is their double result rounded once to float;
+// each part, in [0, near2 - near1], then errs by at most 2^-24 of itself and
+// each of the three additions by 2^-24 of the sum, so a correction errs by
+// under 2^-21 of itself beyond the rounding of its double sum, and so by
+// under CORRECTION_PART_ERROR of the position's loss.
 VECTOR_CLONES
-static void add_four_row_corrections_in(const float *const *rows, int n, const double *first, const double *second,
-                                        double *own_correction) {
-    double4 first4[4], second4[4], zero = {0.0, 0.0, 0.0, 0.0};
+static void add_four_row_corrections_in(const float *const *rows, const float *const *next, int n, const float *first,
+                                        const float *second, double *own_correction) {
+    float8 first8[4], second8[4], zero = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
     for (int r = 0; r < 4; ++r) {
-        first4[r] = double4{first[r], first[r], first[r], first[r]};
-        second4[r] = double4{second[r], second[r], second[r], second[r]};
+        first8[r] = float8{first[r], first[r], first[r], first[r], first[r], first[r], first[r], first[r]};
+        second8[r] = float8{second[r], second[r], second[r], second[r], second[r], second[r], second[r], second[r]};
     }
     int u = 0;
-    for (; u + 4 <= n; u += 4) {
-        double4 added = zero;
+    for (; u + 8 <= n; u += 8) {
+        float8 added = zero;
+        for (int r = 0; r < 4; ++r) __builtin_prefetch(next[r] + u);
         for (int r = 0; r < 4; ++r) {
-            float4 x;
+            float8 x;
             memcpy(&x, rows[r] + u, sizeof x);
-            double4 value = __builtin_convertvector(x, double4);
-            double4 taken = value > first4[r] ? value : first4[r];
-            added += value < second4[r] ? second4[r] - taken : zero;
+            float8 part = second8[r] - (x > first8[r] ? x : first8[r]);  // below 0 when x >= near2
+            added += part > zero ? part : zero;
         }
-        double4 sum;
-        memcpy(&sum, own_correction + u, sizeof sum);
-        sum += added;
-        memcpy(own_correction + u, &sum, sizeof sum);
+        float4 low, high;
+        memcpy(&low, &added, sizeof low);
+        memcpy(&high, (const char *)&added + sizeof low, sizeof high);
+        double4 sum_low, sum_high;
+        memcpy(&sum_low, own_correction + u, sizeof sum_low);
+        memcpy(&sum_high, own_correction + u + 4, sizeof sum_high);
+        sum_low += __builtin_convertvector(low, double4);
+        sum_high += __builtin_convertvector(high, double4);
+        memcpy(own_correction + u, &sum_low, sizeof sum_low);
+        memcpy(own_correction + u + 4, &sum_high, sizeof sum_high);
     }
     for (; u < n; ++u)
         for (int r = 0; r < 4; ++r) {
             double x = rows[r][u];
-            if (x < second[r]) own_correction[u] += second[r] - (x > first[r] ? x : first[r]);
+            if (x < second[r]) own_correction[u] += (double)second[r] - (x > first[r] ? x : (double)first[r]);
         }
 }
 
 void Pass::add_row_corrections(int c) { add_row_corrections_in(cost[c], n, near1[c], near2[c], own_correction); }
 
 // Own clients list[0..count-1]'s corrections of every vertex, by rows.
+// A client with no second median (near2 = INFINITE_COST) takes the double
+// sweep: its parts are whole numbers too large for a float.
 void Pass::add_rows_corrections(const int *list, int count) {
-    int a = 0;
-    for (; a + 4 <= count; a += 4) {
-        const float *rows[4];
-        double first[4], second[4];
-        for (int r = 0; r < 4; ++r) {
-            rows[r] = cost[list[a + r]];
-            first[r] = near1[list[a + r]];
-            second[r] = near2[list[a + r]];
-        }
-        add_four_row_corrections_in(rows, n, first, second, own_correction);
+    FourRows g;
+    for (int a = 0; a < count; ++a) {
+        int c = list[a];
+        if (n < FLOAT_PARTS_FROM || near2[c] == INFINITE_COST)
+            add_row_corrections(c);
+        else if (g.add(cost[c], cost[list[a + 4 < count ? a + 4 : a]], near1[c], near2[c]))
+            add_four_row_corrections_in(g.rows, g.next, n, g.first, g.second, own_correction);
     }
-    for (; a < count; ++a) add_row_corrections(list[a]);
+    for (int r = 0; r < g.count; ++r) add_row_corrections_in(g.rows[r], n, g.first[r], g.second[r], own_correction);
 }
 
 // Adds vertex u to the walks' list, once.  Without a branch: neighbouring
@@ -1288,6 +1352,7 @@ void Pass::mark_position(Position &q) {
     });
     q.listed = listed;
     q.sweep = sweep;
+    q.correction_error = sweep && costs_symmetric ? CORRECTION_PART_ERROR * q.loss : 0.0;
     if (!sweep) return;
     // Every candidate is judged after a sweep, so `candidates` stays free.
     int count = 0;
@@ -1504,7 +1569,9 @@ int Pass::choose_directly(int j, int allowed, float other_median, bool by_rows, 
             stay[count] = near1_pos[c] == j ? near2[c] : near1[c];
             moved[count] = x < other_median ? x : other_median;
             if (++count == 4 || k == n - 1) {
-                rows_trial_sums(rows, client, stay, moved, count, n, sums);
+                const float *next[4];
+                for (int r = 0; r < 4; ++r) next[r] = cost[sv_node[k + 1 + r < n ? k + 1 + r : n - 1]];
+                rows_trial_sums(rows, next, client, stay, moved, count, n, sums);
                 count = 0;
             }
         }
