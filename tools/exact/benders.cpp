@@ -25,18 +25,30 @@
 // from the cuts that bracket the Lagrangian multipliers (they give the
 // Lagrangian bound at once) and those of the start solution.  Its reduced
 // costs then fix medians against the cutoff.  CBC's branch and cut follows,
-// with the cuts as a cut generator at every node and at every solution it
-// finds.  CBC may still accept an integer point whose thetas understate its
-// cost, and close the node below it: so its answer is checked, and when its
-// best point is not served at its thetas, the violated cuts join the master
-// and CBC starts again.  Such a point never hides a cheaper solution from
-// the check: a closed node held nothing cheaper than its own point, and a
-// point served at its thetas that CBC ends with is one no node it pruned
-// could beat.
+// best bound first, with the cuts as a cut generator at every node, CBC's
+// Gomory cuts at the root (they lift the bound more than on the radius
+// model) and a rounding of each node's medians for solutions.
+//
+// CBC (2.10) has no sure way to make a cut generator judge an integer point
+// before it becomes the incumbent: a node whose relaxation turns integer
+// may be taken as solved.  An event handler refuses such a point when its
+// thetas understate its cost, but CBC then drops its node as well, with
+// whatever cheaper solutions lay below it (they cost at least the point's
+// objective).  So every refusal is recorded; when one lies below what CBC
+// ends with, the refused points' cuts join the master and CBC starts
+// again, and when time runs out first the bound is no higher than the
+// least refused objective.  (Without the restart CBC's answers are wrong
+// on small brute-forced cases.)
 #include <CbcModel.hpp>
 #include <CbcCutGenerator.hpp>
+#include <CbcEventHandler.hpp>
+#include <CbcHeuristic.hpp>
+#include <CbcCompareObjective.hpp>
+#include <CglGomory.hpp>
+#include <CglTwomir.hpp>
 #include <CglCutGenerator.hpp>
 #include <CoinPackedVector.hpp>
+#include <OsiAuxInfo.hpp>
 #include <OsiClpSolverInterface.hpp>
 #include <OsiCuts.hpp>
 #include <OsiRowCut.hpp>
@@ -149,6 +161,68 @@ public:
     }
     CglCutGenerator *clone() const override { return new BendersCuts(*this); }
     bool mayGenerateRowCutsInTree() const override { return true; }
+
+private:
+    const Master &m;
+};
+
+// The integer points CBC was kept from taking: the least objective among
+// them, and their cuts.
+struct Rejected {
+    double lowest = INFINITY;
+    OsiCuts cuts;
+};
+
+// Asked before CBC takes an integer point as its incumbent, refuses one
+// whose thetas understate its cost.  CBC then drops the point, but also the
+// node it came from, whose subtree may hold cheaper solutions: so every
+// refusal is recorded, and what CBC proves is trusted only above the least
+// objective refused.
+class RefuseUnderstated : public CbcEventHandler {
+public:
+    RefuseUnderstated(const Master &master, Rejected &rejected) : m(master), r(rejected) {}
+    CbcAction event(CbcEvent which) override {
+        if (which != beforeSolution2) return noAction;
+        const double *x = model_->bestSolution();  // the candidate, while CBC asks
+        double thetas = 0.0, cost = 0.0;
+        for (int j = 0; j < m.c.n; ++j) thetas += x[m.theta(j)], cost += served_cost(m, j, x);
+        if (thetas >= cost - 1e-7 * (1.0 + cost)) return noAction;
+        r.lowest = std::fmin(r.lowest, thetas);
+        for (int j = 0; j < m.c.n; ++j) separate(m, j, x, r.cuts);
+        return killSolution;
+    }
+    CbcEventHandler *clone() const override { return new RefuseUnderstated(*this); }
+
+private:
+    const Master &m;
+    Rejected &r;
+};
+
+// At every node, the medians with the largest open share in the node's
+// relaxation, ties by index, and each client served from its list: a
+// solution for CBC when it is cheaper than the incumbent.
+class RoundMedians : public CbcHeuristic {
+public:
+    RoundMedians(CbcModel &model, const Master &master) : CbcHeuristic(model), m(master) { setWhen(3); }
+    CbcHeuristic *clone() const override { return new RoundMedians(*this); }
+    void resetModel(CbcModel *model) override { model_ = model; }
+    bool shouldHeurRun(int) override { return true; }
+    int solution(double &objective, double *x) override {
+        const int columns = m.free + m.c.n;
+        const double *relaxed = model_->solver()->getColSolution();
+        std::vector<int> order;
+        for (int col = 0; col < m.free; ++col) order.push_back(col);
+        std::stable_sort(order.begin(), order.end(), [relaxed](int a, int b) { return relaxed[a] > relaxed[b]; });
+        const int wanted = m.c.p - m.c.count(1);
+        std::vector<double> point(columns, 0.0);
+        for (int k = 0; k < wanted && k < (int)order.size(); ++k) point[order[k]] = 1.0;
+        double value = 0.0;
+        for (int j = 0; j < m.c.n && value < objective; ++j) value += point[m.theta(j)] = served_cost(m, j, point.data());
+        if (!(value < objective)) return 0;
+        std::copy(point.begin(), point.end(), x);
+        objective = value;
+        return 1;
+    }
 
 private:
     const Master &m;
@@ -286,9 +360,12 @@ MipResult solve_benders(const Candidates &c, const std::vector<int> &start_media
         return result;
     }
 
-    // Branch and cut, again with the cuts of any point CBC ends with that is
-    // not served at its thetas.
+    // Branch and cut, again with the refused points' cuts while a refusal
+    // may hide a better solution.
+    double found = INFINITY;  // the cheapest solution found, served at its thetas
     BendersCuts generator(m);
+    OsiBabSolver lazy(4);  // CBC's kind of solver whose integer points may need cuts
+    lp.setAuxiliaryInfo(&lazy);
     for (;;) {
         CbcModel cbc(lp);
         cbc.setLogLevel(0);
@@ -299,41 +376,65 @@ MipResult solve_benders(const Candidates &c, const std::vector<int> &start_media
         cbc.setMaximumCutPassesAtRoot(50);
         cbc.setMaximumCutPasses(10);
         cbc.setNumberStrong(0);
+        // Best bound first: the proof needs the bound, and the rounding
+        // finds the solutions.
+        CbcCompareObjective best_first;
+        cbc.setNodeComparison(best_first);
+        RoundMedians rounding(cbc, m);
+        cbc.addHeuristic(&rounding);
+        // CBC's own cuts on the master, at the root only: they lift its
+        // bound, and later passes cost more than they give.
+        CglGomory gomory;
+        CglTwomir twomir;
+        cbc.addCutGenerator(&gomory, -99, "Gomory");
+        cbc.addCutGenerator(&twomir, -99, "TwoMir");
         cbc.setUseElapsedTime(true);
         if (deadline > 0) cbc.setMaximumSeconds(std::fmax(deadline - wall_seconds(), 0.5));
         if (std::isfinite(options.cutoff)) cbc.setCutoff(options.cutoff);
         if (options.integral_objective) cbc.setCutoffIncrement(0.9999);
         if (!start.empty()) cbc.setBestSolution(start.data(), (int)start.size(), start_value, false);
+        Rejected rejected;
+        RefuseUnderstated refuse(m, rejected);
+        cbc.passInEventHandler(&refuse);
         cbc.branchAndBound();
         result.nodes += cbc.getNodeCount();
         const double *best = cbc.bestSolution();
         double best_value = INFINITY;
         if (best) {
-            // Its cost with each client served from its list.
-            best_value = 0.0;
-            for (int j = 0; j < n; ++j) best_value += served_cost(m, j, best);
             double thetas = 0.0;
-            for (int j = 0; j < n; ++j) thetas += best[m.theta(j)];
-            OsiCuts cuts;
-            if (thetas < best_value - 1e-7 * (1.0 + best_value))
-                for (int j = 0; j < n; ++j) separate(m, j, best, cuts);
-            if (cuts.sizeRowCuts() > 0) {
-                // Understated: its cuts join the master, and CBC starts again.
-                lp.applyCuts(cuts);
-                ++result.restarts;
-                if (!past(deadline)) continue;
-                result.status = MipResult::TIME_LIMIT;
-                result.bound = std::fmin(cbc.getBestPossibleObjValue(), thetas);
-                return result;
+            best_value = 0.0;  // its cost with each client served from its list
+            for (int j = 0; j < n; ++j) best_value += served_cost(m, j, best), thetas += best[m.theta(j)];
+            if (thetas < best_value - 1e-7 * (1.0 + best_value)) {
+                // Taken though understated: treated as refused.
+                rejected.lowest = std::fmin(rejected.lowest, thetas);
+                for (int j = 0; j < n; ++j) separate(m, j, best, rejected.cuts);
+                best = nullptr;
+                best_value = INFINITY;
+            } else if (best_value < found) {
+                found = best_value;
+                start.assign(best, best + m.free + n);
+                start_value = best_value;
+                result.x.assign(n, 0.0);
+                for (int i = 0; i < n; ++i) result.x[i] = m.column[i] >= 0 ? (best[m.column[i]] > 0.5) : c.fix[i] > 0;
+                result.value = best_value;
             }
-            result.x.assign(n, 0.0);
-            for (int i = 0; i < n; ++i) result.x[i] = m.column[i] >= 0 ? (best[m.column[i]] > 0.5) : c.fix[i] > 0;
-            result.value = best_value;
         }
-        result.bound = std::fmin(cbc.getBestPossibleObjValue(), best_value);
-        if (cbc.isProvenOptimal()) result.status = best ? MipResult::OPTIMAL : MipResult::INFEASIBLE;
-        else if (cbc.isProvenInfeasible()) result.status = MipResult::INFEASIBLE;
-        else if (cbc.isSecondsLimitReached()) result.status = MipResult::TIME_LIMIT;
+        // A refused point's node may hide solutions of its objective or
+        // more: whole numbers of at least its ceiling with whole costs.
+        const double reach = std::fmin(options.cutoff, options.integral_objective ? found - 1.0 : found);
+        const double tolerance = 1e-6 * (1.0 + std::fabs(rejected.lowest));
+        const bool hidden = options.integral_objective ? std::ceil(rejected.lowest - tolerance) <= reach
+                                                       : rejected.lowest + tolerance < reach;
+        result.bound = std::fmin(std::fmin(cbc.getBestPossibleObjValue(), rejected.lowest), found);
+        if (hidden && !past(deadline) && rejected.cuts.sizeRowCuts() > 0) {
+            // The refused points' cuts join the master, and CBC starts again.
+            lp.applyCuts(rejected.cuts);
+            ++result.restarts;
+            continue;
+        }
+        if (hidden || cbc.isSecondsLimitReached()) result.status = MipResult::TIME_LIMIT;
+        else if (cbc.isProvenOptimal() || cbc.isProvenInfeasible())
+            result.status = result.x.empty() ? MipResult::INFEASIBLE : MipResult::OPTIMAL;
         else result.message = "CBC stopped with status " + std::to_string(cbc.status()) + ", secondary status " +
                               std::to_string(cbc.secondaryStatus());
         if (result.status == MipResult::OPTIMAL) result.bound = result.value;
