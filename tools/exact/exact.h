@@ -224,10 +224,12 @@ MipResult solve_within_limit(const MipSolver &solver, const Model &model, const 
 MipResult run_within_limit(const std::function<MipResult(const MipOptions &)> &solve, const MipOptions &options);
 // The radius model of these lists by Benders decomposition on CBC (see
 // benders.cpp), from the multipliers u of the Lagrangian dual (may be
-// empty).  Its point x has one entry per vertex, 1 for the open ones.
+// empty); improve, when given, takes p medians to as good or better ones.
+// Its point x has one entry per vertex, 1 for the open ones.
 bool have_benders();
 MipResult solve_benders(const Candidates &candidates, const std::vector<int> &start_medians,
-                        const std::vector<double> &u, const MipOptions &options);
+                        const std::vector<double> &u, const MipOptions &options,
+                        const std::function<std::vector<int>(const std::vector<int> &)> &improve = {});
 
 // ---- The proof ------------------------------------------------------------------
 // Wall seconds by phase; each phase adds its own.

@@ -48,7 +48,8 @@ bool have_benders() {
 }
 
 #ifndef PMEDIAN_HAVE_CBC
-MipResult solve_benders(const Candidates &, const std::vector<int> &, const std::vector<double> &, const MipOptions &) {
+MipResult solve_benders(const Candidates &, const std::vector<int> &, const std::vector<double> &, const MipOptions &,
+                        const std::function<std::vector<int>(const std::vector<int> &)> &) {
     MipResult r;
     r.message = "this build has no CBC for the decomposition";
     return r;
