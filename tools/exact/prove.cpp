@@ -93,13 +93,14 @@ static double list_cost(const Candidates &c, const std::vector<int> &medians) {
     return total;
 }
 
-// The decomposition needs CBC.  Measured side by side: where the reduction
-// leaves up to a few hundred free vertices (the OR-Library instances that
-// reach the MIP: at most 131) CBC proves the radius model 2 to 4 times
-// faster; with 700 and more (fl1400, u1432 at the sizes of the hard
-// tables) neither proves within minutes, and the decomposition's bound
-// climbs further in the same time.
-static const int BENDERS_FREE_VERTICES = 500;
+// The decomposition needs CBC.  Measured side by side (2 busy cores): where
+// the reduction leaves few free vertices (the OR-Library instances that
+// reach the MIP, at most 70) CBC proves the radius model 2 to 4 times
+// faster; with 159 and 334 (vm1748 with p = 10 and 20) the decomposition
+// proves in two thirds of the time; with 700 and more (fl1400, u1432 of
+// the hard tables) neither proves within 300 s, and the decomposition's
+// bound climbs further.  At 131 (pmed36) the two end even.
+static const int BENDERS_FREE_VERTICES = 150;
 static MipPath choose_path(const Proof &proof, const MipSolver &solver) {
     if (!have_benders() || std::string(solver.name) != "cbc") return MipPath::RADIUS;
     return proof.free >= BENDERS_FREE_VERTICES ? MipPath::BENDERS : MipPath::RADIUS;
@@ -222,7 +223,6 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
     {
         PhaseClock clock(seconds.model);
         proof.before = radius_model_size(all);
-        proof.after = radius_model_size(candidates);
     }
     if (path == MipPath::AUTO) path = choose_path(proof, solver);
     MipOptions options;
