@@ -243,8 +243,10 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
             proof.mip_ran = proof.decomposed = true;
             mip = run_within_limit(
                 [&](const MipOptions &o) {
+                    // The swap search keeps the solver's own limit, which ends before the deadline.
+                    const double until = o.time_limit > 0 ? wall_seconds() + o.time_limit : 0;
                     auto improve = [&](const std::vector<int> &medians) {
-                        return improve_solution(s, candidates, medians, DualPoint(), deadline);
+                        return improve_solution(s, candidates, medians, DualPoint(), until);
                     };
                     return solve_benders(candidates, proof.medians, point.u, o, improve);
                 },
