@@ -180,8 +180,13 @@ TEST_F(Exact, ReductionKeepsEverySolutionWithinItsLimit) {
 }
 
 TEST_F(Exact, ProofEndsAtTheBruteForceOptimum) {
+    // Each MIP solver on the radius model, and the decomposition.
+    std::vector<std::pair<const MipSolver *, MipPath>> ways;
+    for (const MipSolver &solver : mip_solvers()) ways.push_back({&solver, MipPath::RADIUS});
+    if (have_benders()) ways.push_back({&mip_solvers()[0], MipPath::BENDERS});
     std::mt19937 rng(1414);
-    for (const MipSolver &solver : mip_solvers()) {
+    for (auto [way, path] : ways) {
+        const MipSolver &solver = *way;
         int with_mip = 0;
         for (int round = 0; round < 150; ++round) {
             int nv = 6 + (int)(rng() % 14), pv = 1 + (int)(rng() % 5), kind = (int)(rng() % 3);
@@ -204,7 +209,7 @@ TEST_F(Exact, ProofEndsAtTheBruteForceOptimum) {
             Candidates all = all_candidates(*this);
             evaluate_dual(all, all.fix, kept_point, nullptr);
             ASSERT_NEAR(kept_point.bound, LB, 1e-5 * (1 + std::fabs(LB))) << "round " << round;
-            Proof proof = prove_optimum(*this, std::vector<int>(best, best + p), multipliers, solver, 0);
+            Proof proof = prove_optimum(*this, std::vector<int>(best, best + p), multipliers, solver, 0, path);
             ASSERT_EQ(proof.status, Proof::OPTIMAL) << solver.name << " round " << round << ": " << proof.message;
             ASSERT_NEAR(proof.value, optimum, 1e-9 * (1 + optimum)) << solver.name << " round " << round;
             ASSERT_EQ(proof.value, solution_cost(*this, proof.medians));
@@ -214,6 +219,47 @@ TEST_F(Exact, ProofEndsAtTheBruteForceOptimum) {
             with_mip += proof.mip_used;
         }
         EXPECT_GT(with_mip, 10) << solver.name;  // the MIP path is exercised, not only the bound
+    }
+}
+
+// The decomposition alone, on every pair and on reduced lists, from no
+// multipliers and from random ones, with and without a start: its optimum
+// must be the brute-force one, and a cutoff below the optimum must leave
+// nothing.
+TEST_F(Exact, DecompositionEndsAtTheBruteForceOptimum) {
+    if (!have_benders()) GTEST_SKIP() << "built without CBC";
+    std::mt19937 rng(2424);
+    for (int round = 0; round < 200; ++round) {
+        int nv = 5 + (int)(rng() % 14), pv = 1 + (int)(rng() % 6), kind = (int)(rng() % 3);
+        load_random(rng, nv, std::min(pv, nv), kind);
+        Solution optimum{{}, INFINITY};
+        for (const Solution &s : every_solution())
+            if (s.cost < optimum.cost) optimum = s;
+        Candidates c = all_candidates(*this);
+        std::vector<double> u;
+        if (round % 2) {
+            DualPoint point;
+            for (int j = 0; j < n; ++j) point.u.push_back(std::uniform_real_distribution<double>(0, 12)(rng));
+            DualSearch search;
+            search.target = search.stop_at = optimum.cost + 5;
+            search.max_steps = (int)(rng() % 40);
+            improve_dual(c, c.fix, point, search);
+            if (round % 4 == 1) c = reduce(c, point, optimum.cost + (double)(rng() % 4));
+            u = point.u;
+        }
+        MipOptions options;
+        options.integral_objective = kind != 1;
+        std::vector<int> start = round % 3 ? std::vector<int>() : optimum.medians;
+        MipResult r = solve_benders(c, start, u, options);
+        ASSERT_EQ(r.status, MipResult::OPTIMAL) << "round " << round << ": " << r.message;
+        std::vector<int> medians;
+        for (int i = 0; i < n; ++i)
+            if (r.x[i] > 0.5) medians.push_back(i);
+        ASSERT_EQ((int)medians.size(), p) << "round " << round;
+        ASSERT_NEAR(r.value, optimum.cost, 1e-9 * (1 + optimum.cost)) << "round " << round;
+        ASSERT_NEAR(solution_cost(*this, medians), optimum.cost, 1e-9 * (1 + optimum.cost)) << "round " << round;
+        options.cutoff = optimum.cost - (kind == 1 ? 1e-3 : 0.5);
+        ASSERT_EQ(solve_benders(c, {}, u, options).status, MipResult::INFEASIBLE) << "round " << round;
     }
 }
 

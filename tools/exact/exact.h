@@ -24,6 +24,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,7 @@ struct MipResult {
     double value = 0;       // its objective, constant included
     double bound = 0;       // best proven lower bound, constant included
     long long nodes = 0;
+    int restarts = 0;       // the decomposition's branch and cut started again after a point it had to reject
     bool overran = false;   // the solver kept on past its time limit and was stopped from outside
     std::string message;    // what went wrong, for FAILED
 };
@@ -218,6 +220,16 @@ struct MipSolver {
 const std::vector<MipSolver> &mip_solvers();
 // Solves with solver within options.time_limit: see mip.cpp.
 MipResult solve_within_limit(const MipSolver &solver, const Model &model, const MipOptions &options);
+// The same for any solve, given the options with the limit it should keep.
+MipResult run_within_limit(const std::function<MipResult(const MipOptions &)> &solve, const MipOptions &options);
+// The radius model of these lists by Benders decomposition on CBC (see
+// benders.cpp), from the multipliers u of the Lagrangian dual (may be
+// empty); improve, when given, takes p medians to as good or better ones.
+// Its point x has one entry per vertex, 1 for the open ones.
+bool have_benders();
+MipResult solve_benders(const Candidates &candidates, const std::vector<int> &start_medians,
+                        const std::vector<double> &u, const MipOptions &options,
+                        const std::function<std::vector<int>(const std::vector<int> &)> &improve = {});
 
 // ---- The proof ------------------------------------------------------------------
 // Wall seconds by phase; each phase adds its own.
@@ -258,14 +270,20 @@ struct Proof {
     ModelSize before, after;                // the model before and after the reduction
     long long nodes = 0;
     bool mip_ran = false;                   // the MIP solver was called
+    bool decomposed = false;                // ... on the Benders decomposition
+    int restarts = 0;                       // times its branch and cut started again
     bool mip_overran = false;               // ... and stopped from outside at the time limit
     PhaseSeconds seconds;                   // reading and core: set by the caller
 };
+// How the MIP phase treats what the reduction leaves: the radius model to
+// the MIP solver, or its Benders decomposition on CBC; AUTO picks by the
+// model's size (see prove.cpp).
+enum class MipPath { AUTO, RADIUS, BENDERS };
 // Proves the optimum of the instance that the core holds, starting from the
 // solution that opens start and the core's multipliers; deadline in seconds
 // since the start of the run, 0 for none.
 Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, const std::vector<double> &multipliers, const MipSolver &solver,
-                    double deadline);
+                    double deadline, MipPath path = MipPath::AUTO);
 // The classic model of the whole instance, handed to the MIP solver as it
 // stands: what a plain MIP approach costs.
 Proof solve_plain(const pmedian::Solver &s, const MipSolver &solver, double deadline);

@@ -40,6 +40,7 @@ struct Options {
     double time_limit = 0;
     const MipSolver *solver = nullptr;
     bool plain = false;
+    MipPath path = MipPath::AUTO;
 };
 
 // Reads the command line; returns -1 when the program goes on, else the
@@ -57,12 +58,17 @@ static int parse(int argc, char **argv, Options &o) {
     cli.number("--time-limit", o.time_limit, "S", DBL_TRUE_MIN, DBL_MAX, "a positive number of seconds",
                "stop after S seconds of wall time with the best bound (default: none)");
     if (!names.empty()) cli.choice("--mip", mip, names, "NAME", "the MIP solver (default " + names[0] + ")");
+    std::string path = "auto";
+    cli.choice("--model", path, {"auto", "radius", "benders"}, "NAME",
+               "what the MIP solves: the radius model, its Benders decomposition (CBC), or either by the model's "
+               "size (default auto)");
     cli.flag("--plain", o.plain, "solve the classic model of the whole instance, without the bound or the "
                                  "reduction (for comparison)");
     if (int status = cli.parse(argc, argv); status >= 0) return status;
     if (names.empty()) return cli.wrong("this build has no MIP solver");
     for (const MipSolver &s : mip_solvers())
         if (mip == s.name) o.solver = &s;
+    o.path = path == "radius" ? MipPath::RADIUS : path == "benders" ? MipPath::BENDERS : MipPath::AUTO;
     return -1;
 }
 
@@ -151,6 +157,8 @@ static int report(pmedian::Solver &s, const Proof &proof, const MipSolver &solve
         if (proof.after.rows > 0) report_size(plain ? "model" : "model after reduction", proof.after);
         if (proof.mip_overran)
             line("MIP", "%s, stopped from outside: it ran past the time limit", solver.name);
+        else if (proof.mip_ran && proof.decomposed)
+            line("MIP", "cbc, Benders decomposition, %lld nodes, %d restarts", proof.nodes, proof.restarts);
         else if (proof.mip_ran)
             line("MIP", "%s, %lld nodes", solver.name, proof.nodes);
         else
@@ -283,7 +291,7 @@ int main(int argc, char **argv) {
         printf("\n");
         std::vector<int> start(s.best, s.best + s.p);
         try {
-            return report(s, with_times(prove_optimum(s, start, multipliers, *options.solver, deadline)),
+            return report(s, with_times(prove_optimum(s, start, multipliers, *options.solver, deadline, options.path)),
                           *options.solver, false, deadline);
         } catch (const std::bad_alloc &) {
             // The proof's lists and the MIP solver's model come on top of

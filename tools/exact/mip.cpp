@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "exact.h"
@@ -38,6 +39,23 @@ const std::vector<MipSolver> &mip_solvers() {
     return solvers;
 }
 
+bool have_benders() {
+#ifdef PMEDIAN_HAVE_CBC
+    return true;
+#else
+    return false;
+#endif
+}
+
+#ifndef PMEDIAN_HAVE_CBC
+MipResult solve_benders(const Candidates &, const std::vector<int> &, const std::vector<double> &, const MipOptions &,
+                        const std::function<std::vector<int>(const std::vector<int> &)> &) {
+    MipResult r;
+    r.message = "this build has no CBC for the decomposition";
+    return r;
+}
+#endif
+
 namespace {
 
 // Seconds a solver may run past its limit before it is killed.
@@ -48,7 +66,7 @@ const double EARLY_SHARE = 0.1, MOST_EARLY_SECONDS = 10.0;
 
 // The fixed part of a result on the pipe; x and the message follow.
 struct Header {
-    int status;
+    int status, restarts;
     double value, bound;
     long long nodes, columns, message_length;
 };
@@ -56,7 +74,7 @@ struct Header {
 void append(std::string &out, const void *data, size_t size) { out.append((const char *)data, size); }
 
 std::string encode(const MipResult &r) {
-    Header h{(int)r.status, r.value, r.bound, r.nodes, (long long)r.x.size(), (long long)r.message.size()};
+    Header h{(int)r.status, r.restarts, r.value, r.bound, r.nodes, (long long)r.x.size(), (long long)r.message.size()};
     std::string out;
     append(out, &h, sizeof h);
     append(out, r.x.data(), r.x.size() * sizeof(double));
@@ -75,6 +93,7 @@ bool decode(const std::string &in, MipResult &r) {
     r.value = h.value;
     r.bound = h.bound;
     r.nodes = h.nodes;
+    r.restarts = h.restarts;
     r.x.resize(h.columns);
     memcpy(r.x.data(), in.data() + sizeof h, h.columns * sizeof(double));
     r.message = in.substr(sizeof h + h.columns * sizeof(double));
@@ -99,7 +118,11 @@ MipResult failed(const std::string &message) {
 }  // namespace
 
 MipResult solve_within_limit(const MipSolver &solver, const Model &model, const MipOptions &given) {
-    if (!(given.time_limit > 0)) return solver.solve(model, given);
+    return run_within_limit([&](const MipOptions &options) { return solver.solve(model, options); }, given);
+}
+
+MipResult run_within_limit(const std::function<MipResult(const MipOptions &)> &solve, const MipOptions &given) {
+    if (!(given.time_limit > 0)) return solve(given);
     const double killed_at = wall_seconds() + given.time_limit + GRACE_SECONDS;
     // The solver is told to stop somewhat earlier, so that it usually ends
     // by itself, between two nodes, with its bound and best solution.
@@ -117,7 +140,7 @@ MipResult solve_within_limit(const MipSolver &solver, const Model &model, const 
     }
     if (child == 0) {
         close(fds[0]);
-        write_all(fds[1], encode(solver.solve(model, options)));
+        write_all(fds[1], encode(solve(options)));
         _exit(0);
     }
     close(fds[1]);
