@@ -341,8 +341,6 @@ void first_cuts(const Master &m, const std::vector<double> &u, const std::vector
     }
 }
 
-bool past(double deadline) { return deadline > 0 && wall_seconds() >= deadline; }
-
 // Rounds of cuts on the linear relaxation until no client is violated or
 // the bound stalls.
 void solve_relaxation(const Master &m, OsiClpSolverInterface &lp, double deadline) {

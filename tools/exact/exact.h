@@ -291,5 +291,7 @@ Proof solve_plain(const pmedian::Solver &s, const MipSolver &solver, double dead
 bool costs_are_whole(const pmedian::Solver &s);                         // every cost a whole number, sums exact in double
 double solution_cost(const pmedian::Solver &s, const std::vector<int> &medians);  // summed in double
 double wall_seconds();                             // seconds since the start of the run
+// Whether a deadline in wall_seconds() has passed; 0 means none.
+inline bool past(double deadline) { return deadline > 0 && wall_seconds() >= deadline; }
 
 #endif

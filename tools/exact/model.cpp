@@ -54,8 +54,6 @@ static void add_entry(Model &m, int col, double value) {
     ++m.row_start.back();
 }
 
-static bool past(double deadline) { return deadline > 0 && wall_seconds() >= deadline; }
-
 static void cardinality_row(Model &m, int open) {
     begin_row(m, open, open);
     for (int i = 0; i < (int)m.median_col.size(); ++i)
