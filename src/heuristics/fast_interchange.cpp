@@ -1094,14 +1094,15 @@ static int cheaper_clients(const float *row, const float *near, int n, int *hits
 int Pass::taken_by(int u, const float *row, float most, int room) {
     if (!costs_symmetric || column_overflows(u, most)) return cheaper_clients(row, near1, n, trial_hits, room);
     int count = 0;
-    bool full = false;
-    rows_below(u, most, [&](int c, float x) {
-        if (x < near1[c] && !full) {
-            full = count == room;
-            if (!full) trial_hits[count++] = c;
+    const long long at = (long long)u * order_depth;
+    for (int k = 0; k < order_depth && order_cost[at + k] < most; ++k) {
+        int c = order_row(at + k);
+        if (order_cost[at + k] < near1[c]) {
+            if (count == room) return -1;
+            trial_hits[count++] = c;
         }
-    });
-    return full ? -1 : count;
+    }
+    return count;
 }
 
 // The float trial sums at position q.j of `lanes` candidates at client
