@@ -190,6 +190,13 @@ class RefuseUnderstated : public CbcEventHandler {
 public:
     RefuseUnderstated(const Master &master, Rejected &rejected) : m(master), r(rejected) {}
     CbcAction event(CbcEvent which) override {
+        if (which == node && wall_seconds() - shown_at >= 5.0) {
+            // Progress every few seconds, with the bound as far as it is trusted.
+            shown_at = wall_seconds();
+            show_progress("MIP: " + std::to_string(model_->getNodeCount()) + " nodes",
+                          model_->bestSolution() ? model_->getObjValue() : INFINITY,
+                          std::fmin(model_->getBestPossibleObjValue(), r.lowest), 0);
+        }
         if (which != beforeSolution2) return noAction;
         const double *x = model_->bestSolution();  // the candidate, while CBC asks
         double thetas = 0.0, cost = 0.0;
@@ -204,6 +211,7 @@ public:
 private:
     const Master &m;
     Rejected &r;
+    double shown_at = wall_seconds();
 };
 
 // A node whose relaxation is integer in the medians but understates a

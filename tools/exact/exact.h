@@ -291,6 +291,9 @@ Proof solve_plain(const pmedian::Solver &s, const MipSolver &solver, double dead
 bool costs_are_whole(const pmedian::Solver &s);                         // every cost a whole number, sums exact in double
 double solution_cost(const pmedian::Solver &s, const std::vector<int> &medians);  // summed in double
 double wall_seconds();                             // seconds since the start of the run
+// One line of progress on standard error: the step the proof has reached,
+// its best solution and bound, and the time (of deadline, when not 0).
+void show_progress(const std::string &step, double upper, double lower, double deadline);
 // Whether a deadline in wall_seconds() has passed; 0 means none.
 inline bool past(double deadline) { return deadline > 0 && wall_seconds() >= deadline; }
 

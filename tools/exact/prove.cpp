@@ -12,6 +12,7 @@
 // is left is the optimum of the instance whenever it lies within the limit.
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "exact.h"
@@ -20,6 +21,15 @@ static const std::chrono::steady_clock::time_point run_start = std::chrono::stea
 
 double wall_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start).count();
+}
+
+void show_progress(const std::string &step, double upper, double lower, double deadline) {
+    char gap[48] = "-", limit[48] = "";
+    if (std::isfinite(upper) && std::isfinite(lower) && upper != 0)
+        snprintf(gap, sizeof gap, "%.3f %%", 100.0 * (upper - lower) / std::fabs(upper));
+    if (deadline > 0) snprintf(limit, sizeof limit, " of %g s", deadline);
+    fprintf(stderr, "%s  UB %.2f  LB %.2f  gap %s  %.1f s%s\n", step.c_str(), upper, lower, gap, wall_seconds(), limit);
+    fflush(stderr);
 }
 
 PhaseClock::PhaseClock(double &phase) : slot(phase), started(wall_seconds()) {}
@@ -141,6 +151,7 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
         proof.steps = improve_dual(all, all.fix, point, search);
     }
     proof.first_bound = point.bound;
+    show_progress("carried-on dual", proof.value, point.bound, deadline);
     if (!closes(point) && !time_is_up()) {
         // A better solution lowers the limit of everything that follows.
         PhaseClock clock(seconds.search);
@@ -153,6 +164,7 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
             search.target = known;
             search.stop_at = limit;
         }
+        show_progress("swap search", proof.value, point.bound, deadline);
     }
     if (!closes(point)) {
         {
@@ -172,6 +184,10 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
                 candidates = reduce(candidates, point, limit);
                 covered = cover_clients(candidates, point, limit, deadline);
             }
+            show_progress("reduction round " + std::to_string(proof.rounds) + ": " +
+                              std::to_string(candidates.count(0)) + " free vertices, " +
+                              std::to_string(candidates.pairs()) + " pairs",
+                          proof.value, point.bound, deadline);
             // Probing costs a dual search per free vertex: worth it while the
             // model would be large, and while it fixes or drops much.
             if (candidates.pairs() <= 20LL * n) break;
@@ -183,6 +199,9 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
             }
             proof.probed += probe.fixed;
             proof.probes += probe.probed;
+            show_progress("probing: " + std::to_string(probe.fixed) + " of " + std::to_string(probe.probed) +
+                              " vertices fixed",
+                          proof.value, point.bound, deadline);
             {
                 PhaseClock clock(seconds.reduction);
                 candidates = reduce(candidates, point, limit);  // without what probing fixed
@@ -225,6 +244,9 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
         proof.before = radius_model_size(all);
     }
     if (path == MipPath::AUTO) path = choose_path(proof, solver);
+    show_progress(std::string("MIP (") + solver.name + (path == MipPath::BENDERS ? ", Benders decomposition" : "") +
+                      ") on " + std::to_string(proof.free) + " free vertices",
+                  proof.value, point.bound, deadline);
     MipOptions options;
     options.integral_objective = whole;
     options.cutoff = whole ? known - 0.5 : limit + 1e-9 * (1.0 + std::fabs(limit));
