@@ -209,12 +209,13 @@ bench-tsplib: build bench-plot-tool
 
 # Proving the published optima with pmedian-exact (OR-Library, and every
 # TSPLIB row of best_known.csv beside the published Benders times), once per
-# MIP solver of EXACT_MIP (the first leads), and the plain classic model of
+# MIP solver of EXACT_MIP (the first leads) with EXACT_MODEL as its --model, and the plain classic model of
 # each instance in the first solver under PLAIN_TIME_LIMIT seconds (0: skip
 # it), side by side (docs/proving-optimality.md).  A run restricted with EXACT_INSTANCES
 # writes its table into the scratch folder.
 EXACT_INSTANCES ?=
 EXACT_MIP ?= cbc glpk
+EXACT_MODEL ?= auto
 EXACT_TIME_LIMIT ?= 600
 PLAIN_TIME_LIMIT ?= 60
 EXACT_RESULTS ?= $(if $(EXACT_INSTANCES),$(BUILD_DIR)/bench-exact,$(BENCH_RESULTS))
@@ -222,7 +223,7 @@ EXACT_RESULTS ?= $(if $(EXACT_INSTANCES),$(BUILD_DIR)/bench-exact,$(BENCH_RESULT
 bench-exact: build bench-plot-tool
 	python3 bench/run_exact.py --orlib "$(ORLIB_DIR)" --tsplib "$(TSPLIB_DIR)" --bin "$(BUILD_DIR)" \
 	    --work "$(BUILD_DIR)/bench-exact" --results "$(EXACT_RESULTS)" --mip "$(EXACT_MIP)" \
-	    --time-limit "$(EXACT_TIME_LIMIT)" --plain-limit "$(PLAIN_TIME_LIMIT)" --only "$(EXACT_INSTANCES)"
+	    --model "$(EXACT_MODEL)" --time-limit "$(EXACT_TIME_LIMIT)" --plain-limit "$(PLAIN_TIME_LIMIT)" --only "$(EXACT_INSTANCES)"
 
 # The plots need gnuplot (Debian's gnuplot-nox); without it the tables are
 # still written, and pmedian-plot says what to install.

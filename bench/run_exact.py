@@ -66,14 +66,15 @@ def parse_exact(stdout):
         m = re.search(r"^%s:\s+(.*)$" % label, stdout, re.MULTILINE)
         if m:
             r[key] = m.group(1).strip()
-    m = re.search(r"^MIP:\s+\S+, (\d+) nodes$", stdout, re.MULTILINE)
-    r["nodes"] = int(m.group(1)) if m else 0
+    m = re.search(r"^MIP:\s+\S+,( Benders decomposition,)? (\d+) nodes", stdout, re.MULTILINE)
+    r["nodes"] = int(m.group(2)) if m else 0
+    decomposed = bool(m and m.group(1))
     m = re.search(r"^vertices:\s+(\d+) closed, (\d+) open, (\d+) free$", stdout, re.MULTILINE)
     r["free"] = int(m.group(3)) if m else 0
     m = re.search(r"^client-median pairs:\s+(\d+) of", stdout, re.MULTILINE)
     r["pairs"] = int(m.group(1)) if m else 0
     m = re.search(r"^model(?: after reduction)?:\s+(\d+) rows, (\d+) columns, (\d+) nonzeros$", stdout, re.MULTILINE)
-    r["size"] = "%s / %s / %s" % m.groups() if m else "no MIP"
+    r["size"] = "%s / %s / %s" % m.groups() if m else "decomposition" if decomposed else "no MIP"
     m = re.search(r"^seconds:\s+(.*)$", stdout, re.MULTILINE)
     if m:
         phases = dict((name.strip(), float(value)) for name, value in
@@ -132,7 +133,8 @@ def run_job(job, args):
         return
     tool = os.path.join(args.bin, "pmedian-exact")
     for mip in args.mip:
-        r = run_tool([tool, "--mip", mip, "--time-limit", str(args.time_limit)], folder, args.time_limit, mip)
+        r = run_tool([tool, "--mip", mip, "--model", args.model, "--time-limit", str(args.time_limit)], folder,
+                     args.time_limit, mip)
         r["proved"] = r["status"] == "optimal" and r.get("value") == job.optimal
         if r["status"] == "optimal" and r.get("value") != job.optimal:
             r["status"] = "optimal %s, published %s" % (r.get("value"), job.optimal)
@@ -260,9 +262,10 @@ def write_table(jobs, args, plot_problem, complete):
     out = [
         "# Benchmark: proving the optimum with pmedian-exact",
         "",
-        "Written by `make bench-exact` on %s; solver commit %s; time limit per run: %d s (plain model: %s)." % (
+        "Written by `make bench-exact` on %s; solver commit %s; time limit per run: %d s; MIP phase: --model %s "
+        "(plain model: %s)." % (
             datetime.date.today().isoformat(), git_revision(os.path.dirname(os.path.abspath(__file__))),
-            args.time_limit, "%d s" % args.plain_limit if args.plain_limit > 0 else "not run"),
+            args.time_limit, args.model, "%d s" % args.plain_limit if args.plain_limit > 0 else "not run"),
         "",
     ]
     if not complete:
@@ -274,7 +277,8 @@ def write_table(jobs, args, plot_problem, complete):
         "carried-on dual, the swap search, the reduction, probing and the MIP) on a shared 2-core machine, with the CPU seconds of the run in parentheses. Proved: the tool's status is optimal, its value is "
         "the published optimum, and pmedian-check accepts its solution file. Free: vertices neither closed nor "
         "fixed open by the reduction; pairs: client-median pairs left; model: rows / columns / nonzeros of the "
-        "reduced radius model (no MIP: the bound alone proved the optimum). The plain column is the classic "
+        "reduced radius model (decomposition: the Benders decomposition solved it instead; no MIP: the bound "
+        "alone proved the optimum). The plain column is the classic "
         "model of the whole instance (x[i][j] <= y[i]) in the same MIP solver with its default settings.",
         "",
     ]
@@ -320,6 +324,8 @@ def main():
     parser.add_argument("--results", required=True, help="folder for exact.md and exact.svg")
     parser.add_argument("--mip", default="cbc glpk", help="MIP solvers to prove with, the first one leading")
     parser.add_argument("--time-limit", type=int, default=600, help="seconds per pmedian-exact run")
+    parser.add_argument("--model", default="auto", choices=["auto", "radius", "benders"],
+                        help="what pmedian-exact's MIP phase solves (its --model)")
     parser.add_argument("--plain-limit", type=int, default=60, help="seconds per plain-model run, 0 to skip it")
     parser.add_argument("--plain-mip", default="", help="MIP solver of the plain model (default: the first)")
     parser.add_argument("--only", default="", help="instance labels to run, separated by blanks")
