@@ -535,6 +535,15 @@ TEST_P(ExactLimit, EndsSoonWithTheBestSolutionKnown) {
     }
 }
 
+// The decomposition runs on CBC only: asked for under another solver, the
+// command line is wrong, rather than CBC's work reported as that solver's.
+TEST(ExactCommandLine, DecompositionNeedsCbc) {
+    ScratchDir scratch;
+    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 60, "--mip glpk --model benders");
+    EXPECT_EQ(r.exit_status, 2) << r.out << r.err;
+    EXPECT_THAT(r.err, HasSubstr("--model benders needs --mip cbc"));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExactLimit,
     ::testing::Values(LimitCase{"BeforeTheDual", "--time-limit 0.000001", true, true},

@@ -69,6 +69,10 @@ static int parse(int argc, char **argv, Options &o) {
     for (const MipSolver &s : mip_solvers())
         if (mip == s.name) o.solver = &s;
     o.path = path == "radius" ? MipPath::RADIUS : path == "benders" ? MipPath::BENDERS : MipPath::AUTO;
+    // The decomposition runs on CBC alone; taking it under another solver's
+    // name would report CBC's work as that solver's.
+    if (o.path == MipPath::BENDERS && !o.plain && (!have_benders() || mip != "cbc"))
+        return cli.wrong("--model benders needs --mip cbc");
     return -1;
 }
 
