@@ -188,9 +188,10 @@ struct Rejected {
 // objective refused.
 class RefuseUnderstated : public CbcEventHandler {
 public:
-    RefuseUnderstated(const Master &master, Rejected &rejected) : m(master), r(rejected) {}
+    RefuseUnderstated(const Master &master, Rejected &rejected, bool progress)
+        : m(master), r(rejected), progress(progress) {}
     CbcAction event(CbcEvent which) override {
-        if (which == node && wall_seconds() - shown_at >= 5.0) {
+        if (progress && which == node && wall_seconds() - shown_at >= 5.0) {
             // Progress every few seconds, with the bound as far as it is trusted.
             shown_at = wall_seconds();
             show_progress("MIP: " + std::to_string(model_->getNodeCount()) + " nodes",
@@ -211,6 +212,7 @@ public:
 private:
     const Master &m;
     Rejected &r;
+    bool progress;  // progress lines every few seconds
     double shown_at = wall_seconds();
 };
 
@@ -491,7 +493,7 @@ MipResult solve_benders(const Candidates &c, const std::vector<int> &start_media
         if (options.integral_objective) cbc.setCutoffIncrement(0.9999);
         if (!start.empty()) cbc.setBestSolution(start.data(), (int)start.size(), start_value, false);
         Rejected rejected;
-        RefuseUnderstated refuse(m, rejected);
+        RefuseUnderstated refuse(m, rejected, options.progress);
         cbc.passInEventHandler(&refuse);
         cbc.branchAndBound();
         result.nodes += cbc.getNodeCount();

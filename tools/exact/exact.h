@@ -200,6 +200,7 @@ struct MipOptions {
     bool integral_objective = false; // every solution's cost is a whole number
     bool tuned = true;               // the solver's own heuristics off, the start and cutoff given
     double cutoff = INFINITY;        // only solutions of at most this value matter
+    bool progress = false;           // the decomposition's progress lines on standard error (show_progress)
 };
 struct MipResult {
     // INFEASIBLE: no solution of the model within the cutoff.
@@ -281,9 +282,11 @@ struct Proof {
 enum class MipPath { AUTO, RADIUS, BENDERS };
 // Proves the optimum of the instance that the core holds, starting from the
 // solution that opens start and the core's multipliers; deadline in seconds
-// since the start of the run, 0 for none.
+// since the start of the run, 0 for none; progress: a line on standard error
+// after each step (show_progress).
 Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, const std::vector<double> &multipliers, const MipSolver &solver,
-                    double deadline, MipPath path = MipPath::AUTO);
+                    double deadline, MipPath path = MipPath::AUTO,
+                    bool progress = false);
 // The classic model of the whole instance, handed to the MIP solver as it
 // stands: what a plain MIP approach costs.
 Proof solve_plain(const pmedian::Solver &s, const MipSolver &solver, double deadline);

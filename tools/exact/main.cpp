@@ -295,7 +295,7 @@ int main(int argc, char **argv) {
         printf("\n");
         std::vector<int> start(s.best, s.best + s.p);
         try {
-            return report(s, with_times(prove_optimum(s, start, multipliers, *options.solver, deadline, options.path)),
+            return report(s, with_times(prove_optimum(s, start, multipliers, *options.solver, deadline, options.path, true)),
                           *options.solver, false, deadline);
         } catch (const std::bad_alloc &) {
             // The proof's lists and the MIP solver's model come on top of

@@ -117,7 +117,7 @@ static MipPath choose_path(const Proof &proof, const MipSolver &solver) {
 }
 
 Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, const std::vector<double> &multipliers, const MipSolver &solver,
-                    double deadline, MipPath path) {
+                    double deadline, MipPath path, bool progress) {
     const int n = s.n, p = s.p;
     Proof proof;
     const bool whole = costs_are_whole(s);
@@ -142,6 +142,10 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
     Candidates candidates;
     DualPoint point;
     point.u = multipliers;
+    // A progress line, when asked for, with the best solution and bound.
+    auto note = [&](const std::string &step) {
+        if (progress) show_progress(step, proof.value, point.bound, deadline);
+    };
     DualSearch search;
     search.target = known;
     search.stop_at = limit;
@@ -151,7 +155,7 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
         proof.steps = improve_dual(all, all.fix, point, search);
     }
     proof.first_bound = point.bound;
-    show_progress("carried-on dual", proof.value, point.bound, deadline);
+    note("carried-on dual");
     if (!closes(point) && !time_is_up()) {
         // A better solution lowers the limit of everything that follows.
         PhaseClock clock(seconds.search);
@@ -164,7 +168,7 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
             search.target = known;
             search.stop_at = limit;
         }
-        show_progress("swap search", proof.value, point.bound, deadline);
+        note("swap search");
     }
     if (!closes(point)) {
         {
@@ -184,10 +188,8 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
                 candidates = reduce(candidates, point, limit);
                 covered = cover_clients(candidates, point, limit, deadline);
             }
-            show_progress("reduction round " + std::to_string(proof.rounds) + ": " +
-                              std::to_string(candidates.count(0)) + " free vertices, " +
-                              std::to_string(candidates.pairs()) + " pairs",
-                          proof.value, point.bound, deadline);
+            note("reduction round " + std::to_string(proof.rounds) + ": " + std::to_string(candidates.count(0)) +
+                 " free vertices, " + std::to_string(candidates.pairs()) + " pairs");
             // Probing costs a dual search per free vertex: worth it while the
             // model would be large, and while it fixes or drops much.
             if (candidates.pairs() <= 20LL * n) break;
@@ -199,9 +201,8 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
             }
             proof.probed += probe.fixed;
             proof.probes += probe.probed;
-            show_progress("probing: " + std::to_string(probe.fixed) + " of " + std::to_string(probe.probed) +
-                              " vertices fixed",
-                          proof.value, point.bound, deadline);
+            note("probing: " + std::to_string(probe.fixed) + " of " + std::to_string(probe.probed) +
+                 " vertices fixed");
             {
                 PhaseClock clock(seconds.reduction);
                 candidates = reduce(candidates, point, limit);  // without what probing fixed
@@ -244,11 +245,11 @@ Proof prove_optimum(const pmedian::Solver &s, const std::vector<int> &start, con
         proof.before = radius_model_size(all);
     }
     if (path == MipPath::AUTO) path = choose_path(proof, solver);
-    show_progress(std::string("MIP (") + solver.name + (path == MipPath::BENDERS ? ", Benders decomposition" : "") +
-                      ") on " + std::to_string(proof.free) + " free vertices",
-                  proof.value, point.bound, deadline);
+    note(std::string("MIP (") + solver.name + (path == MipPath::BENDERS ? ", Benders decomposition" : "") + ") on " +
+         std::to_string(proof.free) + " free vertices");
     MipOptions options;
     options.integral_objective = whole;
+    options.progress = progress;
     options.cutoff = whole ? known - 0.5 : limit + 1e-9 * (1.0 + std::fabs(limit));
     if (path == MipPath::BENDERS) {
         // The known solution must be served from the lists at its cost, as
