@@ -257,6 +257,13 @@ TEST_F(Differential, GainsMatchDirectTrialsWhereTheSumIsLarge) {
     }
 }
 
+// The bits of a float, to compare sums exactly.
+static uint32_t float_bits(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+
 // A trial summed from the current terms with its changes put in
 // (sparse_trial_sums) must have the bits of the same trial summed from
 // every client's row (direct_trial_sums).  Generated arrangements cover the
@@ -265,12 +272,6 @@ TEST_F(Differential, GainsMatchDirectTrialsWhereTheSumIsLarge) {
 // and the last client position, p = 1 (every client changes), several
 // lanes changing one position, and sums of fractional costs whose order
 // matters.
-static uint32_t float_bits(float x) {
-    uint32_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return bits;
-}
-
 TEST(TrialSums, ChangedTermsMatchWholeSums) {
     std::mt19937 rng(977);
     for (int round = 0; round < 400 && !::testing::Test::HasFailure(); ++round) {
