@@ -12,6 +12,20 @@
 
 #include <pmedian/pmedian.hpp>
 
+// One line of progress into text: head (what the run is doing), UB, LB,
+// the relative gap and the seconds, with " of LIMIT s" when limit > 0.
+// Returns the line's length.
+inline int progress_text(char *text, size_t size, const char *head, double upper, double lower, double seconds,
+                         double limit) {
+    char ub[48] = "none yet", gap[48] = "-", of[48] = "";
+    if (upper < (double)pmedian::INFINITE_COST) {
+        snprintf(ub, sizeof ub, "%.2f", upper);
+        snprintf(gap, sizeof gap, "%.2f %%", 100.0 * (upper - lower) / std::fabs(upper));
+    }
+    if (limit > 0) snprintf(of, sizeof of, " of %g s", limit);
+    return snprintf(text, size, "%s  UB %s  LB %.2f  gap %s  %.1f s%s", head, ub, lower, gap, seconds, of);
+}
+
 class ProgressLog {
 public:
     // quiet: show nothing; time_limit: shown beside the time (0 for none);
@@ -43,16 +57,9 @@ public:
 
 private:
     void show(const pmedian::Progress &now, double t) {
-        char ub[48] = "none yet", gap[48] = "-", limit[48] = "";
-        if (now.upper_bound < (double)pmedian::INFINITE_COST) {
-            snprintf(ub, sizeof ub, "%.2f", now.upper_bound);
-            snprintf(gap, sizeof gap, "%.2f %%",
-                     100.0 * (now.upper_bound - now.lower_bound) / std::fabs(now.upper_bound));
-        }
-        if (limit_ > 0) snprintf(limit, sizeof limit, " of %g s", limit_);
-        char text[256];
-        int length = snprintf(text, sizeof text, "iteration %d  UB %s  LB %.2f  gap %s  %.1f s%s", now.iteration, ub,
-                              now.lower_bound, gap, t, limit);
+        char head[32], text[256];
+        snprintf(head, sizeof head, "iteration %d", now.iteration);
+        int length = progress_text(text, sizeof text, head, now.upper_bound, now.lower_bound, t, limit_);
         if (live_) {
             // Blanks over the rest of a longer previous line.
             fprintf(stderr, "\r%s%*s", text, width_ > length ? width_ - length : 0, "");

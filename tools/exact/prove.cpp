@@ -16,6 +16,7 @@
 #include <string>
 
 #include "exact.h"
+#include "progress_log.h"
 
 static const std::chrono::steady_clock::time_point run_start = std::chrono::steady_clock::now();
 
@@ -24,11 +25,9 @@ double wall_seconds() {
 }
 
 void show_progress(const std::string &step, double upper, double lower, double deadline) {
-    char gap[48] = "-", limit[48] = "";
-    if (std::isfinite(upper) && std::isfinite(lower) && upper != 0)
-        snprintf(gap, sizeof gap, "%.3f %%", 100.0 * (upper - lower) / std::fabs(upper));
-    if (deadline > 0) snprintf(limit, sizeof limit, " of %g s", deadline);
-    fprintf(stderr, "%s  UB %.2f  LB %.2f  gap %s  %.1f s%s\n", step.c_str(), upper, lower, gap, wall_seconds(), limit);
+    char text[512];
+    progress_text(text, sizeof text, step.c_str(), upper, lower, wall_seconds(), deadline);
+    fprintf(stderr, "%s\n", text);
     fflush(stderr);
 }
 
