@@ -438,7 +438,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Case{"Proves", "", 0, "status:                 optimal"},
                       Case{"ProvesWithGlpk", "--mip glpk", 0, "status:                 optimal"},
                       Case{"Plain", "--plain", 0, "status:                 optimal"},
+                      Case{"ShowsProgress", "", 0, "carried-on dual  UB "},
                       Case{"UnknownSolver", "--mip cplex", 2, "--mip must be cbc or glpk, not cplex"},
+                      // The decomposition runs on CBC only, never under another solver's name.
+                      Case{"DecompositionNeedsCbc", "--mip glpk --model benders", 2, "--model benders needs --mip cbc"},
                       Case{"BadTimeLimit", "--time-limit -3", 2, "--time-limit must be a positive number of seconds, not -3"},
                       Case{"TwoFolders", ". .", 2, "unexpected argument ."},
                       Case{"NoFolder", "missing", 1, "cannot enter missing"},
@@ -533,15 +536,6 @@ TEST_P(ExactLimit, EndsSoonWithTheBestSolutionKnown) {
         EXPECT_EQ(checked.exit_status, 0) << checked.err;
         EXPECT_THAT(checked.out, HasSubstr("status 2"));
     }
-}
-
-// The decomposition runs on CBC only: asked for under another solver, the
-// command line is wrong, rather than CBC's work reported as that solver's.
-TEST(ExactCommandLine, DecompositionNeedsCbc) {
-    ScratchDir scratch;
-    RunResult r = run_program(scratch.path(), PMEDIAN_EXACT, 60, "--mip glpk --model benders");
-    EXPECT_EQ(r.exit_status, 2) << r.out << r.err;
-    EXPECT_THAT(r.err, HasSubstr("--model benders needs --mip cbc"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
